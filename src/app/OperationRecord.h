@@ -1,0 +1,46 @@
+#pragma once
+// The operation record: one row per operator action or notable event in
+// RECORD.db (connection "dbRecord"), archived to ./RECORD/<date>.db per day.
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class OperationRecord : public QObject {
+    Q_OBJECT
+public:
+    // Forwards (time, level label, text) to the service link when it is on and connected.
+    using Forwarder = std::function<void(const QString&, const QString&, const QString&)>;
+
+    static OperationRecord& instance();
+
+    // The date of the current record period, from "time.txt" (written with
+    // today's date when it cannot be read).
+    void loadRecordDate();
+    QString recordDate() const { return m_date; }
+
+    void setForwarder(Forwarder f) { m_forward = std::move(f); }
+
+    // Appends one row; returns false when the database cannot be used.
+    bool InsertRecord(const QString& text);
+    bool ClearRecord();
+
+    // Label of the current access level in the current language.
+    static QString levelLabel();
+
+public slots:
+    // Daily archiving: when the date changed, RECORD.db moves to
+    // ./RECORD/<old date>.db and a fresh copy of RECORDNULL.db takes its place.
+    void SlotCheckDate();
+
+public:
+    // For tests: the date taken as today.
+    std::function<QDate()> today = [] { return QDate::currentDate(); };
+
+private:
+    bool ensureOpen();
+    void writeDateFile();
+
+    QString m_date;
+    Forwarder m_forward;
+};

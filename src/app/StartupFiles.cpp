@@ -1,0 +1,69 @@
+#include "StartupFiles.h"
+
+#include "Globals.h"
+#include "Host.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QThread>
+#include <QtDebug>
+
+namespace startup {
+
+qint64 readRealyTime()
+{
+    QFile f("realytime.txt");
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    bool ok = false;
+    const qint64 v = QString::fromUtf8(f.readLine()).trimmed().toLongLong(&ok);
+    if (!ok || v < 0) {
+        qWarning() << "realytime.txt holds no time; the clock will be checked by the operator";
+        return 0;
+    }
+    return v;
+}
+
+bool writeRealyTime(qint64 ms)
+{
+    QSaveFile f("realytime.txt");
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    f.write(QByteArray::number(ms) + '\n');
+    return f.commit();
+}
+
+bool ensureFolders(int cameras)
+{
+    bool ok = true;
+    auto make = [&ok](const QString& p) {
+        if (!QDir().mkpath(p)) {
+            qWarning() << "cannot create folder" << p;
+            ok = false;
+        }
+    };
+    for (int c = 1; c <= cameras; ++c) {
+        for (int d = 1; d <= kMaxDetections; ++d) {
+            make(QStringLiteral("./alarmimage/camera%1/detect%2/NG").arg(c).arg(d));
+            make(QStringLiteral("./alarmimage/camera%1/detect%2/OK").arg(c).arg(d));
+            make(QStringLiteral("./cammer%1%2").arg(c).arg(d));
+            make(QStringLiteral("./originalimage/cammer%1%2").arg(c).arg(d));
+        }
+    }
+    make("./RECORD");
+    make("./ResStatistics");
+    return ok;
+}
+
+void runUpdateOnce()
+{
+    if (!QFile::exists("update.sh"))
+        return;
+    platform::Host::instance().runUpdate();
+    QThread::msleep(300);
+    if (!QFile::remove("update.sh"))
+        qWarning() << "update.sh could not be removed; it will run again at the next start";
+}
+
+} // namespace startup

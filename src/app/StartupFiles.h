@@ -1,0 +1,23 @@
+#pragma once
+// Files and folders of the working directory that start-up reads or creates.
+#include <QString>
+#include <QtGlobal>
+
+namespace startup {
+
+// "realytime.txt": the latest system time known to be right, in ms since the
+// epoch; 0 when the file is missing or holds no number.
+qint64 readRealyTime();
+bool writeRealyTime(qint64 msSinceEpoch);
+
+// The clock is not trusted when nothing was stored or it runs behind the stored time.
+inline bool systemTimeSuspect(qint64 nowMs, qint64 storedMs) { return storedMs == 0 || nowMs < storedMs; }
+
+// The NG/OK, template and raw-image folders of every camera and detection,
+// and the record and statistics archives. Returns false if one could not be made.
+bool ensureFolders(int cameras);
+
+// Runs a waiting "update.sh" once through the host and removes it.
+void runUpdateOnce();
+
+} // namespace startup

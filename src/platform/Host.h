@@ -1,0 +1,48 @@
+#pragma once
+// The seam between the station and the computer it runs on. Every action that
+// reaches beyond the working directory (reboot, power-off, mounting, clock,
+// port privilege, helper programs) goes through here. With
+// STATION_PLATFORM=panel the actions are real; otherwise they are a dry run
+// that only appends a line to host-actions.log in the working directory.
+#include <QDateTime>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+class Host {
+public:
+    // Mode decided once from STATION_PLATFORM.
+    static Host& instance();
+
+    explicit Host(bool panel);
+    bool isPanel() const { return m_panel; }
+
+    bool reboot();
+    bool powerOff();                                   // "init 0"
+    bool mount(const QString& device, const QString& dir);
+    bool umount(const QString& dir);
+    bool sync();
+    // Output of blkid with the given arguments; empty in a dry run or on failure.
+    QString blkid(const QStringList& args);
+    bool hwclockSysToHc();                             // "hwclock --systohc"
+    bool setTime(const QDateTime& t);
+    bool runTsc();                                     // touch calibration "./tsc"
+    bool runUpdate();                                  // one-shot "./update.sh"
+    bool iopl(int level);
+
+    // Journal file of the dry run, relative to the working directory.
+    static QString journalName() { return QStringLiteral("host-actions.log"); }
+
+private:
+    bool act(const QString& action, const QStringList& args,
+             const QString& program, const QStringList& programArgs,
+             QString* output = nullptr, int timeoutMs = 30000);
+    void journal(const QString& action, const QStringList& args);
+
+    bool m_panel;
+    QMutex m_mutex;
+};
+
+} // namespace platform

@@ -1,0 +1,141 @@
+#include "Boxes.h"
+
+#include "Messages.h"
+#include "Panel.h"
+
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QtDebug>
+
+WarnBox* gpWarnBox = nullptr;
+ChooseBox* gpChooseBox = nullptr;
+
+namespace {
+// Texts carry "\r\n" line breaks; a label wants "\n".
+QString display(const QString& s) { return QString(s).replace("\r\n", "\n"); }
+
+QFont boxFont()
+{
+    QFont f;
+    f.setPixelSize(22);
+    return f;
+}
+} // namespace
+
+WarnBox::WarnBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("warnBox");
+    auto* lay = new QVBoxLayout(this);
+    m_label = new QLabel(this);
+    m_label->setFont(boxFont());
+    m_label->setAlignment(Qt::AlignCenter);
+    m_button = new QPushButton(LanStr(121), this);
+    m_button->setFont(boxFont());
+    m_button->setMinimumSize(160, 56);
+    lay->addWidget(m_label);
+    lay->addWidget(m_button, 0, Qt::AlignCenter);
+    connect(m_button, &QPushButton::clicked, this, &QDialog::accept);
+    setStyleSheet("QDialog{background:#2b3340;border:2px solid #d0a020;} QLabel{color:white;}");
+    setMinimumSize(480, 240);
+}
+
+QString WarnBox::text() const { return m_label->text(); }
+
+void WarnBox::showMessage(const QString& text, bool modal)
+{
+    m_label->setText(display(text));
+    m_button->setText(LanStr(121));
+    if (autoAnswer() || stationTerminating()) {
+        qWarning().noquote() << "warning box (confirmed unattended):" << display(text);
+        return;
+    }
+    if (modal) {
+        exec();
+    } else {
+        show();
+        raise();
+    }
+}
+
+void WarnBox::showProgress(const QString& text, const QString& button)
+{
+    m_label->setText(display(text));
+    m_button->setText(button);
+    show();
+    raise();
+}
+
+void WarnBox::hideMessage() { hide(); }
+
+ChooseBox::ChooseBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("chooseBox");
+    auto* lay = new QVBoxLayout(this);
+    m_label = new QLabel(this);
+    m_label->setFont(boxFont());
+    m_label->setAlignment(Qt::AlignCenter);
+    lay->addWidget(m_label);
+    auto* row = new QHBoxLayout;
+    auto* yes = new QPushButton(LanStr(121), this);
+    auto* no = new QPushButton(LanStr(1019), this);
+    for (QPushButton* b : {yes, no}) {
+        b->setFont(boxFont());
+        b->setMinimumSize(160, 56);
+        row->addWidget(b);
+    }
+    lay->addLayout(row);
+    connect(yes, &QPushButton::clicked, this, &QDialog::accept);
+    connect(no, &QPushButton::clicked, this, &QDialog::reject);
+    setStyleSheet("QDialog{background:#2b3340;border:2px solid #4080d0;} QLabel{color:white;}");
+    setMinimumSize(520, 260);
+}
+
+int ChooseBox::ask(const QString& text)
+{
+    m_label->setText(display(text));
+    if (stationTerminating())
+        return 0;
+    if (const auto a = autoAnswer()) {
+        qWarning().noquote() << "question box answered" << (*a ? "yes" : "no") << "unattended:" << display(text);
+        return *a ? 1 : 0;
+    }
+    return exec() == QDialog::Accepted ? 1 : 0;
+}
+
+DateTimeDialog::DateTimeDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("dateTimeDialog");
+    auto* lay = new QVBoxLayout(this);
+    m_edit = new QDateTimeEdit(this);
+    m_edit->setDisplayFormat("yyyy-MM-dd hh:mm:ss");
+    m_edit->setFont(boxFont());
+    lay->addWidget(m_edit);
+    auto* row = new QHBoxLayout;
+    auto* ok = new QPushButton(LanStr(401), this);
+    auto* cancel = new QPushButton(LanStr(1019), this);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    lay->addLayout(row);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool DateTimeDialog::choose(QDateTime* chosen)
+{
+    m_edit->setDateTime(QDateTime::currentDateTime());
+    if (stationTerminating())
+        return false;
+    bool ok;
+    if (const auto a = autoAnswer()) {
+        qWarning() << "date dialog answered" << (*a ? "yes" : "no") << "unattended";
+        ok = *a;
+    } else {
+        ok = exec() == QDialog::Accepted;
+    }
+    if (ok && chosen)
+        *chosen = m_edit->dateTime();
+    return ok;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The station's modal boxes: the warning box (confirm only), the question box
+// (result 1 = confirmed) and the date-and-time dialog. Under STATION_ANSWER
+// they answer at once and log what they would have shown.
+#include <QDateTime>
+#include <QDialog>
+
+#include "Termination.h"
+
+class QLabel;
+class QDateTimeEdit;
+
+class WarnBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit WarnBox(QWidget* parent = nullptr);
+    // Shows text with a confirm button; modal waits for the operator.
+    void showMessage(const QString& text, bool modal = true);
+    // Non-blocking: shown while start-up goes on, closed with hideMessage.
+    void showProgress(const QString& text, const QString& button);
+    void hideMessage();
+    QString text() const;
+
+private:
+    QLabel* m_label;
+    class QPushButton* m_button;
+};
+
+class ChooseBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit ChooseBox(QWidget* parent = nullptr);
+    // 1 when the operator confirmed, else 0.
+    int ask(const QString& text);
+
+private:
+    QLabel* m_label;
+};
+
+class DateTimeDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit DateTimeDialog(QWidget* parent = nullptr);
+    // True and the chosen time when confirmed.
+    bool choose(QDateTime* chosen);
+
+private:
+    QDateTimeEdit* m_edit;
+};
+
+extern WarnBox* gpWarnBox;
+extern ChooseBox* gpChooseBox;
+

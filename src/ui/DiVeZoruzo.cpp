@@ -1,0 +1,284 @@
+#include "DiVeZoruzo.h"
+
+#include "Boxes.h"
+#include "Globals.h"
+#include "Host.h"
+#include "Logs.h"
+#include "Messages.h"
+#include "OperationRecord.h"
+#include "Panel.h"
+#include "ParamDb.h"
+#include "StartupFiles.h"
+#include "WizardPara.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <memory>
+#include <QtDebug>
+
+DiVeZoruzo* gpWin = nullptr;
+
+void StopWTD() { QThread::sleep(1); }
+
+DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
+{
+    gpWin = this;
+    setObjectName("mainWindow");
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        gShowW = s->geometry().width();
+        gShowH = s->geometry().height();
+        setFixedSize(gShowW, gShowH);
+    }
+    startup::runUpdateOnce();
+
+    // Activity timers and the boxes.
+    m_screenOff.setSingleShot(true);
+    connect(&m_screenOff, &QTimer::timeout, this, [] { LCDOnOff(0); });
+    m_autoLogout.setSingleShot(true);
+    connect(&m_autoLogout, &QTimer::timeout, this, [] { gPasswordLevel = 0; });
+    if (!gpWarnBox)
+        gpWarnBox = new WarnBox(this);
+
+    openDatabases();
+    loadParameters();
+
+    // Language is known from here on.
+    static std::unique_ptr<LogManager> log;
+    log.reset();
+    log.reset(new LogManager(gAppDirPath));
+    LogManager::enabled = gpWPara->enable_log != 0;
+    qDebug() << "application start";
+
+    if (gpWPara->machine_mode == 4)
+        m_expectDetect = gDNum - 1;
+    else
+        m_expectDetect = gpWPara->enable_prod_detect ? 0 : 1;
+
+    findCameras();
+    gpWarnBox->showProgress(LanStr(133), LanStr(121));
+
+    if (!gpChooseBox)
+        gpChooseBox = new ChooseBox(this);
+    // The IO board link starts here with clamping prohibited once the IO
+    // subsystem is in the station.
+
+    checkCameraCount();
+
+    m_alarm = new QSoundEffect(this);
+    m_alarm->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav")));
+    m_alarm->setLoopCount(QSoundEffect::Infinite);
+
+    buildScreen();
+    ChangeCammer(0);
+    createFolders();
+
+    OperationRecord::instance().loadRecordDate();
+    m_startMs = QDateTime::currentMSecsSinceEpoch();
+    connect(&m_dateCheck, &QTimer::timeout, this, &DiVeZoruzo::SlotCheckDate);
+    SlotCheckDate();
+
+    if (!gRebootPending)
+        StartDetect();
+    else
+        qWarning() << "a database was restored; detection stays stopped until the station restarts";
+
+    gpWarnBox->hideMessage();
+    m_dateCheck.start(60000);
+    InsertRecord(LanStr(150).arg(numCamera));
+    m_lastTrigger = QDateTime::currentMSecsSinceEpoch() / 100;
+    if (gpWPara->location_level > 0)
+        m_screenOff.start(gpWPara->location_level * 1000);
+
+    checkSystemTime();
+    updateStatus();
+}
+
+DiVeZoruzo::~DiVeZoruzo()
+{
+    if (gpWin == this)
+        gpWin = nullptr;
+    // The boxes are children of this window and go with it.
+    if (gpWarnBox && gpWarnBox->parent() == this)
+        gpWarnBox = nullptr;
+    if (gpChooseBox && gpChooseBox->parent() == this)
+        gpChooseBox = nullptr;
+}
+
+void DiVeZoruzo::openDatabases()
+{
+    paramdb::openAll([](int message) {
+        if (gpWarnBox)
+            gpWarnBox->showMessage(LanStrEn(message));
+    });
+}
+
+void DiVeZoruzo::loadParameters()
+{
+    if (!gpWPara)
+        gpWPara = new WizardPara;
+    gpWPara->LoadDatafromFile();
+    if (!gpWParaBak)
+        gpWParaBak = new WizardPara;
+    gpWPara->save_ok_record = 1;
+    gisUseStatistics = gpWPara->enable_statistics;
+    gTempNum = gpWPara->max_mold_num;
+    gPicNumNG = gpWPara->ng_max_num;
+    gPicNumOK = gpWPara->ok_record_max_num;
+    gisCOM = gpWPara->serial_port;
+    gisGrayHue = gpWPara->enable_gray_channel;
+    gisCut = 1 - gpWPara->prohibit_optimize;
+    gisColor = gpWPara->enable_color_camera;
+    gUseExternalTrigger = gpWPara->use_external_trigger;
+}
+
+void DiVeZoruzo::findCameras()
+{
+    // Camera enumeration joins here with the camera subsystem; until then no
+    // camera family is found and the working size is a placeholder.
+    gCameraID = 0;
+    gFindCamera = 0;
+    gImageW = 640;
+    gImageH = 480;
+    gImageLen = gImageW * gImageH;
+    gColorLen = gisColor ? gImageLen * 4 : gImageLen;
+    gShowAW = gImageW ? float(gShowW) / gImageW : 1.0f;
+    gShowAH = gImageH ? float(gShowH) / gImageH : 1.0f;
+}
+
+void DiVeZoruzo::checkCameraCount()
+{
+    if (gCameraID != 0 && numCamera != 0) {
+        const int recorded = gpWPara->RecordedCameraCount();
+        if (recorded > 0 && recorded != gFindCamera && gpChooseBox->ask(LanStr(360)) == 1) {
+            storeCameraIdentities();
+            FLushAll();
+            platform::Host::instance().reboot();
+        }
+    } else if (gCameraID == 0) {
+        numCamera = gFindCamera;
+        if (gpChooseBox->ask(LanStr(134)) == 1)
+            storeCameraIdentities();
+    }
+}
+
+void DiVeZoruzo::storeCameraIdentities()
+{
+    // No camera present: every serial slot is cleared. With cameras the
+    // camera subsystem writes their serials in their order.
+    QList<QPair<QString, QString>> rows;
+    for (int i = 0; i < kMaxCameras; ++i)
+        rows.append({QStringLiteral("serialNB%1").arg(i), QStringLiteral("0")});
+    paramdb::writeValues(paramdb::serialDb(), "sysparam", rows, true);
+}
+
+void DiVeZoruzo::createFolders() { startup::ensureFolders(numCamera); }
+
+void DiVeZoruzo::checkSystemTime()
+{
+    const qint64 stored = startup::readRealyTime();
+    if (!startup::systemTimeSuspect(QDateTime::currentMSecsSinceEpoch(), stored))
+        return;
+    gpWarnBox->showMessage(LanStr(1000));
+    InsertRecord(LanStr(1001));
+    StopDetect();
+    InsertRecord(LanStr(141));
+    LEDOnOff(4, 0);
+    DateTimeDialog dialog(this);
+    QDateTime chosen;
+    if (dialog.choose(&chosen)) {
+        platform::Host& host = platform::Host::instance();
+        host.setTime(chosen);
+        host.hwclockSysToHc();
+        if (stored == 0)
+            startup::writeRealyTime(chosen.toMSecsSinceEpoch());
+        InsertRecord(LanStr(401));
+        gpWPara->SaveDatatoFile();
+        StopWTD();
+        FLushAll();
+        QThread::sleep(1);
+        host.reboot();
+        gRebootPending = true;
+    } else {
+        InsertRecord(LanStr(1002));
+    }
+}
+
+void DiVeZoruzo::FLushAll()
+{
+    paramdb::closeAll();
+    QThread::msleep(500);
+}
+
+bool DiVeZoruzo::InsertRecord(const QString& text) { return OperationRecord::instance().InsertRecord(text); }
+bool DiVeZoruzo::ClearRecord() { return OperationRecord::instance().ClearRecord(); }
+void DiVeZoruzo::SlotCheckDate() { OperationRecord::instance().SlotCheckDate(); }
+
+void DiVeZoruzo::StartDetect()
+{
+    m_detecting = true;
+    updateStatus();
+}
+
+void DiVeZoruzo::StopDetect()
+{
+    m_detecting = false;
+    updateStatus();
+}
+
+void DiVeZoruzo::restartActivityTimers()
+{
+    if (!gpWPara)
+        return;
+    if (gpWPara->auto_cancel_timelen >= 1)
+        m_autoLogout.start(gpWPara->auto_cancel_timelen * 1000);
+    if (gpWPara->location_level > 0)
+        m_screenOff.start(gpWPara->location_level * 1000);
+}
+
+void DiVeZoruzo::buildScreen()
+{
+    setStyleSheet("#mainWindow{background:#20242c;} QLabel{color:white;}");
+    auto* lay = new QVBoxLayout(this);
+    auto* title = new QLabel(this);
+    title->setPixmap(QPixmap("./images/title.png"));
+    title->setScaledContents(true);
+    title->setFixedHeight(48);
+    m_status = new QLabel(this);
+    QFont f;
+    f.setPixelSize(26);
+    m_status->setFont(f);
+    m_cameraArea = new QLabel(this);
+    m_cameraArea->setAlignment(Qt::AlignCenter);
+    m_cameraArea->setStyleSheet("background:#101216;color:#8090a0;");
+    m_cameraArea->setFont(f);
+    lay->addWidget(title);
+    lay->addWidget(m_status);
+    lay->addWidget(m_cameraArea, 1);
+}
+
+void DiVeZoruzo::ChangeCammer(int index)
+{
+    if (!m_cameraArea)
+        return;
+    if (numCamera == 0)
+        m_cameraArea->setText(LanStr(1602).replace("\r\n", "\n"));
+    else if (numCamera == 1)
+        m_cameraArea->setText(LanStr(151).arg(1));
+    else
+        m_cameraArea->setText(QStringLiteral("%1 x %2").arg(LanStr(1212)).arg(numCamera));
+    Q_UNUSED(index);
+}
+
+void DiVeZoruzo::updateStatus()
+{
+    if (m_status)
+        m_status->setText(m_detecting ? LanStr(1319) : LanStr(1605));
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The main window. Its constructor brings the station from opened databases
+// to running detection; it owns the timers of the station frame.
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+class QSoundEffect;
+class DateTimeDialog;
+
+class DiVeZoruzo : public QWidget {
+    Q_OBJECT
+public:
+    explicit DiVeZoruzo(QWidget* parent = nullptr);
+    ~DiVeZoruzo() override;
+
+    // Closes SN.db, PARAM.db and RECORD.db and waits 500 ms; before every reboot.
+    void FLushAll();
+    bool InsertRecord(const QString& text);
+    bool ClearRecord();
+
+    void StartDetect();
+    void StopDetect();
+    bool isDetecting() const { return m_detecting; }
+
+    // The detection the cycle expects first.
+    int expectedDetection() const { return m_expectDetect; }
+    qint64 startTimeMs() const { return m_startMs; }
+
+    QTimer& screenOffTimer() { return m_screenOff; }
+    QTimer& autoLogoutTimer() { return m_autoLogout; }
+    // Restarts the auto-logout and screen-off timers after a touch.
+    void restartActivityTimers();
+
+    // Shows the camera display of camera index (all cameras when more than one).
+    void ChangeCammer(int index);
+
+public slots:
+    void SlotCheckDate();
+
+private:
+    void openDatabases();            // databases with recovery
+    void loadParameters();           // system parameters and their globals
+    void findCameras();
+    void checkCameraCount();
+    void createFolders();
+    void checkSystemTime();
+    void storeCameraIdentities();
+    void buildScreen();
+    void updateStatus();
+
+    bool m_detecting = false;
+    int m_expectDetect = 1;
+    qint64 m_startMs = 0;
+    qint64 m_lastTrigger = 0;
+    QTimer m_screenOff;
+    QTimer m_autoLogout;
+    QTimer m_dateCheck;
+    QSoundEffect* m_alarm = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_cameraArea = nullptr;
+};
+
+extern DiVeZoruzo* gpWin;
+
+void StopWTD();

@@ -1,0 +1,54 @@
+// The station: brings the panel from power-on to running detection.
+#include "Boxes.h"
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "Host.h"
+#include "LedDevice.h"
+#include "Logs.h"
+#include "MApplication.h"
+#include "Messages.h"
+#include "ParamDb.h"
+#include "Termination.h"
+#include "WizardPara.h"
+
+#include <QDir>
+#include <glog/logging.h>
+
+int main(int argc, char** argv)
+{
+    platform::Host::instance().iopl(3);
+    m_F75111 = 0x9C;
+    gfLED = platform::LedDevice::instance().open();
+
+    MApplication app(argc, argv);
+    // Qt 6 strings are UTF-8 throughout; nothing to set for the codecs.
+
+    QDir().mkpath("./cnt_net/cnt_log_app/");
+    GLog glog("./cnt_net/cnt_log_app/", argv[0]);
+    LOG(INFO) << "2.5.0" << " release";
+
+    createGlobalLocks();
+    LoadLanStr();
+    gAppDirPath = QDir::currentPath();
+
+    installTerminationHandler([] {
+        if (gpWin)
+            gpWin->FLushAll();
+        else
+            paramdb::closeAll();
+    });
+    app.flushAll = [] {
+        if (gpWin)
+            gpWin->FLushAll();
+    };
+    app.onActivity = [] {
+        if (gpWin)
+            gpWin->restartActivityTimers();
+    };
+
+    DiVeZoruzo win;
+    if (stationTerminating())
+        return 0;
+    win.showMaximized();
+    return app.exec();
+}

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Entry point for building, testing and running the station.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
+  libgoogle-glog-dev libgtest-dev
+  fonts-wqy-microhei
+)
+
+die() { echo "station.sh: $*" >&2; exit 1; }
+
+cmd_deps() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    echo "deps: all ${#PACKAGES[@]} packages present"
+    return 0
+  fi
+  echo "deps: installing ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build DIR BUILD_TYPE [extra cmake args...]
+configure_and_build() {
+  local dir=$1 type=$2; shift 2
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+  cmake --build "$dir" -j2
+}
+
+cmd_build() { configure_and_build build Release; }
+
+cmd_test() {
+  local mode=${1:-}
+  cmd_deps
+  case "$mode" in
+    "")      configure_and_build build Release; dir=build ;;
+    --asan)  configure_and_build build-asan Debug -DSTATION_SANITIZE=address; dir=build-asan
+             export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ;;
+    --tsan)  configure_and_build build-tsan Debug -DSTATION_SANITIZE=thread; dir=build-tsan
+             export TSAN_OPTIONS="halt_on_error=1 suppressions=$ROOT/tests/tsan.supp" ;;
+    *) die "test: unknown option $mode (use --asan or --tsan)" ;;
+  esac
+  export QT_QPA_PLATFORM=offscreen
+  ctest --test-dir "$dir" --output-on-failure -j2
+}
+
+cmd_new_dir() {
+  [ $# -eq 1 ] || die "usage: ./station.sh new-dir DIR"
+  [ -x build/tools/newdir/station-newdir ] || cmd_build
+  build/tools/newdir/station-newdir "$1"
+}
+
+cmd_run() {
+  [ -x build/src/ui/station ] || cmd_build
+  local dir=${1:-}
+  if [ -z "$dir" ]; then
+    dir="$ROOT/run/$(date +%Y%m%d_%H%M%S)"
+    cmd_new_dir "$dir"
+  fi
+  [ -f "$dir/PARAM.db" ] || die "run: $dir is not a station directory (no PARAM.db); make one with ./station.sh new-dir"
+  if [ -z "${QT_QPA_PLATFORM:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    export QT_QPA_PLATFORM=offscreen
+  fi
+  echo "run: station in $dir (platform ${QT_QPA_PLATFORM:-default}, host actions ${STATION_PLATFORM:-dry run})"
+  cd "$dir"
+  exec "$ROOT/build/src/ui/station"
+}
+
+cmd_demo() {
+  cmd_deps
+  cmd_build
+  cmd_run "$@"
+}
+
+sub=${1:-}
+[ $# -gt 0 ] && shift
+case "$sub" in
+  deps)    cmd_deps ;;
+  build)   cmd_build ;;
+  test)    cmd_test "$@" ;;
+  new-dir) cmd_new_dir "$@" ;;
+  run)     cmd_run "$@" ;;
+  demo)    cmd_demo "$@" ;;
+  *) cat <<USAGE
+usage: ./station.sh COMMAND
+  deps          install the Debian packages the build, tests and demo need
+  build         release build into build/
+  test [--asan|--tsan]   deps + build + ctest (sanitizer builds in their own folders)
+  new-dir DIR   make a complete factory working directory in DIR
+  run [DIR]     run the station in DIR (a fresh factory directory under run/ by default)
+  demo          deps + build + the station against simulated hardware
+USAGE
+     [ -z "$sub" ] || exit 2 ;;
+esac

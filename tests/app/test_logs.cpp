@@ -1,0 +1,64 @@
+#include "Logs.h"
+#include "TestDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+QStringList logFiles(const QString& dir)
+{
+    return QDir(dir + "/RECORD/LOG").entryList({"*_log.txt"}, QDir::Files);
+}
+} // namespace
+
+TEST(TextLog, KeepsFiftyFilesOverSixtyStarts)
+{
+    TestDir dir(TestDir::Empty);
+    LogManager::enabled = true;
+    const QDateTime t0(QDate(2026, 1, 1), QTime(8, 0));
+    for (int i = 0; i < 60; ++i) {
+        LogManager log(dir.path(), t0.addSecs(i));
+        qDebug() << "start" << i;
+        // Distinct modification times keep the pruning order meaningful.
+        QFile f(dir.path() + "/RECORD/LOG/" + LogManager::__CurName);
+        f.open(QIODevice::ReadWrite);
+        f.setFileTime(t0.addSecs(i), QFileDevice::FileModificationTime);
+    }
+    LogManager::enabled = false;
+    const QStringList files = logFiles(dir.path());
+    EXPECT_EQ(files.size(), 50);
+    EXPECT_FALSE(files.contains("20260101_080000_log.txt"));  // the oldest went first
+    EXPECT_TRUE(files.contains("20260101_080059_log.txt"));
+}
+
+TEST(TextLog, WritesHeaderAndLinesAndRecreatesAVanishedFile)
+{
+    TestDir dir(TestDir::Empty);
+    LogManager::enabled = true;
+    LogManager log(dir.path());
+    qWarning() << "first";
+    const QString path = dir.path() + "/RECORD/LOG/" + LogManager::__CurName;
+    QString text = readText(path);
+    EXPECT_TRUE(text.startsWith("create newlog version 15.0.2.44 ")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(R"(\n\[W \d{4}/\d\d/\d\d-\d\d:\d\d:\d\d\.\d{3}\] first\n)")))
+        << text.toStdString();
+    QFile::remove(path);
+    qCritical() << QString::fromUtf8("第二 second");
+    text = readText(path);
+    LogManager::enabled = false;
+    EXPECT_TRUE(text.startsWith("create newlog version"));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("] 第二 second\n")));
+    EXPECT_FALSE(text.contains("first"));
+}
+
+TEST(TextLog, DisabledWritesNoFile)
+{
+    TestDir dir(TestDir::Empty);
+    LogManager::enabled = false;
+    LogManager log(dir.path());
+    qWarning() << "nothing";
+    EXPECT_TRUE(QDir(dir.path() + "/RECORD/LOG").exists());
+    EXPECT_TRUE(logFiles(dir.path()).isEmpty());
+}

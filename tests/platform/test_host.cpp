@@ -1,0 +1,71 @@
+#include "Host.h"
+#include "LedDevice.h"
+#include "TestDir.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+TEST(HostDryRun, JournalsEveryActionWithItsArguments)
+{
+    TestDir dir(TestDir::Empty);
+    platform::Host host(false);
+    EXPECT_TRUE(host.reboot());
+    EXPECT_TRUE(host.powerOff());
+    EXPECT_TRUE(host.mount("/dev/sdb1", "/mnt"));
+    EXPECT_TRUE(host.umount("/mnt"));
+    EXPECT_TRUE(host.sync());
+    EXPECT_EQ(host.blkid({"/dev/sdb1"}), QString());
+    EXPECT_TRUE(host.hwclockSysToHc());
+    EXPECT_TRUE(host.setTime(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))));
+    EXPECT_TRUE(host.runTsc());
+    EXPECT_TRUE(host.runUpdate());
+    EXPECT_TRUE(host.iopl(3));
+    const QStringList expected{"reboot", "poweroff", "mount /dev/sdb1 /mnt", "umount /mnt", "sync",
+                               "blkid /dev/sdb1", "hwclock --systohc", "set-time 2026-03-04T05:06:07",
+                               "run-tsc", "run-update", "iopl 3"};
+    EXPECT_EQ(hostActions(), expected);
+
+    // Every line starts with an ISO-8601 time.
+    const QString first = readText("host-actions.log").section('\n', 0, 0);
+    EXPECT_TRUE(QDateTime::fromString(first.section(' ', 0, 0), Qt::ISODateWithMs).isValid()) << first.toStdString();
+}
+
+TEST(HostDryRun, NeverRunsTheProgramsItNames)
+{
+    TestDir dir(TestDir::Empty);
+    // Helper programs that would leave a trace if they were run.
+    for (const char* name : {"tsc", "update.sh"}) {
+        writeText(name, "#!/bin/sh\ntouch ran-" + QByteArray(name) + "\n");
+        QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    platform::Host host(false);
+    host.runTsc();
+    host.runUpdate();
+    EXPECT_FALSE(QFile::exists("ran-tsc"));
+    EXPECT_FALSE(QFile::exists("ran-update.sh"));
+}
+
+TEST(HostPanel, ReportsAProgramThatFails)
+{
+    TestDir dir(TestDir::Empty);
+    // In panel mode the helper really runs; a failing one is reported, not hidden.
+    writeText("tsc", "#!/bin/sh\nexit 3\n");
+    QFile::setPermissions("tsc", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeText("update.sh", "#!/bin/sh\ntouch updated\n");
+    QFile::setPermissions("update.sh", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    platform::Host host(true);
+    EXPECT_FALSE(host.runTsc());
+    EXPECT_TRUE(host.runUpdate());
+    EXPECT_TRUE(QFile::exists("updated"));
+    EXPECT_FALSE(QFile::exists(platform::Host::journalName()));
+}
+
+TEST(LedStandIn, RecordsRequestsOnlyOnceOpened)
+{
+    platform::LedDevice dev(false);
+    dev.request(0x5A018B00u);
+    EXPECT_TRUE(dev.recorded().isEmpty());
+    EXPECT_EQ(dev.open(), 0);
+    dev.request(0x5A018A00u);
+    EXPECT_EQ(dev.recorded(), QList<quint32>{0x5A018A00u});
+}

@@ -1,0 +1,55 @@
+#include "TestDir.h"
+
+#include "FactoryDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QStringList>
+
+TestDir::TestDir(Kind kind)
+{
+    m_previous = QDir::currentPath();
+    QString error;
+    m_ok = m_dir.isValid() && (kind == Empty || factory::makeWorkingDir(m_dir.path(), &error));
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    QDir::setCurrent(m_dir.path());
+}
+
+TestDir::~TestDir()
+{
+    dropConnections();
+    QDir::setCurrent(m_previous);
+}
+
+void dropConnections()
+{
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+QStringList hostActions()
+{
+    QStringList out;
+    for (const QString& line : readText("host-actions.log").split('\n', Qt::SkipEmptyParts))
+        out << line.section(' ', 1);
+    return out;
+}
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(text);
+}

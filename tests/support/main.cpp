@@ -1,0 +1,16 @@
+// Test main: a widget application on the offscreen platform, then GoogleTest.
+#include "Messages.h"
+
+#include "MApplication.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("STATION_PLATFORM");  // tests never act on the host
+    MApplication app(argc, argv);
+    LoadLanStr();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,200 @@
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "LedDevice.h"
+#include "MApplication.h"
+#include "Messages.h"
+#include "Panel.h"
+#include "TestDir.h"
+#include "WizardPara.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+QStringList records()
+{
+    QStringList out;
+    QSqlQuery q("select remarks from RECORD", QSqlDatabase::database("dbRecord", false));
+    while (q.next())
+        out << q.value(0).toString();
+    return out;
+}
+
+struct Startup : ::testing::Test {
+    TestDir dir;
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        gRebootPending = false;
+        qputenv("STATION_ANSWER", "no");
+    }
+    void TearDown() override { qunsetenv("STATION_ANSWER"); }
+};
+} // namespace
+
+TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
+{
+    DiVeZoruzo win;
+    EXPECT_TRUE(win.isDetecting());
+    EXPECT_EQ(gLan, 1);
+    EXPECT_EQ(win.expectedDetection(), 0);  // product detection is on in the factory set
+    EXPECT_TRUE(records().contains("The system is ready, there is 0 cameras"));
+    EXPECT_FALSE(hostActions().contains("reboot"));
+    EXPECT_TRUE(QFile::exists("alarmimage"));
+    EXPECT_TRUE(QFile::exists("RECORD"));
+    EXPECT_EQ(gpWPara->save_ok_record, 1);
+}
+
+TEST_F(Startup, WithoutAKnownGoodTimeDetectionStaysStoppedWhenTheOperatorCancels)
+{
+    QFile::remove("realytime.txt");
+    platform::LedDevice::instance().open();
+    platform::LedDevice::instance().clearRecorded();
+    DiVeZoruzo win;
+    EXPECT_FALSE(win.isDetecting());
+    const QStringList r = records();
+    EXPECT_TRUE(r.contains(LanStr(1001)));
+    EXPECT_TRUE(r.contains("Stop the detection manually "));
+    EXPECT_TRUE(r.contains(LanStr(1002)));
+    EXPECT_FALSE(r.contains("Modify Time"));
+    for (const QString& a : hostActions())
+        EXPECT_FALSE(a.startsWith("set-time") || a == "reboot") << a.toStdString();
+    // LED 4 goes off with the stop.
+    EXPECT_TRUE(platform::LedDevice::instance().recorded().contains(0x5A018000u | (0xFFu & ~(1u << 4))));
+    EXPECT_FALSE(QFile::exists("realytime.txt"));
+}
+
+TEST_F(Startup, ConfirmedTimeIsSetStoredAndTheStationRestarts)
+{
+    QFile::remove("realytime.txt");
+    qputenv("STATION_ANSWER", "yes");
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    DiVeZoruzo win;
+    EXPECT_FALSE(win.isDetecting());
+    const QStringList actions = hostActions();
+    ASSERT_GE(actions.size(), 3);
+    EXPECT_TRUE(actions[0].startsWith("set-time "));
+    EXPECT_EQ(actions[1], "hwclock --systohc");
+    EXPECT_EQ(actions.last(), "reboot");
+    const qint64 stored = readText("realytime.txt").trimmed().toLongLong();
+    EXPECT_GE(stored, before - 2000);
+    EXPECT_TRUE(gRebootPending);
+}
+
+TEST_F(Startup, ClockBehindTheStoredTimeAsksAgainButKeepsTheStoredValue)
+{
+    const QByteArray future = QByteArray::number(QDateTime::currentMSecsSinceEpoch() + 86400000LL) + "\n";
+    writeText("realytime.txt", future);
+    qputenv("STATION_ANSWER", "yes");
+    DiVeZoruzo win;
+    EXPECT_TRUE(hostActions().contains("reboot"));
+    EXPECT_EQ(readText("realytime.txt").toUtf8(), future);
+}
+
+TEST_F(Startup, RestoredParameterFileKeepsDetectionStopped)
+{
+    writeText("PARAM.db", "garbage");
+    DiVeZoruzo win;
+    EXPECT_EQ(hostActions(), QStringList{"reboot"});
+    EXPECT_FALSE(win.isDetecting());
+}
+
+TEST(TouchFilter, FirstTouchOnADarkScreenOnlyWakesIt)
+{
+    QPushButton button("press me");
+    button.resize(200, 100);
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    QSignalSpy clicked(&button, &QPushButton::clicked);
+    gCameraID = 1;
+    platform::LedDevice::instance().open();
+    platform::LedDevice::instance().clearRecorded();
+    LCDOnOff(0);
+    ASSERT_TRUE(gisLCDOff);
+    QTest::mouseClick(button.windowHandle(), Qt::LeftButton, {}, QPoint(100, 50));
+    EXPECT_EQ(clicked.count(), 0);
+    EXPECT_FALSE(gisLCDOff);
+    EXPECT_EQ(platform::LedDevice::instance().recorded(), (QList<quint32>{0x5A018A00u, 0x5A018B00u}));
+    QTest::mouseClick(button.windowHandle(), Qt::LeftButton, {}, QPoint(100, 50));
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(TouchFilter, HoldingArmsCalibrationOnlyWithoutCameras)
+{
+    TestDir dir;
+    auto* app = static_cast<MApplication*>(QCoreApplication::instance());
+    QPushButton button("hold");
+    button.resize(200, 100);
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    gisLCDOff = false;
+
+    gCameraID = 1;
+    QTest::mousePress(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(app->calibrationTimer().isActive());
+    QTest::mouseRelease(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+
+    gCameraID = 0;
+    app->calibrationTimer().setInterval(20);
+    QTest::mousePress(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_TRUE(app->calibrationTimer().isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(app->calibrationArmed(), 2000);
+    QTest::mouseRelease(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(app->calibrationArmed());
+    EXPECT_EQ(hostActions(), (QStringList{"run-tsc", "reboot"}));
+
+    // Let go early: nothing is armed.
+    QTest::mousePress(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(button.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_FALSE(app->calibrationTimer().isActive());
+    app->calibrationTimer().setInterval(3000);
+    gCameraID = 0;
+}
+
+TEST(StationProcess, RunsAndEndsCleanlyOnSigterm)
+{
+    TestDir dir;
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("STATION_ANSWER", "no");
+    env.remove("STATION_PLATFORM");
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(dir.path());
+    station.setProcessChannelMode(QProcess::MergedChannels);
+    station.start(STATION_BINARY, {});
+    ASSERT_TRUE(station.waitForStarted(10000));
+    // Up when the ready record is in the database.
+    auto ready = [&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peekReady");
+        db.setDatabaseName(dir.file("RECORD.db"));
+        bool found = false;
+        if (db.open()) {
+            QSqlQuery q("select count(*) from RECORD where remarks like 'The system is ready%'", db);
+            found = q.next() && q.value(0).toInt() > 0;
+        }
+        db.close();
+        return found;
+    };
+    bool up = false;
+    for (int i = 0; i < 300 && !up && station.state() == QProcess::Running; ++i) {
+        QTest::qWait(100);
+        up = ready();
+    }
+    QSqlDatabase::removeDatabase("peekReady");
+    ASSERT_TRUE(up) << station.readAll().toStdString();
+    QTest::qWait(300);
+    EXPECT_EQ(station.state(), QProcess::Running);
+    ::kill(station.processId(), SIGTERM);
+    ASSERT_TRUE(station.waitForFinished(20000));
+    EXPECT_EQ(station.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(station.exitCode(), 0) << station.readAll().toStdString();
+}
