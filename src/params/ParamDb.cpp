@@ -1,5 +1,6 @@
 #include "ParamDb.h"
 
+#include "Globals.h"
 #include "Host.h"
 #include "Messages.h"
 
@@ -75,6 +76,7 @@ void recover(const DbFile& f, const Warn& warn)
     }
     QThread::msleep(f.waitMs);
     platform::Host::instance().reboot();
+    gRebootPending = true;
     if (!openChecked(f))
         qCritical() << f.file << "is still unusable after the factory copy";
 }

@@ -57,8 +57,15 @@ bool MApplication::qwsEventFilter(QEvent* e)
     }
     if (press && onActivity)
         onActivity();
+    // The whole touch that wakes a dark screen is swallowed, up to its release.
     if (gisLCDOff) {
         LCDOnOff(1);
+        m_waking = !release;
+        return true;
+    }
+    if (m_waking) {
+        if (release)
+            m_waking = false;
         return true;
     }
     return false;

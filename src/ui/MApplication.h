@@ -27,4 +27,5 @@ protected:
 private:
     QTimer m_calib;
     bool m_armed = false;
+    bool m_waking = false;
 };

@@ -45,7 +45,7 @@ TEST(TextLog, WritesHeaderAndLinesAndRecreatesAVanishedFile)
     EXPECT_TRUE(text.contains(QRegularExpression(R"(\n\[W \d{4}/\d\d/\d\d-\d\d:\d\d:\d\d\.\d{3}\] first\n)")))
         << text.toStdString();
     QFile::remove(path);
-    qCritical() << QString::fromUtf8("第二 second");
+    qCritical("%s", "第二 second");
     text = readText(path);
     LogManager::enabled = false;
     EXPECT_TRUE(text.startsWith("create newlog version"));

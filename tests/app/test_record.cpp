@@ -97,7 +97,8 @@ TEST_F(RecordFixture, NeverOverwritesAnEarlierArchive)
 {
     writeText("time.txt", "2026-04-30\n");
     rec.loadRecordDate();
-    QFile::copy("RECORDNULL.db", "RECORD/2026-04-30.db");
+    QDir().mkpath("RECORD");
+    ASSERT_TRUE(QFile::copy("RECORDNULL.db", "RECORD/2026-04-30.db"));
     rec.InsertRecord("second");
     rec.SlotCheckDate();
     dropConnections();

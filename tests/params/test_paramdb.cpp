@@ -109,7 +109,8 @@ TEST_P(Recovery, KeepsTheBrokenFileAsideRestoresTheFactoryCopyAndAsksForReboot)
 INSTANTIATE_TEST_SUITE_P(EachDatabase, Recovery,
                          ::testing::Values(BrokenCase{"PARAM.db", "paraGroup/default/PARAM.db", 160},
                                            BrokenCase{"RECORD.db", "RECORDNULL.db", 135},
-                                           BrokenCase{"SN.db", "paraGroup/default/SN.db", 160}));
+                                           BrokenCase{"SN.db", "paraGroup/default/SN.db", 160}),
+                         [](const auto& info) { return QString(info.param.file).section('.', 0, 0).toStdString(); });
 
 TEST(RecoveryMissing, AMissingParameterFileIsRestoredNotCreatedEmpty)
 {

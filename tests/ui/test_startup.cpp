@@ -48,7 +48,7 @@ TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
     EXPECT_EQ(win.expectedDetection(), 0);  // product detection is on in the factory set
     EXPECT_TRUE(records().contains("The system is ready, there is 0 cameras"));
     EXPECT_FALSE(hostActions().contains("reboot"));
-    EXPECT_TRUE(QFile::exists("alarmimage"));
+    EXPECT_TRUE(QFile::exists("ResStatistics"));
     EXPECT_TRUE(QFile::exists("RECORD"));
     EXPECT_EQ(gpWPara->save_ok_record, 1);
 }
