@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSoundEffect>
@@ -72,9 +73,10 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     checkCameraCount();
 
-    m_alarm = new QSoundEffect(this);
-    m_alarm->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav")));
-    m_alarm->setLoopCount(QSoundEffect::Infinite);
+    m_alarmSource = QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav"));
+    QFile wav("alarm.wav");
+    if (!wav.open(QIODevice::ReadOnly) || wav.read(4) != "RIFF")
+        qWarning() << "alarm.wav is missing or not a WAV file; alarms will be silent";
 
     buildScreen();
     ChangeCammer(0);
@@ -231,6 +233,23 @@ void DiVeZoruzo::StopDetect()
 {
     m_detecting = false;
     updateStatus();
+}
+
+void DiVeZoruzo::SoundAlarm(bool on)
+{
+    // The sound device is opened at the first alarm, not at start: a station
+    // that never alarms keeps no audio threads.
+    if (on && !m_alarm) {
+        m_alarm = new QSoundEffect(this);
+        m_alarm->setSource(m_alarmSource);
+        m_alarm->setLoopCount(QSoundEffect::Infinite);
+    }
+    if (!m_alarm)
+        return;
+    if (on)
+        m_alarm->play();
+    else
+        m_alarm->stop();
 }
 
 void DiVeZoruzo::restartActivityTimers()

@@ -3,6 +3,7 @@
 // to running detection; it owns the timers of the station frame.
 #include <QLabel>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 class QSoundEffect;
@@ -32,6 +33,9 @@ public:
     // Restarts the auto-logout and screen-off timers after a touch.
     void restartActivityTimers();
 
+    // Alarm sound on (endless loop) or off.
+    void SoundAlarm(bool on);
+
     // Shows the camera display of camera index (all cameras when more than one).
     void ChangeCammer(int index);
 
@@ -57,6 +61,7 @@ private:
     QTimer m_autoLogout;
     QTimer m_dateCheck;
     QSoundEffect* m_alarm = nullptr;
+    QUrl m_alarmSource;
     QLabel* m_status = nullptr;
     QLabel* m_cameraArea = nullptr;
 };
