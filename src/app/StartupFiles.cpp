@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QThread>
 #include <QtDebug>
+#include <cstdlib>
 
 namespace startup {
 
@@ -67,3 +68,11 @@ void runUpdateOnce()
 }
 
 } // namespace startup
+
+void StopWTD() { QThread::sleep(1); }
+
+void Exit(int status)
+{
+    QThread::sleep(1);
+    std::exit(status);
+}

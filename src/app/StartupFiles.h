@@ -21,3 +21,12 @@ bool ensureFolders(int cameras);
 void runUpdateOnce();
 
 } // namespace startup
+
+// Waits one second; called before every reboot an operation requests.
+void StopWTD();
+// Waits one second and ends the process with status.
+[[noreturn]] void Exit(int status);
+
+namespace startup {
+
+} // namespace startup

@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
+#include <QPixmap>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QSqlQuery>
@@ -26,7 +28,26 @@
 
 DiVeZoruzo* gpWin = nullptr;
 
-void StopWTD() { QThread::sleep(1); }
+namespace {
+QHash<QString, QPixmap> gPixmaps;
+const char* kPixmaps[] = {"logo.bmp", "background.png", "title.png", "line.png", "edit.png", "slideru.png",
+                          "sliderd.png", "slidert.png", "buttonu.png", "buttond.png", "OUT1.png", "OUT0.png",
+                          "Origin.png", "MoveUp.png", "MoveDown.png", "MoveLeft.png", "MoveRight.png",
+                          "EnlargeScale.png", "ReductionScale.png"};
+} // namespace
+
+void LoadPixmaps()
+{
+    for (const char* name : kPixmaps) {
+        QPixmap p(QStringLiteral("./images/") + name);
+        if (p.isNull())
+            qWarning() << "pixmap missing or unreadable: ./images/" << name;
+        gPixmaps.insert(name, p);
+    }
+}
+
+QPixmap StationPixmap(const QString& name) { return gPixmaps.value(name); }
+
 
 DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 {
@@ -267,7 +288,7 @@ void DiVeZoruzo::buildScreen()
     setStyleSheet("#mainWindow{background:#20242c;} QLabel{color:white;}");
     auto* lay = new QVBoxLayout(this);
     auto* title = new QLabel(this);
-    title->setPixmap(QPixmap("./images/title.png"));
+    title->setPixmap(StationPixmap("title.png"));
     title->setScaledContents(true);
     title->setFixedHeight(48);
     m_status = new QLabel(this);

@@ -68,4 +68,6 @@ private:
 
 extern DiVeZoruzo* gpWin;
 
-void StopWTD();
+// The pixmaps of the operator interface, loaded once at start.
+QPixmap StationPixmap(const QString& name);
+void LoadPixmaps();

@@ -29,6 +29,7 @@ int main(int argc, char** argv)
 
     createGlobalLocks();
     LoadLanStr();
+    LoadPixmaps();
     gAppDirPath = QDir::currentPath();
 
     installTerminationHandler([] {

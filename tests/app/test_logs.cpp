@@ -62,3 +62,27 @@ TEST(TextLog, DisabledWritesNoFile)
     EXPECT_TRUE(QDir(dir.path() + "/RECORD/LOG").exists());
     EXPECT_TRUE(logFiles(dir.path()).isEmpty());
 }
+
+TEST(GlogLog, PrunesToTheNewest49AndTakesCrashDumps)
+{
+    TestDir dir(TestDir::Empty);
+    QDir().mkpath("glog");
+    const QDateTime t0(QDate(2026, 1, 1), QTime(8, 0));
+    for (int i = 0; i < 60; ++i) {
+        QFile f(QStringLiteral("glog/old%1.log").arg(i, 2, 10, QChar('0')));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.setFileTime(t0.addSecs(i), QFileDevice::FileModificationTime);
+    }
+    {
+        GLog glog(dir.path() + "/glog", "station-test");
+        SignalHandle("dump line\n", 10);
+    }
+    const QStringList left = QDir("glog").entryList(QDir::Files);
+    EXPECT_FALSE(left.contains("old00.log"));
+    EXPECT_TRUE(left.contains("old59.log"));
+    EXPECT_EQ(left.filter(QRegularExpression("^old\\d+\\.log$")).size(), 49);
+    bool dumped = false;
+    for (const QString& name : left)
+        dumped = dumped || readText("glog/" + name).contains("network.cpp:89] dump line");
+    EXPECT_TRUE(dumped);
+}
