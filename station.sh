@@ -6,7 +6,7 @@ ROOT=$(pwd)
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
+  qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-serialport-dev
   libgoogle-glog-dev libgtest-dev
   fonts-wqy-microhei
 )

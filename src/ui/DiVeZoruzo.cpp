@@ -1,6 +1,8 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "ControlPort.h"
+#include "InputSampler.h"
 #include "Globals.h"
 #include "Host.h"
 #include "Logs.h"
@@ -89,8 +91,13 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     if (!gpChooseBox)
         gpChooseBox = new ChooseBox(this);
-    // The IO board link starts here with clamping prohibited once the IO
-    // subsystem is in the station.
+    // The IO board link: all outputs off and published, then clamping prohibited.
+    m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
+    gpControlIO = m_io;
+    m_io->IOSetOut(0, 1);
+    m_io->IOFlashOut();
+    m_inputs = new InputSampler(m_io, this);
+    m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);
 
     checkCameraCount();
 
@@ -112,6 +119,10 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         StartDetect();
     else
         qWarning() << "a database was restored; detection stays stopped until the station restarts";
+    if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0) {
+        m_io->IOSetOut(0, 1);
+        m_io->IOFlashOut();
+    }
 
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
@@ -212,6 +223,8 @@ void DiVeZoruzo::checkSystemTime()
     gpWarnBox->showMessage(LanStr(1000));
     InsertRecord(LanStr(1001));
     StopDetect();
+    m_io->IOSetOut(0, 1);
+    m_io->IOFlashOut();
     InsertRecord(LanStr(141));
     LEDOnOff(4, 0);
     DateTimeDialog dialog(this);

@@ -7,6 +7,8 @@
 #include <QWidget>
 
 class QSoundEffect;
+class ControlPort;
+class InputSampler;
 class DateTimeDialog;
 
 class DiVeZoruzo : public QWidget {
@@ -28,6 +30,8 @@ public:
     int expectedDetection() const { return m_expectDetect; }
     qint64 startTimeMs() const { return m_startMs; }
 
+    ControlPort* io() const { return m_io; }
+    InputSampler* inputs() const { return m_inputs; }
     QTimer& screenOffTimer() { return m_screenOff; }
     QTimer& autoLogoutTimer() { return m_autoLogout; }
     // Restarts the auto-logout and screen-off timers after a touch.
@@ -61,6 +65,8 @@ private:
     QTimer m_autoLogout;
     QTimer m_dateCheck;
     QSoundEffect* m_alarm = nullptr;
+    ControlPort* m_io = nullptr;
+    InputSampler* m_inputs = nullptr;
     QUrl m_alarmSource;
     QLabel* m_status = nullptr;
     QLabel* m_cameraArea = nullptr;

@@ -1,3 +1,4 @@
+#include "ControlPort.h"
 #include "DiVeZoruzo.h"
 #include "Globals.h"
 #include "LedDevice.h"
@@ -51,6 +52,8 @@ struct Startup : ::testing::Test {
         ASSERT_TRUE(dir.ok());
         gRebootPending = false;
         qputenv("STATION_ANSWER", "no");
+        // No board here: the link keeps retrying a device that is not there.
+        qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
     }
     void TearDown() override { qunsetenv("STATION_ANSWER"); }
 };
@@ -67,6 +70,9 @@ TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
     EXPECT_TRUE(QFile::exists("ResStatistics"));
     EXPECT_TRUE(QFile::exists("RECORD"));
     EXPECT_EQ(gpWPara->save_ok_record, 1);
+    // Clamping stays prohibited from the start.
+    ASSERT_NE(win.io(), nullptr);
+    EXPECT_EQ(win.io()->IOState(1, 0), 1);
 }
 
 TEST_F(Startup, WithoutAKnownGoodTimeDetectionStaysStoppedWhenTheOperatorCancels)
@@ -189,6 +195,7 @@ TEST(StationProcess, RunsAndEndsCleanlyOnSigterm)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("STATION_ANSWER", "no");
     env.remove("STATION_PLATFORM");
+    env.insert("STATION_IO_PORT", dir.file("no-board"));
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(dir.path());
     station.setProcessChannelMode(QProcess::MergedChannels);

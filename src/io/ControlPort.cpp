@@ -1,0 +1,118 @@
+#include "ControlPort.h"
+
+#include "Globals.h"
+#include "Messages.h"
+#include "OperationRecord.h"
+#include "WizardPara.h"
+
+#include <QtDebug>
+
+ControlPort* gpControlIO = nullptr;
+int gisSafeDoorOpen = 0;
+
+ControlPort::Config ControlPort::configFrom(const WizardPara& p)
+{
+    Config c;
+    for (int i = 0; i < 9; ++i)
+        c.outInvert[i] = p.out_invert[i] ? 1 : 0;
+    c.moldBackup = p.enable_mold_backup;
+    c.input4Source = p.enable_output_thimble_pulse;
+    c.safetyDoorRule = p.machine_mode != 1 && p.machine_mode != 2;
+    return c;
+}
+
+QString ControlPort::portName(int serialPort)
+{
+    const QString env = qEnvironmentVariable("STATION_IO_PORT");
+    if (!env.isEmpty())
+        return env;
+    return QStringLiteral("/dev/ttyS%1").arg(serialPort);
+}
+
+ControlPort::ControlPort(const Config& config, const QString& portName, QObject* parent)
+    : QObject(parent), m_config(config)
+{
+    m_thread = new IOThread(portName, this);
+    connect(m_thread, &IOThread::reconnected, this,
+            [] { OperationRecord::instance().InsertRecord(LanStr(1011)); }, Qt::QueuedConnection);
+    gIOID = 1;
+    IOResetAllOut();
+    IOFlashOut();
+    m_thread->start(QThread::InheritPriority);
+}
+
+ControlPort::~ControlPort()
+{
+    delete m_thread;
+    if (gpControlIO == this)
+        gpControlIO = nullptr;
+}
+
+void ControlPort::IOSetOut(int index, int on)
+{
+    if (index < 0 || index > 8)
+        return;
+    const int v = (on ? 1 : 0) ^ m_config.outInvert[index];
+    auto put = [this, v](int bit) { m_out = v ? (m_out | (1 << bit)) : (m_out & ~(1 << bit)); };
+    if (m_config.moldBackup != 0 && m_config.moldBackup == index + 1)
+        put(3);
+    put(index);
+}
+
+void ControlPort::IOResetAllOut()
+{
+    for (int i = 0; i < 9; ++i)
+        IOSetOut(i, 0);
+}
+
+void ControlPort::IOFlashOut()
+{
+    QMutexLocker lock(pMutexIO);
+    gDataOut = m_out;
+}
+
+int ControlPort::IOState(int kind, int index) const
+{
+    if (index < 0 || index > 15)
+        return 0;
+    if (kind != 0)
+        return (m_out >> index) & 1;
+    const int inv = index < 9 ? m_config.inInvert[index] : 0;
+    return ((m_in >> index) & 1) ^ inv;
+}
+
+bool ControlPort::IOInTrigger(int index)
+{
+    if (index < 0 || index > 15)
+        return false;
+    {
+        QMutexLocker lock(pMutexIO);
+        m_in = gDataIn;
+    }
+    const int a = m_config.input4Source;
+    if (a >= 1 && a <= 3)
+        m_in = (m_in & ~(1 << 3)) | (((m_in >> (a - 1)) & 1) << 3);
+
+    const int raw = (m_in >> index) & 1;
+    const int prev = m_prevRaw[index];
+    const int inv = index < 9 ? m_config.inInvert[index] : 0;
+    const bool edge = inv ? (prev == 1 && raw == 0) : (prev == 0 && raw == 1);
+
+    if (m_config.safetyDoorRule) {
+        const int doorInv = m_config.inInvert[1];
+        const int doorBefore = m_prevRaw[1] ^ doorInv;
+        const int doorNow = ((m_in >> 1) & 1) ^ doorInv;
+        if (doorBefore == 1 && doorNow == 0) {
+            // Judged on the logical level: with an inverted alarm output the
+            // sounding alarm is a physical 0 and must still be switched off.
+            if ((((m_out >> 2) & 1) ^ m_config.outInvert[2]) == 1)
+                IOSetOut(2, 0);
+            IOFlashOut();
+            if (!gisSafeDoorOpen)
+                emit safetyDoorOpened();
+            gisSafeDoorOpen = 1;
+        }
+    }
+    m_prevRaw[index] = static_cast<unsigned char>(raw);
+    return edge;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The station's side of the IO board: outputs are built in a private word and
+// published in one step; inputs are latched from gDataIn and turned into
+// logical rising edges.
+#include "IOThread.h"
+
+#include <QObject>
+#include <QString>
+
+class WizardPara;
+
+// The safety door has been opened since the current cycle started.
+extern int gisSafeDoorOpen;
+
+class ControlPort : public QObject {
+    Q_OBJECT
+public:
+    struct Config {
+        int outInvert[9] = {};   // 1: the physical bit is the inverse of the logical output
+        int inInvert[9] = {};    // 1: the logical input is the inverse of the physical bit
+        int moldBackup = 0;      // output 4 copies output 1..3 (0 none)
+        int input4Source = 0;    // input 4 takes input 1..3 (0 its own)
+        bool safetyDoorRule = true;  // off in Two-color and Turntable
+    };
+    static Config configFrom(const WizardPara& p);
+    // STATION_IO_PORT when set, else "/dev/ttyS<serialPort>".
+    static QString portName(int serialPort);
+
+    // Creates the IO thread, resets and publishes all outputs, starts polling.
+    ControlPort(const Config& config, const QString& portName, QObject* parent = nullptr);
+    ~ControlPort() override;
+
+    void setConfig(const Config& c) { m_config = c; }
+    const Config& config() const { return m_config; }
+
+    void IOSetOut(int index, int on);
+    void IOResetAllOut();
+    void IOFlashOut();
+    // kind != 0: physical bit index of the output word; kind 0: logical level
+    // of input index in the latched input word.
+    int IOState(int kind, int index) const;
+    // Latches gDataIn; true on a logical rising edge of input index since the
+    // previous call for that input.
+    bool IOInTrigger(int index);
+
+    int outputWord() const { return m_out; }
+    int inputWord() const { return m_in; }
+    IOThread* ioThread() const { return m_thread; }
+
+signals:
+    void safetyDoorOpened();
+
+private:
+    Config m_config;
+    unsigned char m_prevRaw[16] = {};
+    int m_out = 0;
+    int m_in = 0;
+    IOThread* m_thread = nullptr;
+};
+
+extern ControlPort* gpControlIO;

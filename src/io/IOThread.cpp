@@ -1,0 +1,134 @@
+#include "IOThread.h"
+
+#include "Globals.h"
+#include "GpioChip.h"
+#include "IoProtocol.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QtDebug>
+
+int gDataOut = 0;
+int gDataIn = 0;
+std::atomic<int> gisLostCom{0};
+std::atomic<int> gIOID{0};
+
+IOThread::IOThread(const QString& portName, QObject* parent) : QThread(parent), m_portName(portName) {}
+
+IOThread::~IOThread()
+{
+    requestInterruption();
+    wait();
+}
+
+void IOThread::pollGpio(int wanted, int& lastRead, bool& haveRead)
+{
+    const int bits = F75111_GetDigitalInput();
+    // Two equal reads in a row count as a level.
+    if (haveRead && bits == lastRead) {
+        QMutexLocker lock(pMutexIO);
+        gDataIn = bits;
+    }
+    lastRead = bits;
+    haveRead = true;
+    F75111_SetDigitalOutput(static_cast<unsigned char>(wanted & 0xFF));
+}
+
+void IOThread::run()
+{
+    QSerialPort port;
+    port.setPortName(m_portName);
+    io::ReportParser parser;
+    QElapsedTimer lastOpenTry;
+    int silent = 0;
+    int pollCount = 0;
+    int analogSlot = 16;
+    int gpioLast = 0;
+    bool gpioHave = false;
+    bool openLogged = false;
+
+    auto send = [&](int command, int value) {
+        if (!port.isOpen())
+            return;
+        port.write(io::commandFrame(command, value));
+        port.waitForBytesWritten(IOThread::kPollMs);
+    };
+
+    while (!isInterruptionRequested()) {
+        int wanted;
+        {
+            QMutexLocker lock(pMutexIO);
+            wanted = gDataOut;
+        }
+        if (gIOID != 0) {
+            if (!port.isOpen() && (!lastOpenTry.isValid() || lastOpenTry.elapsed() >= kReopenMs)) {
+                lastOpenTry.start();
+                if (port.open(QIODevice::ReadWrite)) {
+                    port.setBaudRate(QSerialPort::Baud115200);
+                    port.setDataBits(QSerialPort::Data8);
+                    port.setParity(QSerialPort::NoParity);
+                    port.setStopBits(QSerialPort::OneStop);
+                    port.setFlowControl(QSerialPort::NoFlowControl);
+                    port.clear();
+                    qInfo() << "IO board port open:" << m_portName;
+                    openLogged = false;
+                } else if (!openLogged) {
+                    // Logged once per loss; retried every few seconds.
+                    qWarning() << "IO board port cannot be opened:" << m_portName << port.errorString();
+                    openLogged = true;
+                }
+            }
+            QByteArray in;
+            if (port.isOpen()) {
+                if (port.bytesAvailable() > 0 || port.waitForReadyRead(1))
+                    in = port.readAll();
+                if (port.error() == QSerialPort::ResourceError) {
+                    qWarning() << "IO board port lost:" << m_portName << port.errorString();
+                    port.close();
+                    port.clearError();
+                }
+            }
+            if (in.isEmpty()) {
+                if (++silent > kSilentPollLimit)
+                    gisLostCom = 1;
+            } else {
+                parser.append(in.constData(), int(in.size()));
+                bool mismatch = false;
+                parser.parse([&](const io::Report& r) {
+                    if (gisLostCom.exchange(0))
+                        emit reconnected();
+                    silent = 0;
+                    if (r.type == io::CmdReadInputs) {
+                        {
+                            QMutexLocker lock(pMutexIO);
+                            gDataIn = r.inputWord();
+                        }
+                        if (r.outputWord() != wanted)
+                            mismatch = true;
+                    } else if (r.type == io::CmdReadAnalogA || r.type == io::CmdReadAnalogB) {
+                        if (analogSlot < 16)
+                            m_analog[analogSlot++] = r.reading();
+                    }
+                });
+                m_resync = parser.resyncBytes();
+                if (mismatch)
+                    send(io::CmdSetOutputs, wanted);
+            }
+            ++pollCount;
+            if (pollCount == 200) {
+                analogSlot = 0;
+                send(io::CmdReadAnalogA, 0);
+            } else if (pollCount == 210) {
+                analogSlot = 8;
+                pollCount = 0;
+                send(io::CmdReadAnalogB, 0);
+            } else {
+                send(io::CmdReadInputs, 0);
+            }
+        } else {
+            pollGpio(wanted, gpioLast, gpioHave);
+        }
+        ++m_polls;
+        QThread::msleep(kPollMs);
+    }
+}

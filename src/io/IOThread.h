@@ -1,0 +1,43 @@
+#pragma once
+// The IO thread: polls the board every 5 ms, keeps gDataIn, repairs the
+// board's outputs from gDataOut, and watches the link.
+#include <QString>
+#include <QThread>
+#include <array>
+#include <atomic>
+
+extern int gDataOut;                   // guarded by pMutexIO
+extern int gDataIn;                    // guarded by pMutexIO
+extern std::atomic<int> gisLostCom;    // board silent for more than 1000 polls
+extern std::atomic<int> gIOID;         // 1 serial IO board, 0 on-board GPIO chip
+
+class IOThread : public QThread {
+    Q_OBJECT
+public:
+    explicit IOThread(const QString& portName, QObject* parent = nullptr);
+    ~IOThread() override;
+
+    QString portName() const { return m_portName; }
+    int analog(int slot) const { return slot >= 0 && slot < 16 ? m_analog[slot].load() : 0; }
+    quint64 polls() const { return m_polls; }
+    quint64 resyncBytes() const { return m_resync; }
+
+    static constexpr int kSilentPollLimit = 1000;
+    static constexpr int kPollMs = 5;
+    static constexpr int kReopenMs = 2000;
+
+signals:
+    // The first valid frame after the link was lost.
+    void reconnected();
+
+protected:
+    void run() override;
+
+private:
+    void pollGpio(int wanted, int& lastRead, bool& haveRead);
+
+    QString m_portName;
+    std::array<std::atomic<int>, 16> m_analog{};
+    std::atomic<quint64> m_polls{0};
+    std::atomic<quint64> m_resync{0};
+};
