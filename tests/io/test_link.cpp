@@ -1,0 +1,112 @@
+#include "BoardSim.h"
+#include "ControlPort.h"
+#include "Globals.h"
+#include "TestDir.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+bool waitFor(const std::function<bool()>& cond, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+int inputs()
+{
+    QMutexLocker lock(pMutexIO);
+    return gDataIn;
+}
+
+struct Link : ::testing::Test {
+    TestDir dir;
+    BoardSim sim;
+    std::unique_ptr<ControlPort> port;
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(sim.ok());
+        createGlobalLocks();
+        gisLostCom = 0;
+        {
+            QMutexLocker lock(pMutexIO);
+            gDataIn = gDataOut = 0;
+        }
+        port.reset(new ControlPort({}, sim.device()));
+        ASSERT_TRUE(waitFor([] { return gisLostCom == 0 && true; }, 100));
+    }
+    void TearDown() override { port.reset(); }
+};
+} // namespace
+
+TEST_F(Link, PublishedOutputReachesTheBoardAndPowerLossIsRepaired)
+{
+    port->IOSetOut(0, 1);
+    port->IOSetOut(2, 1);
+    EXPECT_EQ(sim.waitOut(0x005, 300), -1) << "nothing is sent before the outputs are published";
+    port->IOFlashOut();
+    ASSERT_GE(sim.waitOut(0x005), 0);
+    sim.send("powercycle");
+    ASSERT_GE(sim.waitOut(0x000), 0);
+    // The first report after the board is back shows its outputs off: resent.
+    ASSERT_GE(sim.waitOut(0x005), 0);
+}
+
+TEST_F(Link, InputsFollowTheBoardThroughGarbageAndSplitFrames)
+{
+    sim.send("set 3 1");
+    ASSERT_TRUE(waitFor([] { return inputs() == 0x004; }, 2000));
+    const quint64 before = port->ioThread()->resyncBytes();
+    sim.send("garbage 5");
+    sim.send("set 1 1");
+    ASSERT_TRUE(waitFor([] { return inputs() == 0x005; }, 2000));
+    EXPECT_EQ(port->ioThread()->resyncBytes() - before, 5u);
+    sim.send("split");
+    sim.send("word 2A0");
+    ASSERT_TRUE(waitFor([] { return inputs() == 0x2A0; }, 2000));
+    EXPECT_EQ(port->ioThread()->resyncBytes() - before, 5u);
+    // The analogue groups are read every 210 polls.
+    ASSERT_TRUE(waitFor([this] { return port->ioThread()->analog(8) != 0; }, 5000));
+    EXPECT_GE(port->ioThread()->analog(0), 250);
+    EXPECT_GE(port->ioThread()->analog(8), 330);
+}
+
+TEST_F(Link, ASilentBoardIsLostAndItsReturnIsRecorded)
+{
+    ASSERT_TRUE(waitFor([] { return inputs() == 0; }, 1000));
+    sim.send("silent 9000");
+    ASSERT_TRUE(waitFor([] { return gisLostCom == 1; }, 12000));
+    // More than 1000 polls of 5 ms passed.
+    ASSERT_TRUE(waitFor([] { return gisLostCom == 0; }, 8000));
+    QTest::qWait(50);
+    QSqlQuery q(QSqlDatabase::database("dbRecord", false));
+    ASSERT_TRUE(q.exec("select remarks from RECORD"));
+    QStringList texts;
+    while (q.next())
+        texts << q.value(0).toString();
+    EXPECT_TRUE(texts.contains(QString::fromUtf8("IO通讯重新连接"))) << texts.join('|').toStdString();
+}
+
+TEST(LinkPort, APortThatAppearsLaterIsOpenedByTheRetry)
+{
+    TestDir dir;
+    BoardSim sim;
+    ASSERT_TRUE(sim.ok());
+    createGlobalLocks();
+    const QString link = dir.file("ttyBoard");
+    ControlPort port({}, link);
+    QTest::qWait(300);
+    ASSERT_TRUE(QFile::link(sim.device(), link));
+    sim.send("set 2 1");
+    EXPECT_TRUE(waitFor([] { return inputs() == 0x002; }, 6000));
+}

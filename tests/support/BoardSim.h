@@ -1,0 +1,26 @@
+#pragma once
+// The IO board simulator on a pseudo-terminal, driven by its command lines.
+#include <QProcess>
+#include <QString>
+
+class BoardSim {
+public:
+    BoardSim();
+    ~BoardSim();
+    bool ok() const { return !m_device.isEmpty(); }
+    QString device() const { return m_device; }
+    void send(const QString& line);
+    // Waits for an "out" line with this word; returns its time stamp (ms) or -1.
+    qint64 waitOut(int word, int timeoutMs = 3000);
+    // Every output word reported so far.
+    QList<int> outs() const { return m_outWords; }
+
+private:
+    void readLines();
+    QProcess m_proc;
+    QString m_device;
+    QByteArray m_pending;
+    QList<int> m_outWords;
+    QList<qint64> m_outTimes;
+    int m_consumed = 0;
+};
