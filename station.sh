@@ -11,15 +11,19 @@ PACKAGES=(
   fonts-wqy-microhei
 )
 
+# Only for ./station.sh test --fuzz.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
 die() { echo "station.sh: $*" >&2; exit 1; }
 
 cmd_deps() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  local wanted=("${PACKAGES[@]}" "$@")
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -eq 0 ]; then
-    echo "deps: all ${#PACKAGES[@]} packages present"
+    echo "deps: all ${#wanted[@]} packages present"
     return 0
   fi
   echo "deps: installing ${missing[*]}"
@@ -38,9 +42,24 @@ configure_and_build() {
 
 cmd_build() { configure_and_build build Release; }
 
+cmd_fuzz() {
+  cmd_deps "${FUZZ_PACKAGES[@]}"
+  CXX=clang++ cmake -S "$ROOT" -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_FUZZ=ON >/dev/null
+  cmake --build build-fuzz -j2 --target fuzz_report_parser
+  local corpus
+  corpus=$(mktemp -d)
+  # Seeds: a clean input report, an analogue report, and noise around a frame.
+  printf '\x08\x5f\x02\x05\x01\xa1\x02\x08\xf5' > "$corpus/report"
+  printf '\x08\x5f\x03\x10\x27\x00\x00\xb9\xf5' > "$corpus/analog"
+  printf '\x20\x01\x5f\x5f\xf5\x5f\x02\x00\x00\x00\x00\x61\xf5\x00' > "$corpus/noise"
+  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-60}" -print_final_stats=1 "$corpus"
+  rm -rf "$corpus"
+}
+
 cmd_test() {
   local mode=${1:-}
   local extra=()
+  if [ "$mode" = "--fuzz" ]; then cmd_fuzz; return; fi
   cmd_deps
   case "$mode" in
     "")      configure_and_build build Release; dir=build ;;
@@ -52,7 +71,7 @@ cmd_test() {
              # makes Qt start pooled threads of its own whose start-up inside the
              # uninstrumented QtCore the checker reports. Nothing of ours to check there.
              extra=(-E '^TouchFilter\.') ;;
-    *) die "test: unknown option $mode (use --asan or --tsan)" ;;
+    *) die "test: unknown option $mode (use --asan, --tsan or --fuzz)" ;;
   esac
   export QT_QPA_PLATFORM=offscreen
   ctest --test-dir "$dir" --output-on-failure -j2 "${extra[@]}"
@@ -99,7 +118,8 @@ case "$sub" in
 usage: ./station.sh COMMAND
   deps          install the Debian packages the build, tests and demo need
   build         release build into build/
-  test [--asan|--tsan]   deps + build + ctest (sanitizer builds in their own folders)
+  test [--asan|--tsan|--fuzz]   deps + build + ctest (sanitizer builds in their own folders;
+                --fuzz runs the report-parser fuzzer for FUZZ_SECONDS, default 60)
   new-dir DIR   make a complete factory working directory in DIR
   run [DIR]     run the station in DIR (a fresh factory directory under run/ by default)
   demo          deps + build + the station against simulated hardware

@@ -32,6 +32,9 @@ QString ControlPort::portName(int serialPort)
 ControlPort::ControlPort(const Config& config, const QString& portName, QObject* parent)
     : QObject(parent), m_config(config)
 {
+    // The IO words are shared with the thread from here on: their lock must exist.
+    if (!pMutexIO)
+        createGlobalLocks();
     m_thread = new IOThread(portName, this);
     connect(m_thread, &IOThread::reconnected, this,
             [] { OperationRecord::instance().InsertRecord(LanStr(1011)); }, Qt::QueuedConnection);

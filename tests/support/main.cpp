@@ -1,4 +1,5 @@
 // Test main: a widget application on the offscreen platform, then GoogleTest.
+#include "Globals.h"
 #include "Messages.h"
 
 #include "MApplication.h"
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     qunsetenv("STATION_PLATFORM");  // tests never act on the host
     MApplication app(argc, argv);
     LoadLanStr();
+    createGlobalLocks();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
