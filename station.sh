@@ -83,26 +83,62 @@ cmd_new_dir() {
   build/tools/newdir/station-newdir "$1"
 }
 
-cmd_run() {
-  [ -x build/src/ui/station ] || cmd_build
-  local dir=${1:-}
-  if [ -z "$dir" ]; then
-    dir="$ROOT/run/$(date +%Y%m%d_%H%M%S)"
-    cmd_new_dir "$dir"
-  fi
+# fresh_dir: prints the path of a new factory working directory under run/.
+fresh_dir() {
+  local dir="$ROOT/run/$(date +%Y%m%d_%H%M%S)"
+  cmd_new_dir "$dir" >&2
+  echo "$dir"
+}
+
+# run_station DIR: runs the station there in the foreground.
+run_station() {
+  local dir=$1
   [ -f "$dir/PARAM.db" ] || die "run: $dir is not a station directory (no PARAM.db); make one with ./station.sh new-dir"
   if [ -z "${QT_QPA_PLATFORM:-}" ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM=offscreen
   fi
-  echo "run: station in $dir (platform ${QT_QPA_PLATFORM:-default}, host actions ${STATION_PLATFORM:-dry run})"
-  cd "$dir"
-  exec "$ROOT/build/src/ui/station"
+  # Offscreen nobody can touch a box: questions are answered "no" unless told otherwise.
+  if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -z "${STATION_ANSWER:-}" ]; then
+    export STATION_ANSWER=no
+    echo "run: offscreen, so every question is answered 'no' (set STATION_ANSWER to change)"
+  fi
+  echo "run: station in $dir (platform ${QT_QPA_PLATFORM:-default}, host actions ${STATION_PLATFORM:-dry run}, IO port ${STATION_IO_PORT:-/dev/ttyS<serial_port>})"
+  (cd "$dir" && "$ROOT/build/src/ui/station")
+}
+
+cmd_run() {
+  [ -x build/src/ui/station ] || cmd_build
+  local dir=${1:-}
+  [ -n "$dir" ] || dir=$(fresh_dir)
+  run_station "$dir"
 }
 
 cmd_demo() {
   cmd_deps
   cmd_build
-  cmd_run "$@"
+  local dir=${1:-}
+  [ -n "$dir" ] || dir=$(fresh_dir)
+  # The simulated IO board on a pseudo-terminal; its commands come through a FIFO.
+  rm -f "$dir/ioboard.in"
+  mkfifo "$dir/ioboard.in"
+  exec 3<>"$dir/ioboard.in"
+  build/tools/ioboard-sim/ioboard-sim --pty <&3 >"$dir/ioboard.log" 2>&1 &
+  local sim=$!
+  trap "kill $sim 2>/dev/null" EXIT
+  local device=""
+  for _ in $(seq 50); do
+    device=$(head -n 1 "$dir/ioboard.log" 2>/dev/null || true)
+    [ -n "$device" ] && break
+    sleep 0.1
+  done
+  [ -n "$device" ] || die "demo: the IO board simulator did not start (see $dir/ioboard.log)"
+  export STATION_IO_PORT=$device
+  cat <<INFO
+demo: IO board simulator on $device
+      drive the machine's inputs:  echo 'pulse 1 2000' > $dir/ioboard.in   (mould open for 2 s)
+      watch the station's outputs: tail -f $dir/ioboard.log
+INFO
+  run_station "$dir"
 }
 
 sub=${1:-}
