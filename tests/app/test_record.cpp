@@ -46,6 +46,16 @@ TEST_F(RecordFixture, StoresTextsWithQuotesWhole)
               (QStringList{"operator's note: \"door\" ; DROP TABLE RECORD; --", QString::fromUtf8("系统时间出错")}));
 }
 
+TEST_F(RecordFixture, ClearRemovesEveryRow)
+{
+    rec.InsertRecord("one");
+    rec.InsertRecord("two");
+    EXPECT_TRUE(rec.ClearRecord());
+    rec.InsertRecord("after");
+    dropConnections();
+    EXPECT_EQ(remarks("RECORD.db"), QStringList{"after"});
+}
+
 TEST_F(RecordFixture, ForwardsEveryRecordWithTimeAndLevel)
 {
     QStringList seen;

@@ -1,6 +1,7 @@
 #include "BoardSim.h"
 #include "ControlPort.h"
 #include "Globals.h"
+#include "GpioChip.h"
 #include "InputSampler.h"
 #include "TestDir.h"
 
@@ -157,4 +158,23 @@ TEST(Debounce, AShortPulseStartsNothingAHeldLevelDoes)
     QTest::qWait(600);
     sim.send("set 1 0");
     QTRY_VERIFY_WITH_TIMEOUT(s.trigConfirmed[0], 1000);
+}
+
+TEST(GpioPath, StableInputsAreStoredAndOutputsWritten)
+{
+    createGlobalLocks();
+    gIOID = 0;
+    {
+        QMutexLocker lock(pMutexIO);
+        gDataIn = 0;
+        gDataOut = 0x1A5;
+    }
+    platform::GpioChip::instance().setStandInInput(0x42);
+    {
+        IOThread thread("unused");
+        thread.start();
+        QTRY_COMPARE_WITH_TIMEOUT(platform::GpioChip::instance().standInOutput(), quint8(0xA5), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(([] { QMutexLocker l(pMutexIO); return gDataIn; })(), 0x42, 2000);
+    }
+    gIOID = 1;
 }
