@@ -7,6 +7,7 @@ ROOT=$(pwd)
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-serialport-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev opencv-doc
   libgoogle-glog-dev libgtest-dev
   fonts-wqy-microhei
 )
