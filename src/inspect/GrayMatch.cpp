@@ -1,30 +1,61 @@
 #include "GrayMatch.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kGainMin = 218;  // 0.85 x 256
+constexpr int kGainMax = 294;  // 1.15 x 256
+
+// out = min(255, round(in * gain / 256)), gain in 1/256.
+void scaled(const cv::Mat& in, int gain, cv::Mat& out)
+{
+    out.create(in.size(), CV_8UC1);
+    for (int y = 0; y < in.rows; ++y) {
+        const uchar* s = in.ptr<uchar>(y);
+        uchar* d = out.ptr<uchar>(y);
+        for (int x = 0; x < in.cols; ++x)
+            d[x] = uchar(std::min(255, (s[x] * gain + 128) >> 8));
+    }
+}
+} // namespace
 
 bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int)
 {
     Clear();
     if (width <= 0 || height <= 0)
         return false;
-    m_w = width;
-    m_h = height;
     if (!mask.empty() && (mask.cols != width || mask.rows != height || mask.type() != CV_8UC1))
         return false;
+    m_w = width;
+    m_h = height;
     m_mask = mask.empty() ? cv::Mat(height, width, CV_8UC1, cv::Scalar(255)) : mask.clone();
     return true;
 }
 
+int GrayMatch::gainOf(const cv::Mat& crop) const
+{
+    const double mean = cv::mean(crop, m_mask)[0];
+    if (mean < 1.0 || m_refMean < 1.0)
+        return 256;
+    return std::clamp(int(std::lround(256.0 * m_refMean / mean)), kGainMin, kGainMax);
+}
+
 bool GrayMatch::AddTemp(const cv::Mat& crop)
 {
-    if (crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1)
+    if (crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1 || m_mask.empty())
         return false;
     if (m_count == 0) {
+        m_refMean = cv::mean(crop, m_mask)[0];
         m_min = crop.clone();
         m_max = crop.clone();
     } else {
-        cv::min(m_min, crop, m_min);
-        cv::max(m_max, crop, m_max);
+        cv::Mat s;
+        scaled(crop, gainOf(crop), s);
+        cv::min(m_min, s, m_min);
+        cv::max(m_max, s, m_max);
     }
     ++m_count;
     m_trained = false;
@@ -35,14 +66,20 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
 {
     if (m_count == 0)
         return false;
-    const float base = std::max(1.0f, (100.0f - float(std::clamp(sensitivity, 0, 99))) / 4.0f);
-    const float gain = float(std::max(0, spreadPercent)) / 100.0f * (1.0f + float(std::clamp(amplify, 0, 4))) / 2.0f;
+    const float base = std::max(1.0f, (100.0f - float(std::clamp(sensitivity, 0, 99))) / 5.0f);
+    const float gain = float(std::max(0, spreadPercent)) / 100.0f * (1.0f + float(std::clamp(amplify, 0, 4))) / 8.0f;
     const float limit = float(std::clamp(cap, 1, 255));
+    // What a shift of up to one pixel can bring to a pixel: its 3 x 3 neighbourhood.
+    cv::Mat nmin, nmax;
+    cv::erode(m_min, nmin, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(m_max, nmax, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     m_lo.create(m_h, m_w, CV_8UC1);
     m_hi.create(m_h, m_w, CV_8UC1);
     for (int y = 0; y < m_h; ++y) {
         const uchar* mn = m_min.ptr<uchar>(y);
         const uchar* mx = m_max.ptr<uchar>(y);
+        const uchar* nmn = nmin.ptr<uchar>(y);
+        const uchar* nmx = nmax.ptr<uchar>(y);
         const uchar* mk = m_mask.ptr<uchar>(y);
         uchar* lo = m_lo.ptr<uchar>(y);
         uchar* hi = m_hi.ptr<uchar>(y);
@@ -53,8 +90,8 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
                 continue;
             }
             const float tol = std::min(limit, base + float(mx[x] - mn[x]) * gain);
-            lo[x] = uchar(std::max(0.0f, float(mn[x]) - tol));
-            hi[x] = uchar(std::min(255.0f, float(mx[x]) + tol));
+            lo[x] = uchar(std::max(0.0f, float(nmn[x]) - tol));
+            hi[x] = uchar(std::min(255.0f, float(nmx[x]) + tol));
         }
     }
     m_trained = true;
@@ -65,6 +102,7 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
 {
     if (!m_trained || crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1)
         return -1;
+    const int g = gainOf(crop);
     out.create(m_h, m_w, CV_8UC1);
     int count = 0;
     for (int y = 0; y < m_h; ++y) {
@@ -74,7 +112,8 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
         uchar* o = out.ptr<uchar>(y);
         int rowCount = 0;
         for (int x = 0; x < m_w; ++x) {
-            const uchar d = uchar(-int(c[x] < lo[x] || c[x] > hi[x]));  // 255 or 0, branch-free
+            const int v = std::min(255, (c[x] * g + 128) >> 8);
+            const uchar d = uchar(-int(v < lo[x] || v > hi[x]));  // 255 or 0, branch-free
             o[x] = d;
             rowCount += d & 1;
         }
@@ -87,6 +126,7 @@ void GrayMatch::Clear()
 {
     m_count = 0;
     m_trained = false;
+    m_refMean = 0;
     m_min.release();
     m_max.release();
     m_lo.release();
