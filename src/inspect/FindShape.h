@@ -39,6 +39,7 @@ public:
 private:
     struct Point {
         float x, y, dx, dy;  // offset from the reference point, unit direction
+        int ix = 0, iy = 0;  // the offset rounded, for whole-pixel poses
     };
     struct Pose {
         double x, y, angle, score;
@@ -48,12 +49,13 @@ private:
         double angleStep = 1;
     };
     struct Gradients {
-        cv::Mat nx, ny;  // unit direction, 0 where the edge is weak
+        cv::Mat n;  // CV_32FC2 unit direction, 0 where the edge is weak
     };
 
     static Gradients gradients(const cv::Mat& img);
     static void rotated(const std::vector<Point>& pts, double angle, std::vector<Point>& out);
-    double score(const Gradients& g, const std::vector<Point>& pts, double x, double y, double floor) const;
+    // Mean agreement at the whole-pixel pose (x, y); -1 when it gave up below floor.
+    static double score(const Gradients& g, const std::vector<Point>& pts, int x, int y, double floor, double greed);
 
     std::vector<Level> m_levels;
     double m_angleStart = 0, m_angleRange = 0;

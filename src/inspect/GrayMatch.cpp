@@ -6,18 +6,25 @@
 #include <cmath>
 
 namespace {
-constexpr int kGainMin = 218;  // 0.85 x 256
-constexpr int kGainMax = 294;  // 1.15 x 256
+// Gains are in 1/128: small enough that value x gain fits 16 bits, so the
+// per-pixel work vectorises.
+constexpr int kUnit = 128;
+constexpr int kGainMin = 109;  // 0.85
+constexpr int kGainMax = 147;  // 1.15
 
-// out = min(255, round(in * gain / 256)), gain in 1/256.
+// out = min(255, round(in * gain / 128)).
 void scaled(const cv::Mat& in, int gain, cv::Mat& out)
 {
     out.create(in.size(), CV_8UC1);
+    const uint16_t g = uint16_t(gain);
+    const int w = in.cols;
     for (int y = 0; y < in.rows; ++y) {
         const uchar* s = in.ptr<uchar>(y);
         uchar* d = out.ptr<uchar>(y);
-        for (int x = 0; x < in.cols; ++x)
-            d[x] = uchar(std::min(255, (s[x] * gain + 128) >> 8));
+        for (int x = 0; x < w; ++x) {
+            const uint16_t v = uint16_t(uint16_t(s[x] * g + 64) >> 7);
+            d[x] = uchar(v > 255 ? 255 : v);
+        }
     }
 }
 } // namespace
@@ -32,15 +39,16 @@ bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int)
     m_w = width;
     m_h = height;
     m_mask = mask.empty() ? cv::Mat(height, width, CV_8UC1, cv::Scalar(255)) : mask.clone();
+    m_fullMask = cv::countNonZero(m_mask) == width * height;
     return true;
 }
 
 int GrayMatch::gainOf(const cv::Mat& crop) const
 {
-    const double mean = cv::mean(crop, m_mask)[0];
+    const double mean = m_fullMask ? cv::mean(crop)[0] : cv::mean(crop, m_mask)[0];
     if (mean < 1.0 || m_refMean < 1.0)
-        return 256;
-    return std::clamp(int(std::lround(256.0 * m_refMean / mean)), kGainMin, kGainMax);
+        return kUnit;
+    return std::clamp(int(std::lround(kUnit * m_refMean / mean)), kGainMin, kGainMax);
 }
 
 bool GrayMatch::AddTemp(const cv::Mat& crop)
@@ -48,7 +56,7 @@ bool GrayMatch::AddTemp(const cv::Mat& crop)
     if (crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1 || m_mask.empty())
         return false;
     if (m_count == 0) {
-        m_refMean = cv::mean(crop, m_mask)[0];
+        m_refMean = m_fullMask ? cv::mean(crop)[0] : cv::mean(crop, m_mask)[0];
         m_min = crop.clone();
         m_max = crop.clone();
     } else {
@@ -102,24 +110,21 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
 {
     if (!m_trained || crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1)
         return -1;
-    const int g = gainOf(crop);
+    const uint16_t g = uint16_t(gainOf(crop));
     out.create(m_h, m_w, CV_8UC1);
-    int count = 0;
+    const int w = m_w;  // a local bound lets the loop vectorise
     for (int y = 0; y < m_h; ++y) {
         const uchar* c = crop.ptr<uchar>(y);
         const uchar* lo = m_lo.ptr<uchar>(y);
         const uchar* hi = m_hi.ptr<uchar>(y);
         uchar* o = out.ptr<uchar>(y);
-        int rowCount = 0;
-        for (int x = 0; x < m_w; ++x) {
-            const int v = std::min(255, (c[x] * g + 128) >> 8);
-            const uchar d = uchar(-int(v < lo[x] || v > hi[x]));  // 255 or 0, branch-free
-            o[x] = d;
-            rowCount += d & 1;
+        for (int x = 0; x < w; ++x) {
+            uint16_t v = uint16_t(uint16_t(c[x] * g + 64) >> 7);
+            v = v > 255 ? 255 : v;
+            o[x] = (v < lo[x]) | (v > hi[x]) ? 255 : 0;
         }
-        count += rowCount;
     }
-    return count;
+    return cv::countNonZero(out);
 }
 
 void GrayMatch::Clear()

@@ -48,5 +48,6 @@ private:
     int m_count = 0;
     bool m_trained = false;
     double m_refMean = 0;
+    bool m_fullMask = true;
     cv::Mat m_mask, m_min, m_max, m_lo, m_hi;
 };
