@@ -17,18 +17,24 @@ double parabola(double sm, double s0, double sp)
 }
 } // namespace
 
-FindShape::Gradients FindShape::gradients(const cv::Mat& img)
+FindShape::Gradients FindShape::gradients(const cv::Mat& full, cv::Rect area)
 {
     Gradients g;
+    if (area.empty())
+        area = cv::Rect(0, 0, full.cols, full.rows);
+    g.origin = area.tl();
+    // A view keeps its neighbours outside the area for the 3 x 3 kernel.
+    const cv::Mat img = full(area);
     cv::Mat gx, gy;
     cv::Sobel(img, gx, CV_32F, 1, 0, 3);
     cv::Sobel(img, gy, CV_32F, 0, 1, 3);
     g.n.create(img.size(), CV_32FC2);
+    const int w = img.cols;
     for (int y = 0; y < img.rows; ++y) {
         const float* ax = gx.ptr<float>(y);
         const float* ay = gy.ptr<float>(y);
         float* n = g.n.ptr<float>(y);
-        for (int x = 0; x < img.cols; ++x) {
+        for (int x = 0; x < w; ++x) {
             const float m2 = ax[x] * ax[x] + ay[x] * ay[x];
             const float inv = m2 < kMinMagnitude * kMinMagnitude ? 0.0f : 1.0f / std::sqrt(m2);
             n[2 * x] = ax[x] * inv;
@@ -68,7 +74,7 @@ double FindShape::score(const Gradients& g, const std::vector<Point>& pts, int x
     const float greedFloor = float(greed * floor);
     for (int i = 0; i < n; ++i) {
         const Point& p = pts[size_t(i)];
-        const int px = x + p.ix, py = y + p.iy;
+        const int px = x - g.origin.x + p.ix, py = y - g.origin.y + p.iy;
         if (unsigned(px) < unsigned(w) && unsigned(py) < unsigned(h)) {
             const float* d = base + size_t(py) * stride + size_t(2 * px);
             sum += p.dx * d[0] + p.dy * d[1];
@@ -160,6 +166,7 @@ bool FindShape::CreateShape(const cv::Mat& model, double angleStart, int, double
         for (const Point& p : lv.points)
             radius = std::max(radius, double(std::hypot(p.x, p.y)));
         lv.angleStep = std::atan(1.0 / radius) * 180.0 / CV_PI;
+        lv.radius = radius;
         m_levels.push_back(std::move(lv));
         if (img.cols / 2 < kMinTopSize || img.rows / 2 < kMinTopSize)
             break;
@@ -190,8 +197,7 @@ bool FindShape::Find(const cv::Mat& search, int, double& x, double& y, double& a
         pyr.push_back(d);
     }
     std::vector<Gradients> grads(size_t(top + 1));
-    for (int l = 0; l <= top; ++l)
-        grads[size_t(l)] = gradients(pyr[size_t(l)]);
+    grads[size_t(top)] = gradients(pyr[size_t(top)]);
 
     // Coarsest level: every position and angle.
     const Level& tl = m_levels[size_t(top)];
@@ -225,6 +231,18 @@ bool FindShape::Find(const cv::Mat& search, int, double& x, double& y, double& a
     }
     if (cands.empty())
         return false;
+    // Finer levels: directions only where the candidates' parts can lie.
+    for (int l = top - 1; l >= 0; --l) {
+        const double scale = double(1 << (top - l));
+        const int reach = int(std::ceil(m_levels[size_t(l)].radius)) + 2 * (top - l) + 4;
+        cv::Rect area;
+        for (const Pose& c : cands) {
+            const cv::Rect r(int(c.x * scale) - reach, int(c.y * scale) - reach, 2 * reach + 1, 2 * reach + 1);
+            area = area.empty() ? r : (area | r);
+        }
+        area &= cv::Rect(0, 0, pyr[size_t(l)].cols, pyr[size_t(l)].rows);
+        grads[size_t(l)] = gradients(pyr[size_t(l)], area);
+    }
 
     // Down the pyramid: around each candidate, two pixels and two angle steps
     // (twice the uncertainty the coarser level leaves).

@@ -47,12 +47,15 @@ private:
     struct Level {
         std::vector<Point> points;
         double angleStep = 1;
+        double radius = 1;  // farthest model point from the reference
     };
     struct Gradients {
-        cv::Mat n;  // CV_32FC2 unit direction, 0 where the edge is weak
+        cv::Mat n;       // CV_32FC2 unit direction, 0 where the edge is weak
+        cv::Point origin;  // where n's (0, 0) lies in the level's image
     };
 
-    static Gradients gradients(const cv::Mat& img);
+    // Directions of img inside area (the whole image when empty).
+    static Gradients gradients(const cv::Mat& img, cv::Rect area = {});
     static void rotated(const std::vector<Point>& pts, double angle, std::vector<Point>& out);
     // Mean agreement at the whole-pixel pose (x, y); -1 when it gave up below floor.
     static double score(const Gradients& g, const std::vector<Point>& pts, int x, int y, double floor, double greed);

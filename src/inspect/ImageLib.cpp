@@ -6,7 +6,15 @@
 
 namespace {
 std::atomic<int> boundW{1}, boundH{1};
-}
+
+// The cycle judges on the GUI thread, one frame at a time; OpenCV's own
+// worker pool would only compete with the camera and IO threads for the
+// panel's cores, so the library runs OpenCV sequentially.
+const bool sequential = [] {
+    cv::setNumThreads(0);
+    return true;
+}();
+} // namespace
 
 void RGBA2Gray(unsigned char* dst, const unsigned char* rgba, int width, int height)
 {
