@@ -1,5 +1,7 @@
 #include "GrayMatch.h"
 
+#include "ImageLib.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -32,13 +34,11 @@ void scaled(const cv::Mat& in, int gain, cv::Mat& out)
 bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int)
 {
     Clear();
-    if (width <= 0 || height <= 0)
-        return false;
-    if (!mask.empty() && (mask.cols != width || mask.rows != height || mask.type() != CV_8UC1))
+    m_mask = RegionMask(width, height, mask);
+    if (m_mask.empty())
         return false;
     m_w = width;
     m_h = height;
-    m_mask = mask.empty() ? cv::Mat(height, width, CV_8UC1, cv::Scalar(255)) : mask.clone();
     m_fullMask = cv::countNonZero(m_mask) == width * height;
     return true;
 }

@@ -104,6 +104,17 @@ void CheckInRange(int& left, int& top, int& right, int& bottom)
         std::swap(top, bottom);
 }
 
+cv::Mat RegionMask(int width, int height, const cv::Mat& mask)
+{
+    if (width <= 0 || height <= 0)
+        return {};
+    if (mask.empty())
+        return cv::Mat(height, width, CV_8UC1, cv::Scalar(255));
+    if (mask.cols != width || mask.rows != height || mask.type() != CV_8UC1)
+        return {};
+    return mask.clone();
+}
+
 CBlobResult::CBlobResult(const cv::Mat& image, const cv::Mat* mask, unsigned char background)
 {
     if (image.empty())

@@ -32,6 +32,11 @@ void CheckInRange(int& value, int axis);
 // Clips an inclusive rectangle (left, top, right, bottom) into the image.
 void CheckInRange(int& left, int& top, int& right, int& bottom);
 
+// The mask a region model is created with: 8-bit, width x height, 255 inside.
+// An empty mask stands for the whole rectangle. Returns an empty Mat when the
+// size or the mask does not fit.
+cv::Mat RegionMask(int width, int height, const cv::Mat& mask);
+
 // --- blobs ------------------------------------------------------------------
 class CBlob {
 public:

@@ -1,5 +1,7 @@
 #include "Similarity.h"
 
+#include "ImageLib.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,16 +12,15 @@ constexpr float kFlat = 2.0f;  // below this standard deviation a crop has no te
 bool SURF::Create(int width, int height, const cv::Mat& mask)
 {
     Clear();
-    if (width <= 0 || height <= 0)
-        return false;
-    if (!mask.empty() && (mask.cols != width || mask.rows != height || mask.type() != CV_8UC1))
+    m_index.clear();
+    const cv::Mat m = RegionMask(width, height, mask);
+    if (m.empty())
         return false;
     m_w = width;
     m_h = height;
-    m_index.clear();
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if (mask.empty() || mask.at<uchar>(y, x))
+            if (m.at<uchar>(y, x))
                 m_index.push_back(y * width + x);
     return !m_index.empty();
 }
