@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-serialport-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev opencv-doc
   libgoogle-glog-dev libgtest-dev
-  fonts-wqy-microhei
+  fonts-wqy-microhei imagemagick
 )
 
 # Only for ./station.sh test --fuzz.

@@ -64,7 +64,7 @@ void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int fa
 void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy)
 {
     const cv::Mat m = (cv::Mat_<double>(2, 3) << 1, 0, dx, 0, 1, dy);
-    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, 0);
 }
 
 void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv::Point2d offset, double angle)

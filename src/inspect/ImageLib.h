@@ -17,7 +17,8 @@ void RGB2RGBA(const unsigned char* rgb, unsigned char* rgba, int width, int heig
 void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int factor);
 
 // --- moving images ----------------------------------------------------------
-// dst(x, y) = src(x - dx, y - dy); uncovered pixels are 0.
+// Moves a part found displaced by (dx, dy) back: dst(x, y) = src(x + dx, y + dy);
+// uncovered pixels are 0.
 void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy);
 // Undoes a found displacement: the part found at reference + offset, turned by
 // angle degrees (counter-clockwise in image view), is moved and turned back

@@ -1,0 +1,245 @@
+#include "TemplateStore.h"
+
+#include "Messages.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <opencv2/imgcodecs.hpp>
+#include <QtDebug>
+
+TemplateStore::TemplateStore(int cameraIndex, int slotCount, int width, int height, bool colour)
+    : m_cam(cameraIndex), m_slots(std::max(1, slotCount)), m_w(width), m_h(height), m_colour(colour),
+      m_frames(8, std::vector<cv::Mat>(size_t(std::max(1, slotCount)))), m_ignore(8)
+{
+    for (cv::Mat& m : m_ignore)
+        m = cv::Mat::zeros(height, width, CV_8UC1);
+}
+
+QString TemplateStore::dir(int d) const { return QStringLiteral("./cammer%1%2").arg(m_cam + 1).arg(d + 1); }
+QString TemplateStore::templatePath(int d, int k) const { return dir(d) + QStringLiteral("/template%1.bmp").arg(k); }
+QString TemplateStore::ignorePath(int d) const { return dir(d) + "/ignorepoint.bmp"; }
+
+bool TemplateStore::used(int d, int k) const
+{
+    return d >= 0 && d < 8 && k >= 0 && k < m_slots && !m_frames[size_t(d)][size_t(k)].empty();
+}
+
+int TemplateStore::usedCount(int d) const
+{
+    int n = 0;
+    for (int k = 0; k < m_slots; ++k)
+        n += used(d, k) ? 1 : 0;
+    return n;
+}
+
+size_t TemplateStore::heldBytes() const
+{
+    size_t n = 0;
+    for (const auto& det : m_frames)
+        for (const cv::Mat& m : det)
+            n += m.total() * m.elemSize();
+    return n;
+}
+
+void TemplateStore::freeSlot(int d, int k) { m_frames[size_t(d)][size_t(k)].release(); }
+
+void TemplateStore::Load(int d)
+{
+    const int channels = m_colour ? 4 : 1;
+    for (int k = 0; k < m_slots; ++k) {
+        freeSlot(d, k);
+        const cv::Mat img = cv::imread(templatePath(d, k).toStdString(), cv::IMREAD_UNCHANGED);
+        if (img.empty())
+            continue;
+        // Only a frame of the working size and depth counts.
+        if (img.cols != m_w || img.rows != m_h || img.depth() != CV_8U || img.channels() != channels) {
+            qWarning() << "template ignored (wrong size or depth):" << templatePath(d, k);
+            continue;
+        }
+        m_frames[size_t(d)][size_t(k)] = img.clone();
+    }
+    if (!used(d, 0)) {
+        cv::Mat base = cv::Mat::zeros(m_h, m_w, m_colour ? CV_8UC4 : CV_8UC1);
+        base(cv::Rect(cv::Point(m_w / 4, m_h / 4), cv::Point(3 * m_w / 4 + 1, 3 * m_h / 4 + 1)))
+            .setTo(cv::Scalar::all(255));
+        m_frames[size_t(d)][0] = base;
+    }
+    LoadIgnorePoint(d);
+}
+
+void TemplateStore::LoadAll()
+{
+    for (int d = 0; d < 8; ++d)
+        Load(d);
+}
+
+bool TemplateStore::LoadIgnorePoint(int d)
+{
+    const cv::Mat img = cv::imread(ignorePath(d).toStdString(), cv::IMREAD_GRAYSCALE);
+    if (img.empty() || img.cols != m_w || img.rows != m_h) {
+        m_ignore[size_t(d)] = cv::Mat::zeros(m_h, m_w, CV_8UC1);
+        return false;
+    }
+    m_ignore[size_t(d)] = img;
+    return true;
+}
+
+bool TemplateStore::writeImage(const QString& path, const cv::Mat& img)
+{
+    std::vector<uchar> bytes;
+    if (!cv::imencode(".bmp", img, bytes)) {
+        qWarning() << "cannot encode" << path;
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    // Written whole or not at all: a cut leaves the previous file.
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
+        !f.commit()) {
+        qWarning() << "cannot write" << path << f.errorString();
+        return false;
+    }
+    if (announceSaved)
+        announceSaved(QFileInfo(path).absoluteFilePath());
+    return true;
+}
+
+bool TemplateStore::SaveIgnorePoint(int d) { return writeImage(ignorePath(d), m_ignore[size_t(d)]); }
+
+bool TemplateStore::saveSlot(int d, int k) { return writeImage(templatePath(d, k), m_frames[size_t(d)][size_t(k)]); }
+
+TemplateStore::Outcome TemplateStore::AddTemplate(int d, const cv::Mat& frame)
+{
+    Outcome o;
+    if (m_slots < 2) {
+        o.message = 1311;
+        return o;
+    }
+    if (frame.cols != m_w || frame.rows != m_h || frame.channels() != (m_colour ? 4 : 1)) {
+        qWarning() << "frame of the wrong size offered as a template";
+        return o;
+    }
+    int k = -1;
+    if (usedCount(d) < m_slots) {
+        for (int i = 0; i < m_slots && k < 0; ++i)
+            if (!used(d, i))
+                k = i;
+    } else {
+        // All full: the oldest template file other than the base.
+        QFileInfoList files = QDir(dir(d)).entryInfoList({"template*.bmp"}, QDir::Files, QDir::Time | QDir::Reversed);
+        static const QRegularExpression num("^template(\\d+)\\.bmp$");
+        for (const QFileInfo& fi : files) {
+            const auto m = num.match(fi.fileName());
+            if (!m.hasMatch() || m.captured(1) == "0")
+                continue;
+            const int n = m.captured(1).toInt();
+            if (n >= m_slots) {  // left from a larger slot count: removed, and the search goes on
+                QFile::remove(fi.absoluteFilePath());
+                if (announceDeleted)
+                    announceDeleted(m_cam + 1, d + 1, QStringLiteral("template%1").arg(n));
+                continue;
+            }
+            k = n;
+            break;
+        }
+        if (k < 0)
+            k = m_slots - 1;
+    }
+    m_frames[size_t(d)][size_t(k)] = frame.clone();
+    o.ok = saveSlot(d, k);
+    o.slot = k;
+    o.record = LanStr(1304).arg(m_cam + 1);
+    return o;
+}
+
+TemplateStore::Outcome TemplateStore::DeleteCurrent(int d, int k)
+{
+    Outcome o;
+    if (k == 0) {
+        o.message = 1338;
+        return o;
+    }
+    if (!used(d, k))
+        return o;
+    freeSlot(d, k);
+    QFile::remove(templatePath(d, k));
+    if (announceDeleted)
+        announceDeleted(m_cam + 1, d + 1, QStringLiteral("template%1").arg(k));
+    o.ok = true;
+    o.slot = k;
+    o.record = LanStr(1302).arg(m_cam + 1).arg(k);
+    return o;
+}
+
+TemplateStore::Outcome TemplateStore::DeleteAll()
+{
+    Outcome o;
+    for (int d = 0; d < 8; ++d) {
+        for (const QFileInfo& fi : QDir(dir(d)).entryInfoList({"template*.bmp"}, QDir::Files)) {
+            if (fi.fileName() == "template0.bmp")
+                continue;
+            QFile::remove(fi.absoluteFilePath());
+            if (announceDeleted)
+                announceDeleted(m_cam + 1, d + 1, fi.completeBaseName());
+        }
+        for (int k = 1; k < m_slots; ++k)
+            freeSlot(d, k);
+    }
+    o.ok = true;
+    o.record = LanStr(1341);
+    return o;
+}
+
+TemplateStore::Outcome TemplateStore::SaveReTrainImage(int d, const cv::Mat& frame)
+{
+    Outcome o;
+    if (frame.cols != m_w || frame.rows != m_h || frame.channels() != (m_colour ? 4 : 1))
+        return o;
+    m_frames[size_t(d)][0] = frame.clone();
+    o.ok = saveSlot(d, 0);
+    o.slot = 0;
+    o.record = LanStr(139);
+    return o;
+}
+
+TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector<AlarmedRegion>& ngRegions,
+                                                         const cv::Mat& alarmImage)
+{
+    Outcome o;
+    cv::Mat& ign = m_ignore[size_t(d)];
+    for (const AlarmedRegion& r : ngRegions) {
+        if (r.score > kIgnoreLimit) {
+            o.message = 1310;
+            o.args << QString::number(kIgnoreLimit);
+            continue;
+        }
+        for (cv::Rect box : r.rects) {
+            box &= cv::Rect(0, 0, m_w, m_h);
+            if (box.empty() || alarmImage.size() != ign.size())
+                continue;
+            ign(box).setTo(255, alarmImage(box) != 0);
+        }
+    }
+    o.ok = SaveIgnorePoint(d);
+    o.record = LanStr(1303).arg(m_cam + 1);
+    return o;
+}
+
+TemplateStore::Outcome TemplateStore::DeleteIgnorePoints(int d)
+{
+    Outcome o;
+    m_ignore[size_t(d)].setTo(0);
+    o.ok = SaveIgnorePoint(d);
+    o.record = LanStr(1343).arg(m_cam + 1);
+    return o;
+}
+
+QString TemplateStore::GetTempTIme(int d, int k) const
+{
+    const QFileInfo fi(templatePath(d, k));
+    return fi.exists() ? fi.lastModified().toString("yyyy-MM-dd hh.mm.ss") : QString();
+}
