@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -51,6 +52,8 @@ void TemplateStore::Load(int d)
     const int channels = m_colour ? 4 : 1;
     for (int k = 0; k < m_slots; ++k) {
         freeSlot(d, k);
+        if (!QFile::exists(templatePath(d, k)))
+            continue;
         const cv::Mat img = cv::imread(templatePath(d, k).toStdString(), cv::IMREAD_UNCHANGED);
         if (img.empty())
             continue;
@@ -78,7 +81,8 @@ void TemplateStore::LoadAll()
 
 bool TemplateStore::LoadIgnorePoint(int d)
 {
-    const cv::Mat img = cv::imread(ignorePath(d).toStdString(), cv::IMREAD_GRAYSCALE);
+    const cv::Mat img = QFile::exists(ignorePath(d)) ? cv::imread(ignorePath(d).toStdString(), cv::IMREAD_GRAYSCALE)
+                                                     : cv::Mat();
     if (img.empty() || img.cols != m_w || img.rows != m_h) {
         m_ignore[size_t(d)] = cv::Mat::zeros(m_h, m_w, CV_8UC1);
         return false;
