@@ -1,6 +1,7 @@
 #include "TemplateStore.h"
 
 #include "Messages.h"
+#include "OperationRecord.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +11,16 @@
 #include <QSaveFile>
 #include <opencv2/imgcodecs.hpp>
 #include <QtDebug>
+
+namespace {
+// Every editor operation that did something leaves its line in the operation record.
+TemplateStore::Outcome recorded(TemplateStore::Outcome o)
+{
+    if (!o.record.isEmpty())
+        OperationRecord::instance().InsertRecord(o.record);
+    return o;
+}
+} // namespace
 
 TemplateStore::TemplateStore(int cameraIndex, int slotCount, int width, int height, bool colour)
     : m_cam(cameraIndex), m_slots(std::max(1, slotCount)), m_w(width), m_h(height), m_colour(colour),
@@ -157,7 +168,7 @@ TemplateStore::Outcome TemplateStore::AddTemplate(int d, const cv::Mat& frame)
     o.ok = saveSlot(d, k);
     o.slot = k;
     o.record = LanStr(1304).arg(m_cam + 1);
-    return o;
+    return recorded(o);
 }
 
 TemplateStore::Outcome TemplateStore::DeleteCurrent(int d, int k)
@@ -176,7 +187,7 @@ TemplateStore::Outcome TemplateStore::DeleteCurrent(int d, int k)
     o.ok = true;
     o.slot = k;
     o.record = LanStr(1302).arg(m_cam + 1).arg(k);
-    return o;
+    return recorded(o);
 }
 
 TemplateStore::Outcome TemplateStore::DeleteAll()
@@ -195,7 +206,7 @@ TemplateStore::Outcome TemplateStore::DeleteAll()
     }
     o.ok = true;
     o.record = LanStr(1341);
-    return o;
+    return recorded(o);
 }
 
 TemplateStore::Outcome TemplateStore::SaveReTrainImage(int d, const cv::Mat& frame)
@@ -207,7 +218,7 @@ TemplateStore::Outcome TemplateStore::SaveReTrainImage(int d, const cv::Mat& fra
     o.ok = saveSlot(d, 0);
     o.slot = 0;
     o.record = LanStr(139);
-    return o;
+    return recorded(o);
 }
 
 TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector<AlarmedRegion>& ngRegions,
@@ -230,7 +241,7 @@ TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector
     }
     o.ok = SaveIgnorePoint(d);
     o.record = LanStr(1303).arg(m_cam + 1);
-    return o;
+    return recorded(o);
 }
 
 TemplateStore::Outcome TemplateStore::DeleteIgnorePoints(int d)
@@ -239,7 +250,7 @@ TemplateStore::Outcome TemplateStore::DeleteIgnorePoints(int d)
     m_ignore[size_t(d)].setTo(0);
     o.ok = SaveIgnorePoint(d);
     o.record = LanStr(1343).arg(m_cam + 1);
-    return o;
+    return recorded(o);
 }
 
 QString TemplateStore::GetTempTIme(int d, int k) const

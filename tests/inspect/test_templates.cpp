@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -326,4 +328,19 @@ TEST_F(Engine, DistanceReferencesAndIgnoreAreas)
     EXPECT_EQ(engine.dist[0][1].mode, 0);  // no reference: judged NG every time
     EXPECT_EQ(engine.detectMask[0].at<uchar>(210, 210), 0);
     EXPECT_EQ(engine.detectMask[0].at<uchar>(100, 100), 255);
+}
+
+TEST_F(Store, OperationsLeaveTheirRecordLines)
+{
+    TemplateStore s(1, 3, W, H, false);
+    s.LoadAll();
+    s.AddTemplate(0, frame(1));
+    s.DeleteCurrent(0, 1);
+    s.DeleteIgnorePoints(0);
+    QSqlQuery q(QSqlDatabase::database("dbRecord", false));
+    ASSERT_TRUE(q.exec("select remarks from RECORD"));
+    QStringList texts;
+    while (q.next())
+        texts << q.value(0).toString();
+    EXPECT_EQ(texts, (QStringList{LanStr(1304).arg(2), LanStr(1302).arg(2).arg(1), LanStr(1343).arg(2)}));
 }
