@@ -9,6 +9,8 @@
 #include "Similarity.h"
 #include "TemplateStore.h"
 
+#include <QList>
+
 class WizardPara;
 
 // Region functions.
@@ -16,6 +18,32 @@ enum RoiFunction {
     FuncDefect = 0, FuncSpot = 1, FuncIgnore = 2, FuncPosition = 3, FuncBlack = 4, FuncWhite = 5,
     FuncSimilarity = 6, FuncWhiteNumber = 7, FuncDirection = 8, FuncDistance = 9
 };
+
+// Report record of one judged region, sent with the statistics.
+struct param_roi {
+    int camera_id, detect_id, roi_id, algorithm_type, algorithm_result, algorithm_premin, algorithm_premax, is_alarm;
+};
+extern QList<param_roi> g_listParamROI;
+
+// What one region's measurement found (distance measurement).
+struct Measurement {
+    int mode = 0;    // reference points from training: 1 or 2 (0 none)
+    int found = 0;   // points found now: 0, 1 or 2
+    cv::Point ref1, ref2, p1, p2;
+};
+
+// One alarm rectangle, inclusive: left, top, right, bottom.
+using AlarmRect = cv::Vec4i;
+constexpr int kMaxAlarmRects = 99;
+
+// The function step that follows `current` among the enabled ones (0..9,
+// wrapping), with that function's defaults written into p. Returns -1 when
+// no function is enabled.
+int NextFunction(int current, const WizardPara& wp, RoiParam& p);
+
+// Proposes region 0 of detection d around what differs between the base
+// templates of detections 0 and 1. Returns false when nothing differs.
+bool AutogenerationRegion(CammerSingleton& para, const TemplateStore& store, int d, const WizardPara& wp);
 
 struct DistanceRef {
     int mode = 0;  // 0 none, 1 one reference point, 2 two
@@ -39,6 +67,22 @@ public:
     // its grey or hue plane.
     cv::Mat plane(const cv::Mat& frame) const;
 
+    // Judges every region of detection d on frame (already corrected).
+    // report: the cycle marked this run for the statistics report.
+    void Run(int d, const cv::Mat& frame, bool report = false);
+    // Recomputes one region for the editor on image; no verdict, no record.
+    void RunTest(int d, int r, const cv::Mat& image);
+
+    // --- results of the last run ---
+    int cameraVerdict = 1;                     // 1 OK, 0 NG
+    unsigned char regionVerdict[8][kMaxRoi] = {};
+    int score[8][kMaxRoi] = {};
+    int alarmCount[8][kMaxRoi] = {};
+    std::vector<AlarmRect> alarms[8][kMaxRoi];  // at most 99 each
+    Measurement measure[8][kMaxRoi];
+    cv::Mat alarmImage;                        // 255 where a region found something
+    int premin[8][kMaxRoi] = {}, premax[8][kMaxRoi] = {};
+
     GrayMatch diff[8][kMaxRoi];
     SURF sim[8][kMaxRoi];
     DistanceRef dist[8][kMaxRoi];
@@ -51,6 +95,11 @@ public:
     double lastAngle[8] = {};
 
 private:
+    // The function, filtering and scoring of one region; returns false on the
+    // error codes (-1, -2, -3 in *error).
+    bool judgeRegion(int d, int r, const cv::Mat& cur, bool test, int* error);
+    void logError(int d, int code);
+
     CammerSingleton* m_para;
     TemplateStore* m_store;
     const WizardPara* m_wp;
