@@ -66,6 +66,9 @@ bool OperationRecord::ensureOpen()
                                                     : QSqlDatabase::addDatabase("QSQLITE", kConn);
     if (db.isOpen())
         return true;
+    // SQLite would make an empty file; a missing record is not ours to invent.
+    if (!QFile::exists("RECORD.db"))
+        return false;
     db.setDatabaseName(QDir::current().filePath("RECORD.db"));
     if (!db.open()) {
         qWarning() << "RECORD.db cannot be opened:" << db.lastError().text();
