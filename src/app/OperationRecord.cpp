@@ -79,10 +79,15 @@ bool OperationRecord::ensureOpen()
 
 bool OperationRecord::InsertRecord(const QString& text)
 {
-    if (!ensureOpen())
-        return false;
     const QString time = QTime::currentTime().toString("hh.mm.ss");
     const QString label = levelLabel();
+    if (m_readOnly) {
+        if (m_forward)
+            m_forward(time, label, text);
+        return false;
+    }
+    if (!ensureOpen())
+        return false;
     if (m_forward)
         m_forward(time, label, text);
     QSqlQuery q(QSqlDatabase::database(kConn, false));

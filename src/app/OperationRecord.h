@@ -20,6 +20,9 @@ public:
     QString recordDate() const { return m_date; }
 
     void setForwarder(Forwarder f) { m_forward = std::move(f); }
+    // Tools that read a station's directory keep its record untouched: lines
+    // then only go to the forwarder.
+    void setReadOnly(bool on) { m_readOnly = on; }
 
     // Appends one row; returns false when the database cannot be used.
     bool InsertRecord(const QString& text);
@@ -43,4 +46,5 @@ private:
 
     QString m_date;
     Forwarder m_forward;
+    bool m_readOnly = false;
 };

@@ -54,7 +54,6 @@ void setFactoryValues(WizardPara& p)
     p.shake_erase_time = 1;
     p.enable_statistics = 1;
     p.report_alarm() = 1;
-    p.enable_ng_image = 1;
     p.enable_show_roi = 1;
     p.multi_detect_num = 2;
     p.enable_log = 1;
