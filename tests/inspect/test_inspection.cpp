@@ -351,3 +351,22 @@ TEST(Photographs, CleanFramesPassAndEveryBlemishIsFound)
     EXPECT_EQ(found, 100);
     EXPECT_EQ(onTarget, 100);
 }
+
+TEST_F(Bench, EditorTestRunScoresOneRegionWithoutAVerdict)
+{
+    const int defect = add({10, 10, 40, 40}, FuncDefect, 3, 45, 100);
+    const int black = add({100, 10, 40, 40}, FuncBlack, 0, 50, 5);
+    train();
+    cv::Mat f = base.clone();
+    f(cv::Rect(105, 15, 4, 4)).setTo(0);
+    f(cv::Rect(15, 15, 10, 10)).setTo(0);
+    ASSERT_TRUE(run(base));
+    engine->RunTest(0, black, f);
+    EXPECT_EQ(engine->score[0][black], 16);
+    EXPECT_EQ(engine->regionVerdict[0][black], 1);  // no verdict from a test run
+    EXPECT_EQ(engine->cameraVerdict, 1);
+    EXPECT_EQ(cv::countNonZero(engine->alarmImage), 16);
+    engine->RunTest(0, defect, f);                  // defect regions are only repainted
+    EXPECT_EQ(engine->score[0][defect], 0);
+    EXPECT_EQ(cv::countNonZero(engine->alarmImage), 0);
+}
