@@ -8,6 +8,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-serialport-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev opencv-doc
+  libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg
   libgoogle-glog-dev libgtest-dev
   fonts-wqy-microhei imagemagick
 )
@@ -68,6 +69,7 @@ cmd_test() {
              export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ;;
     --tsan)  configure_and_build build-tsan Debug -DSTATION_SANITIZE=thread; dir=build-tsan
              export TSAN_OPTIONS="halt_on_error=1 suppressions=$ROOT/tests/tsan.supp"
+             export STATION_SOAK_SECONDS=10
              # The touch filter runs on the GUI thread alone; delivering a click
              # makes Qt start pooled threads of its own whose start-up inside the
              # uninstrumented QtCore the checker reports. Nothing of ours to check there.

@@ -1,0 +1,210 @@
+#include "CameraDevice.h"
+
+#include "WizardPara.h"
+
+#include <QtDebug>
+#include <cstring>
+
+int gOW = 0, gOH = 0;
+int gSensorColor = 0;
+char gSerialNB[kMaxCameras][100] = {};
+int gContrast[kMaxCameras] = {};
+std::atomic<bool> gisSettingsOpen{false};
+std::atomic<bool> CameraDevice::connectionLost{false};
+CameraDevice* gCameraDevices[kMaxCameras] = {};
+
+const WizardPara& CameraParams()
+{
+    static const WizardPara none;
+    if (gisSettingsOpen && gpWParaBak)
+        return *gpWParaBak;
+    return gpWPara ? *gpWPara : none;
+}
+
+void CameraThread::run()
+{
+    QThread::msleep(300);
+    while (runFlag) {
+        if (m_dev->threadPass())
+            QThread::msleep(10);
+    }
+}
+
+size_t CameraDevice::frameBytes() { return size_t(std::max(0, gColorLen)); }
+
+CameraDevice::CameraDevice(int index, int kind)
+    : frameBuffer(frameBytes()), stagingBuffer(gisColor ? frameBytes() : 0), processedBuffer(size_t(4) * size_t(std::max(0, gImageLen))),
+      m_index(index), m_kind(kind)
+{
+    if (index >= 0 && index < kMaxCameras)
+        gCameraDevices[index] = this;
+}
+
+CameraDevice::~CameraDevice()
+{
+    if (m_index >= 0 && m_index < kMaxCameras && gCameraDevices[m_index] == this)
+        gCameraDevices[m_index] = nullptr;
+    if (m_thread) {
+        m_thread->runFlag = false;
+        m_thread->wait();
+    }
+}
+
+bool CameraDevice::CameraOpen()
+{
+    if (m_index >= gFindCamera)
+        return false;
+    m_opened = false;
+    if (!openKind())
+        return false;
+    m_opened = true;
+    m_thread = std::make_unique<CameraThread>(this);
+    CameraChangeTrig(true);
+    SetAdjustPlus();
+    SetExposeTime();
+    SetContrast();
+    SetSharp();
+    SetGamma();
+    SetHMirror();
+    SetVMirror();
+    return true;
+}
+
+void CameraDevice::CameraStart()
+{
+    if (!m_opened)
+        return;
+    startKind();
+    m_thread->runFlag = true;
+    m_thread->start(QThread::InheritPriority);
+}
+
+void CameraDevice::CameraStop()
+{
+    if (!m_opened)
+        return;
+    stopKind();
+    if (m_thread)
+        m_thread->runFlag = false;
+}
+
+void CameraDevice::CameraClose()
+{
+    if (!m_opened)
+        return;
+    m_opened = false;
+    if (m_thread) {
+        m_thread->runFlag = false;
+        m_thread->wait();
+        m_thread.reset();
+    }
+    closeKind();
+}
+
+void CameraDevice::CameraChangeTrig(bool restart)
+{
+    if (!m_opened)
+        return;
+    changeTrigKind(restart);
+    // A frame grabbed under the old trigger mode is never used.
+    QMutexLocker lock(pMutex[m_index]);
+    isImageFill[m_index] = false;
+}
+
+void CameraDevice::SetExposeTime()
+{
+    if (!m_opened)
+        return;
+    exposeKind(CameraParams());
+    SetWB();
+}
+
+void CameraDevice::SetAdjustPlus()
+{
+    if (!m_opened)
+        return;
+    gainKind(CameraParams());
+    SetWB();
+}
+
+void CameraDevice::SetSharp()
+{
+    if (m_opened)
+        sharpKind(CameraParams());
+}
+
+void CameraDevice::SetContrast()
+{
+    if (m_opened)
+        contrastKind(CameraParams());
+}
+
+void CameraDevice::SetGamma()
+{
+    if (m_opened)
+        gammaKind(CameraParams());
+}
+
+void CameraDevice::SetWB()
+{
+    if (m_opened && gisColor)
+        whiteBalanceKind();
+}
+
+void CameraDevice::SetHMirror()
+{
+    if (m_opened)
+        mirrorKind(0, CameraParams().h_mirror[m_index] != 0);
+}
+
+void CameraDevice::SetVMirror()
+{
+    if (m_opened)
+        mirrorKind(1, CameraParams().v_mirror[m_index] != 0);
+}
+
+void CameraDevice::RestoreDefaultSettings()
+{
+    if (!m_opened)
+        return;
+    CameraStop();
+    defaultsKind();
+    CameraStart();
+}
+
+void CameraDevice::deliver(const unsigned char* data, size_t len)
+{
+    QMutexLocker lock(pMutex[m_index]);
+    std::memcpy(frameBuffer.data(), data, std::min(len, frameBuffer.size()));
+    isImageFill[m_index] = true;
+    ++m_delivered;
+}
+
+bool CameraDevice::TakeFrame(int index, std::vector<unsigned char>& out)
+{
+    bool waiting;
+    {
+        QMutexLocker lock(pMutex[index]);
+        waiting = isImageFill[index];
+    }
+    if (!waiting)
+        return false;
+    CameraDevice* dev = gCameraDevices[index];
+    if (!dev)
+        return false;
+    QMutexLocker lock(pMutex[index]);
+    out.assign(dev->frameBuffer.begin(), dev->frameBuffer.end());
+    isImageFill[index] = false;
+    return true;
+}
+
+void CameraSetSpeed(const std::vector<CameraDevice*>& cameras)
+{
+    for (CameraDevice* c : cameras) {
+        if (!c || !c->opened())
+            continue;
+        c->CameraStop();
+        c->speedKind(CameraParams().capture_speed);
+        c->CameraStart();
+    }
+}

@@ -1,0 +1,14 @@
+#include "CameraDevice.h"
+#include "HikCamera.h"
+#include "SimCamera.h"
+#include "UsbCamera.h"
+
+std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index)
+{
+    switch (kind) {
+    case 7: return std::make_unique<HikCamera>(index);
+    case 9: return std::make_unique<UsbCamera>(index);
+    case 0: return std::make_unique<SimCamera>(index, SimCamera::replaySource());
+    default: return nullptr;  // kinds whose SDK layer is not in this build
+    }
+}

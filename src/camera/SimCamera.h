@@ -1,0 +1,39 @@
+#pragma once
+// Kind 0: no camera. Without STATION_CAMERA it delivers nothing; with
+// STATION_CAMERA=replay:<folder or video> it replays those pictures in name
+// order, looping, resized to the working size, at the capture speed.
+#include "CameraDevice.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class VideoFile;
+
+class SimCamera : public CameraDevice {
+public:
+    // source: a folder of pictures or a video file; empty for no frames.
+    SimCamera(int index, const QString& source);
+    ~SimCamera() override;
+
+    bool threadPass() override;
+    void speedKind(int speed) override;
+    // Frames per second of the replay for a capture speed.
+    static int fps(int speed) { return speed > 0 ? speed : 1; }
+    // The replay source named by STATION_CAMERA, or empty.
+    static QString replaySource();
+
+protected:
+    bool openKind() override;
+    void closeKind() override;
+
+private:
+    bool nextFrame(std::vector<unsigned char>& out);
+
+    QString m_source;
+    QStringList m_files;
+    int m_next = 0;
+    std::unique_ptr<VideoFile> m_video;
+    std::atomic<int> m_periodMs{83};
+    qint64 m_lastMs = 0;
+};

@@ -1,0 +1,276 @@
+#include "CameraDevice.h"
+#include "HikCamera.h"
+#include "SimCamera.h"
+#include "StandIn.h"
+#include "TestDir.h"
+#include "UsbCamera.h"
+#include "WizardPara.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <gtest/gtest.h>
+#include <cstring>
+
+namespace {
+constexpr int W = 64, H = 48;
+
+struct Cameras : ::testing::Test {
+    TestDir dir{TestDir::Empty};
+    WizardPara params;
+    void SetUp() override
+    {
+        createGlobalLocks();
+        gImageW = W;
+        gImageH = H;
+        gImageLen = W * H;
+        gisColor = 0;
+        gColorLen = gImageLen;
+        gSensorColor = 0;
+        gFindCamera = 2;
+        for (auto& s : gSerialNB)
+            std::strcpy(s, "0");
+        params = WizardPara();
+        params.capture_speed = 20;
+        for (int c = 0; c < 8; ++c) {
+            params.contrast[c] = 100;
+            params.gamma[c] = 100;
+        }
+        gpWPara = &params;
+        CameraDevice::connectionLost = false;
+        standin::clearLog();
+    }
+    void TearDown() override { gpWPara = nullptr; }
+    static bool waitFrame(int index, std::vector<unsigned char>& out, int ms = 3000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (CameraDevice::TakeFrame(index, out))
+                return true;
+            QThread::msleep(2);
+        }
+        return false;
+    }
+};
+
+// A camera kind that delivers only when told: the hand-off alone.
+class Manual : public CameraDevice {
+public:
+    explicit Manual(int index) : CameraDevice(index, 0) {}
+    void push(unsigned char v)
+    {
+        std::vector<unsigned char> f(frameBytes(), v);
+        deliver(f.data(), f.size());
+    }
+
+protected:
+    bool openKind() override { return true; }
+};
+
+bool makeVideo(const QString& path, int frames, const QString& size = "64x48")
+{
+    const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+    if (ffmpeg.isEmpty())
+        return false;
+    return QProcess::execute(ffmpeg, {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                      QStringLiteral("testsrc=size=%1:rate=30").arg(size), "-frames:v",
+                                      QString::number(frames), "-pix_fmt", "yuv420p", path}) == 0;
+}
+} // namespace
+
+TEST_F(Cameras, HandOffOverwritesAFrameNotTakenAndTriggerChangesDropIt)
+{
+    Manual cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    std::vector<unsigned char> got;
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, got));
+    cam.push(1);
+    cam.push(2);  // the first was never taken: overwritten, not queued
+    ASSERT_TRUE(CameraDevice::TakeFrame(0, got));
+    EXPECT_EQ(got.size(), size_t(W * H));
+    EXPECT_EQ(got[0], 2);
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, got));
+    cam.push(3);
+    cam.CameraChangeTrig(false);
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, got));
+    cam.CameraClose();
+    EXPECT_FALSE(cam.opened());
+    Manual beyond(2);  // index not below the cameras found
+    EXPECT_FALSE(beyond.CameraOpen());
+}
+
+TEST_F(Cameras, ReplayDeliversPicturesInNameOrderAtTheCaptureSpeed)
+{
+    QDir().mkpath("pics");
+    const int values[] = {10, 20, 30};
+    const char* names[] = {"frame2.png", "frame10.png", "frame1.png"};  // numeric order: 1, 2, 10
+    for (int i = 0; i < 3; ++i)
+        cv::imwrite(QStringLiteral("pics/%1").arg(names[i]).toStdString(),
+                    cv::Mat(H * 2, W * 2, CV_8UC1, cv::Scalar(values[i])));  // resized on the way
+    params.capture_speed = 20;
+    SimCamera cam(0, dir.file("pics"));
+    ASSERT_TRUE(cam.CameraOpen());
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    std::vector<int> seen;
+    while (seen.size() < 4 && waitFrame(0, f))
+        seen.push_back(f[size_t(W * H / 2)]);
+    EXPECT_EQ(seen, (std::vector<int>{30, 10, 20, 30}));  // frame1, frame2, frame10, then again
+    const quint64 before = cam.delivered();
+    QThread::msleep(1000);
+    const quint64 perSecond = cam.delivered() - before;
+    EXPECT_GE(perSecond, 12u);
+    EXPECT_LE(perSecond, 22u);
+    cam.CameraStop();
+    cam.CameraClose();
+
+    SimCamera none(1, QString());  // no replay: kind 0 delivers nothing
+    ASSERT_TRUE(none.CameraOpen());
+    none.CameraStart();
+    QThread::msleep(400);
+    EXPECT_EQ(none.delivered(), 0u);
+}
+
+TEST_F(Cameras, ReplayOfAVideoFile)
+{
+    ASSERT_TRUE(makeVideo(dir.file("clip.mkv"), 10)) << "ffmpeg is needed (./station.sh deps)";
+    SimCamera cam(0, dir.file("clip.mkv"));
+    ASSERT_TRUE(cam.CameraOpen());
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    int frames = 0;
+    while (frames < 15 && waitFrame(0, f))
+        ++frames;
+    EXPECT_EQ(frames, 15);  // more than the clip holds: it loops
+    cam.CameraClose();
+}
+
+TEST_F(Cameras, UsbFilterPiecesFallbackAndGreyInColour)
+{
+    EXPECT_EQ(UsbCamera::contrastText(100), "eq=contrast=0.000000:");
+    EXPECT_EQ(UsbCamera::contrastText(200), "eq=contrast=2.000000:");
+    EXPECT_EQ(UsbCamera::contrastText(140) + UsbCamera::gammaText(40) + UsbCamera::sharpText(0),
+              "eq=contrast=0.800000:gamma=1.684000,unsharp=5:5:0.000000");
+
+    ASSERT_TRUE(makeVideo(dir.file("video0.mkv"), 20));
+    ASSERT_TRUE(makeVideo(dir.file("video2.mkv"), 20));
+    UsbCamera::inputFormat = "";
+    UsbCamera::devicePattern = (dir.path() + "/video%d.mkv").toStdString();
+    {
+        UsbCamera cam(1);
+        ASSERT_TRUE(cam.CameraOpen());
+        EXPECT_TRUE(cam.openedDevice().endsWith("video2.mkv")) << cam.openedDevice().toStdString();
+        cam.CameraStart();
+        std::vector<unsigned char> f;
+        EXPECT_TRUE(waitFrame(1, f));
+        cam.CameraClose();
+    }
+    gisColor = 1;
+    gColorLen = 4 * gImageLen;
+    {
+        UsbCamera cam(0);
+        ASSERT_TRUE(cam.CameraOpen());
+        cam.CameraStart();
+        std::vector<unsigned char> f;
+        ASSERT_TRUE(waitFrame(0, f));
+        ASSERT_EQ(f.size(), size_t(4 * W * H));
+        int coloured = 0;
+        for (size_t i = 0; i < f.size(); i += 4)
+            coloured += !(f[i] == f[i + 1] && f[i + 1] == f[i + 2]);
+        EXPECT_EQ(coloured, 0);  // the graph outputs grey
+        params.contrast[0] = 150;
+        cam.SetContrast();
+        EXPECT_EQ(cam.contrastPiece, "eq=contrast=1.000000:");
+        cam.CameraClose();
+    }
+    UsbCamera::inputFormat = "video4linux2";
+    UsbCamera::devicePattern = "/dev/video%d";
+    gFindCamera = 8;
+    UsbCamera missing(5);
+    EXPECT_FALSE(missing.CameraOpen());
+}
+
+TEST_F(Cameras, HikvisionSequencesFormulasAndCallbacks)
+{
+    standin::setDevices("hikvision", {{"HIK0000001", W, H, false}, {"HIK0000002", W, H, false}});
+    params.use_external_trigger = 1;
+    params.expose_time[1] = 30;
+    params.adjust_plus[1] = 32;
+    params.gamma[1] = 125;
+    {
+        HikCamera byPosition(1);
+        ASSERT_TRUE(byPosition.CameraOpen());
+        EXPECT_EQ(standin::written("HIK0000002", "TriggerMode"), "1");
+        EXPECT_EQ(standin::written("HIK0000002", "TriggerSource"), "0");
+        EXPECT_EQ(standin::written("HIK0000002", "ExposureTime"), std::to_string(30000.0f));
+        EXPECT_EQ(standin::written("HIK0000002", "Gain"), std::to_string(8.5f));   // 0 + 17/64 x 32
+        EXPECT_EQ(standin::written("HIK0000002", "Gamma"), std::to_string(2.0f));  // 0 + 4/250 x 125
+        EXPECT_EQ(standin::written("HIK0000002", "PixelFormat"), std::to_string(0x01080001));
+        EXPECT_EQ(standin::written("HIK0000002", "GevHeartbeatTimeout"), "500");
+        byPosition.speedKind(3);
+        EXPECT_EQ(standin::written("HIK0000002", "AcquisitionFrameRate"), std::to_string(20.0f));
+        byPosition.speedKind(12);
+        EXPECT_EQ(standin::written("HIK0000002", "AcquisitionFrameRate"), std::to_string(12.0f));
+        params.use_external_trigger = 0;
+        byPosition.CameraChangeTrig(false);
+        EXPECT_EQ(standin::written("HIK0000002", "TriggerMode"), "0");
+        byPosition.CameraStart();
+        std::vector<unsigned char> f;
+        EXPECT_TRUE(waitFrame(1, f));
+        MvStandInDisconnect("HIK0000002");
+        EXPECT_TRUE(CameraDevice::connectionLost);
+        byPosition.CameraStop();
+        byPosition.CameraClose();  // joins the thread and frees the device
+        EXPECT_EQ(standin::written("HIK0000002", "DestroyHandle"), "ok");
+    }
+    std::strcpy(gSerialNB[0], "HIK0000002");
+    HikCamera bySerial(0);
+    EXPECT_TRUE(bySerial.CameraOpen());
+    bySerial.CameraClose();
+    std::strcpy(gSerialNB[0], "NOSUCHCAMERA1");
+    HikCamera unknown(0);
+    EXPECT_FALSE(unknown.CameraOpen());
+    EXPECT_FALSE(unknown.opened());
+}
+
+TEST_F(Cameras, ProducersAndConsumerShareFramesCleanly)
+{
+    standin::setDevices("hikvision", {{"HIK0000001", W, H, false}});
+    QDir().mkpath("pics");
+    for (int i = 0; i < 5; ++i)
+        cv::imwrite(QStringLiteral("pics/%1.png").arg(i).toStdString(), cv::Mat(H, W, CV_8UC1, cv::Scalar(i * 40)));
+    params.capture_speed = 100;
+    HikCamera hik(0);
+    SimCamera sim(1, dir.file("pics"));
+    ASSERT_TRUE(hik.CameraOpen());
+    ASSERT_TRUE(sim.CameraOpen());
+    hik.CameraStart();
+    sim.CameraStart();
+    const int seconds = qEnvironmentVariableIntValue("STATION_SOAK_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("STATION_SOAK_SECONDS") : 2;
+    QElapsedTimer t;
+    t.start();
+    std::vector<unsigned char> f;
+    int taken[2] = {0, 0};
+    while (t.elapsed() < seconds * 1000) {
+        for (int i = 0; i < 2; ++i) {
+            if (CameraDevice::TakeFrame(i, f)) {
+                ++taken[i];
+                // A whole frame, never a mix of two.
+                if (i == 1) {
+                    ASSERT_EQ(std::count(f.begin(), f.end(), f[0]), long(f.size()));
+                }
+            }
+        }
+        QThread::msleep(3);
+    }
+    hik.CameraClose();
+    sim.CameraClose();
+    EXPECT_GT(taken[0], seconds * 10);
+    EXPECT_GT(taken[1], seconds * 10);
+}
