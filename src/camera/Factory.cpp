@@ -1,4 +1,5 @@
 #include "CameraDevice.h"
+#include "DahengCamera.h"
 #include "HikCamera.h"
 #include "SimCamera.h"
 #include "UsbCamera.h"
@@ -6,6 +7,7 @@
 std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index)
 {
     switch (kind) {
+    case 4: return std::make_unique<DahengCamera>(index);
     case 7: return std::make_unique<HikCamera>(index);
     case 9: return std::make_unique<UsbCamera>(index);
     case 0: return std::make_unique<SimCamera>(index, SimCamera::replaySource());

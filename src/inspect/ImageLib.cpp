@@ -56,7 +56,7 @@ void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int fa
 {
     unsigned char lut[256];
     for (int i = 0; i < 256; ++i)
-        lut[i] = static_cast<unsigned char>(std::clamp(128 + (i - 128) * factor / 100, 0, 255));
+        lut[i] = static_cast<unsigned char>(std::clamp(128 + (i - 128) * (100 + factor) / 100, 0, 255));
     for (int i = 0; i < length; ++i)
         dst[i] = lut[raw[i]];
 }

@@ -13,7 +13,8 @@ void RGBA2Hue(unsigned char* dst, const unsigned char* rgba, int width, int heig
 void Gray2RGBA(const unsigned char* gray, unsigned char* rgba, int width, int height);
 // 3-byte B, G, R to 4-byte B, G, R, A.
 void RGB2RGBA(const unsigned char* rgb, unsigned char* rgba, int width, int height);
-// Contrast around mid-grey: out = clamp(128 + (in - 128) * factor / 100). factor 100 = unchanged.
+// Contrast around mid-grey, factor -50..100 with 0 unchanged:
+// out = clamp(128 + (in - 128) * (100 + factor) / 100).
 void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int factor);
 
 // --- moving images ----------------------------------------------------------

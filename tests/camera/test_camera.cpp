@@ -1,4 +1,5 @@
 #include "CameraDevice.h"
+#include "DahengCamera.h"
 #include "HikCamera.h"
 #include "SimCamera.h"
 #include "StandIn.h"
@@ -273,4 +274,42 @@ TEST_F(Cameras, ProducersAndConsumerShareFramesCleanly)
     sim.CameraClose();
     EXPECT_GT(taken[0], seconds * 10);
     EXPECT_GT(taken[1], seconds * 10);
+}
+
+TEST_F(Cameras, DahengSequencesSoftwareContrastAndGrabbing)
+{
+    standin::setDevices("daheng", {{"GX00000001", W * 2, H * 2, false}, {"GX00000002", W * 2, H * 2, false}});
+    gOW = W * 2;
+    gOH = H * 2;
+    params.expose_time[0] = 50;
+    params.contrast[0] = 151;
+    DahengCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    EXPECT_EQ(standin::written("GX00000001", "OpenByIndex"), "1");
+    EXPECT_EQ(standin::written("GX00000001", "0x100003F0"), "2");  // half the sensor: binning
+    EXPECT_EQ(standin::written("GX00000001", "0x100003EE"), std::to_string(W));
+    EXPECT_EQ(standin::written("GX00000001", "0x30000BBD"), "0");   // free-running
+    EXPECT_EQ(standin::written("GX00000001", "0x20000BC1"), std::to_string(double(int(20 + (1000000 - 20) / 100.0 * 50))));
+    {
+        QMutexLocker lock(pMutex[0]);
+        EXPECT_EQ(gContrast[0], 100);
+    }
+    params.contrast[0] = 150;
+    cam.SetContrast();
+    EXPECT_EQ(gContrast[0], 100);
+    params.contrast[0] = 0;
+    cam.SetContrast();
+    EXPECT_EQ(gContrast[0], -50);
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    ASSERT_TRUE(waitFrame(0, f));
+    // The stand-in's ramp at (1, 20) is 21; halved contrast pulls it towards mid-grey.
+    EXPECT_EQ(f[20 * W + 1], 128 + (21 - 128) * 50 / 100);
+    cam.CameraStop();
+    cam.CameraClose();
+    std::strcpy(gSerialNB[1], "GX00000002");
+    DahengCamera bySerial(1);
+    EXPECT_TRUE(bySerial.CameraOpen());
+    EXPECT_EQ(standin::written("GX00000002", "OpenBySN"), std::to_string(GX_ACCESS_EXCLUSIVE));
+    bySerial.CameraClose();
 }

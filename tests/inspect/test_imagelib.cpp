@@ -24,7 +24,7 @@ TEST(Converters, GreyHueDisplayAndContrast)
     EXPECT_EQ((std::vector<int>{rgba[0], rgba[1], rgba[2], rgba[3]}), (std::vector<int>{1, 2, 3, 255}));
     const unsigned char raw[3] = {0, 128, 200};
     unsigned char out[3];
-    DxContrast(raw, out, 3, 150);
+    DxContrast(raw, out, 3, 50);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 128);
     EXPECT_EQ(out[2], 236);
