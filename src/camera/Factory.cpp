@@ -1,6 +1,7 @@
 #include "CameraDevice.h"
 #include "DahengCamera.h"
 #include "HikCamera.h"
+#include "MindCamera.h"
 #include "SimCamera.h"
 #include "UsbCamera.h"
 
@@ -8,6 +9,7 @@ std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index)
 {
     switch (kind) {
     case 4: return std::make_unique<DahengCamera>(index);
+    case 6: return std::make_unique<MindCamera>(index);
     case 7: return std::make_unique<HikCamera>(index);
     case 9: return std::make_unique<UsbCamera>(index);
     case 0: return std::make_unique<SimCamera>(index, SimCamera::replaySource());

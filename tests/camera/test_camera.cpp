@@ -1,6 +1,7 @@
 #include "CameraDevice.h"
 #include "DahengCamera.h"
 #include "HikCamera.h"
+#include "MindCamera.h"
 #include "SimCamera.h"
 #include "StandIn.h"
 #include "TestDir.h"
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <gtest/gtest.h>
@@ -312,4 +315,48 @@ TEST_F(Cameras, DahengSequencesSoftwareContrastAndGrabbing)
     EXPECT_TRUE(bySerial.CameraOpen());
     EXPECT_EQ(standin::written("GX00000002", "OpenBySN"), std::to_string(GX_ACCESS_EXCLUSIVE));
     bySerial.CameraClose();
+}
+
+TEST_F(Cameras, MindVisionSequencesFormulasAndFrames)
+{
+    standin::setDevices("mindvision", {{"MV00000001", W, H, false}, {"MV00000002", W, H, false}});
+    std::memset(gCList, 0, sizeof gCList);
+    gOW = W;
+    gOH = H;
+    params.use_external_trigger = 1;
+    params.expose_time[0] = 20;
+    params.adjust_plus[0] = 16;
+    params.sharp[0] = 50;
+    params.gamma[0] = 125;
+    params.h_mirror[0] = 1;
+    MindCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    EXPECT_EQ(standin::written("MV00000001", "Resolution"), "255 0 0 " + std::to_string(W) + "x" + std::to_string(H));
+    EXPECT_EQ(standin::written("MV00000001", "IspOutFormat"), std::to_string(CAMERA_MEDIA_TYPE_MONO8));
+    EXPECT_EQ(standin::written("MV00000001", "TriggerMode"), "2");
+    EXPECT_EQ(standin::written("MV00000001", "ExposureTime"), "20000");
+    EXPECT_EQ(standin::written("MV00000001", "AnalogGain"), "100");   // 0 + 400/64 x 16
+    EXPECT_EQ(standin::written("MV00000001", "Sharpness"), "50");     // 0 + (100 div 100) x 50
+    EXPECT_EQ(standin::written("MV00000001", "Gamma"), "125");
+    EXPECT_EQ(standin::written("MV00000001", "MirrorH"), "1");
+    EXPECT_EQ(standin::written("MV00000001", "CommonCall"), "set_awdr_enable(false)");
+    cam.speedKind(5);
+    EXPECT_EQ(standin::written("MV00000001", "FrameSpeed"), "5");
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    EXPECT_TRUE(waitFrame(0, f));
+    MindStandInDisconnect("MV00000001");
+    EXPECT_TRUE(CameraDevice::connectionLost);
+    cam.CameraClose();
+    EXPECT_EQ(standin::written("MV00000001", "CameraUnInit"), "ok");
+
+    TestDir station;  // a record to fail into
+    std::strcpy(gSerialNB[1], "NOSUCHCAMERA1");
+    MindCamera unknown(1);
+    EXPECT_FALSE(unknown.CameraOpen());
+    QSqlQuery q("select remarks from RECORD", QSqlDatabase::database("dbRecord", false));
+    QStringList texts;
+    while (q.next())
+        texts << q.value(0).toString();
+    EXPECT_TRUE(texts.contains("Mind Fail = -1")) << texts.join('|').toStdString();
 }
