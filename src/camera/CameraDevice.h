@@ -113,7 +113,8 @@ protected:
 // The devices by camera index (null where none); GUI thread only changes it.
 extern CameraDevice* gCameraDevices[kMaxCameras];
 
-// Makes the device of a camera kind (0 simulation or replay, 4, 7, 9).
+// Makes the device of a camera kind: 0 simulation or replay, 4 Daheng, 5 IDS,
+// 6 MindVision, 7 Hikvision, 9 USB video, 12 dvp; null for any other.
 std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index);
 // Applies the capture speed to every opened camera (stop, set, start).
 void CameraSetSpeed(const std::vector<CameraDevice*>& cameras);

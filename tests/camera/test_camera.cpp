@@ -1,5 +1,7 @@
 #include "CameraDevice.h"
 #include "DahengCamera.h"
+#include "DvpCamera.h"
+#include "IdsCamera.h"
 #include "HikCamera.h"
 #include "MindCamera.h"
 #include "SimCamera.h"
@@ -359,4 +361,66 @@ TEST_F(Cameras, MindVisionSequencesFormulasAndFrames)
     while (q.next())
         texts << q.value(0).toString();
     EXPECT_TRUE(texts.contains("Mind Fail = -1")) << texts.join('|').toStdString();
+}
+
+TEST_F(Cameras, IdsTakesChangedImageMemoryOnly)
+{
+    standin::setDevices("ids", {{"IDS00000001", W, H, false}, {"IDS00000002", W, H, false}});
+    params.expose_time[0] = 25;
+    params.adjust_plus[0] = 12;
+    params.gamma[0] = 160;
+    IdsCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    EXPECT_EQ(standin::written("IDS00000001", "InitCamera"), "1");
+    EXPECT_EQ(standin::written("IDS00000001", "ColorMode"), "6");
+    EXPECT_EQ(standin::written("IDS00000001", "AllocImageMem"), std::to_string(W) + "x" + std::to_string(H) + "x8");
+    EXPECT_EQ(standin::written("IDS00000001", "PixelClock"), "5");
+    EXPECT_EQ(standin::written("IDS00000001", "Exposure"), std::to_string(25.0));
+    EXPECT_EQ(standin::written("IDS00000001", "HardwareGain"), "12");
+    EXPECT_EQ(standin::written("IDS00000001", "Gamma"), "160");
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    EXPECT_TRUE(waitFrame(0, f));
+    cam.CameraStop();
+    EXPECT_EQ(standin::written("IDS00000001", "StopLiveVideo"), std::to_string(IS_FORCE_VIDEO_STOP));
+    cam.CameraClose();
+    // By serial: the others initialised on the way are let go again.
+    std::strcpy(gSerialNB[1], "IDS00000002");
+    IdsCamera bySerial(1);
+    ASSERT_TRUE(bySerial.CameraOpen());
+    EXPECT_EQ(standin::written("IDS00000001", "ExitCamera"), "ok");
+    bySerial.CameraClose();
+}
+
+TEST_F(Cameras, DvpCallbackSkipsFramesByTheSpeedSetting)
+{
+    standin::setDevices("dvp", {{"DVP0000001", W, H, false}});
+    params.use_external_trigger = 1;
+    params.adjust_plus[0] = 32;
+    params.contrast[0] = 100;
+    DvpCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    EXPECT_EQ(standin::written("DVP0000001", "OpenByName"), "33");
+    EXPECT_EQ(standin::written("DVP0000001", "TargetFormat"), "30");
+    EXPECT_EQ(standin::written("DVP0000001", "Roi"), "0 0 " + std::to_string(W) + " " + std::to_string(H));
+    EXPECT_EQ(standin::written("DVP0000001", "TriggerState"), "1");
+    EXPECT_EQ(standin::written("DVP0000001", "AnalogGain"), "8.5");  // 1 + 15/64 x 32
+    EXPECT_EQ(standin::written("DVP0000001", "Contrast"), "100");
+    EXPECT_EQ(standin::written("DVP0000001", "StreamCallback"), "2");
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    ASSERT_TRUE(waitFrame(0, f));
+    QThread::msleep(500);
+    const quint64 all = cam.delivered();
+    cam.CameraStop();
+    cam.speedKind(3);  // one frame in four
+    const quint64 before = cam.delivered();
+    cam.CameraStart();
+    QThread::msleep(800);
+    const quint64 skipped = cam.delivered() - before;
+    cam.CameraClose();
+    EXPECT_GT(all, 10u);
+    EXPECT_LE(skipped, 12u);
+    EXPECT_GE(skipped, 4u);
+    EXPECT_FALSE(cam.IsValidHandle(12345));
 }
