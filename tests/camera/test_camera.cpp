@@ -424,3 +424,33 @@ TEST_F(Cameras, DvpCallbackSkipsFramesByTheSpeedSetting)
     EXPECT_GE(skipped, 4u);
     EXPECT_FALSE(cam.IsValidHandle(12345));
 }
+
+TEST_F(Cameras, SettersReadTheEditCopyWhileTheSettingsPageIsOpenAndSpeedReachesEveryCamera)
+{
+    standin::setDevices("hikvision", {{"HIK0000001", W, H, false}, {"HIK0000002", W, H, false}});
+    WizardPara edit = params;
+    gpWParaBak = &edit;
+    HikCamera a(0), b(1);
+    ASSERT_TRUE(a.CameraOpen());
+    ASSERT_TRUE(b.CameraOpen());
+    params.expose_time[0] = 10;
+    edit.expose_time[0] = 77;
+    a.SetExposeTime();
+    EXPECT_EQ(standin::written("HIK0000001", "ExposureTime"), std::to_string(10000.0f));
+    gisSettingsOpen = true;
+    a.SetExposeTime();
+    EXPECT_EQ(standin::written("HIK0000001", "ExposureTime"), std::to_string(77000.0f));
+    edit.capture_speed = 15;
+    CameraSetSpeed({&a, &b});
+    gisSettingsOpen = false;
+    EXPECT_EQ(standin::written("HIK0000001", "AcquisitionFrameRate"), std::to_string(15.0f));
+    EXPECT_EQ(standin::written("HIK0000002", "AcquisitionFrameRate"), std::to_string(15.0f));
+    EXPECT_EQ(standin::written("HIK0000002", "StartGrabbing"), "ok");  // stopped, set, started again
+    a.CameraClose();
+    b.CameraClose();
+    gpWParaBak = nullptr;
+    std::vector<std::unique_ptr<CameraDevice>> all;
+    for (int kind : {0, 4, 5, 6, 7, 9, 12})
+        EXPECT_NE(CreateCameraDevice(kind, 0), nullptr) << kind;
+    EXPECT_EQ(CreateCameraDevice(3, 0), nullptr);
+}
