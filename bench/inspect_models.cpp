@@ -10,6 +10,7 @@
 #include "FindShape.h"
 #include "GrayMatch.h"
 #include "ImageLib.h"
+#include "Variants.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -36,19 +37,7 @@ cv::Mat load(const char* name)
     }
     return m;
 }
-cv::Mat noisy(const cv::Mat& src, std::mt19937& rng)
-{
-    std::uniform_real_distribution<double> u(-1, 1);
-    cv::Mat moved, f;
-    MoveImage(src, moved, u(rng), u(rng));
-    moved.convertTo(f, CV_32F, 1.0 + 0.05 * u(rng));
-    cv::Mat n(f.size(), CV_32F);
-    cv::randn(n, 0, 3);
-    f += n;
-    cv::Mat out;
-    f.convertTo(out, CV_8U);
-    return out;
-}
+cv::Mat noisy(const cv::Mat& src, std::mt19937& rng) { return seenAgain(src, rng); }
 } // namespace
 
 int main(int argc, char** argv)

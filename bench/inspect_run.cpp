@@ -5,6 +5,7 @@
 #include "CammerRecong.h"
 #include "ImageLib.h"
 #include "Messages.h"
+#include "Variants.h"
 #include "WizardPara.h"
 
 #include <QCoreApplication>
@@ -44,19 +45,7 @@ int main(int argc, char** argv)
     cv::resize(src, scene, cv::Size(W, H));
     SetImageBounds(W, H);
     std::mt19937 rng(3);
-    std::uniform_real_distribution<double> u(-1, 1);
-    auto seen = [&] {
-        cv::Mat moved, f;
-        MoveImage(scene, moved, u(rng), u(rng));
-        moved.convertTo(f, CV_32F, 1.0 + 0.05 * u(rng));
-        cv::Mat n(f.size(), CV_32F);
-        cv::randn(n, 0, 3);
-        f += n;
-        cv::Mat out;
-        f.convertTo(out, CV_8U);
-        return out;
-    };
-
+    auto seen = [&] { return seenAgain(scene, rng); };
     WizardPara wp;
     wp.detect_enable[0] = 1;
     wp.enable_correct = -1;

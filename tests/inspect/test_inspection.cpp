@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "Photos.h"
 #include "TestDir.h"
+#include "Variants.h"
 #include "WizardPara.h"
 
 #include <QSqlDatabase>
@@ -288,18 +289,7 @@ TEST(Photographs, CleanFramesPassAndEveryBlemishIsFound)
     const cv::Mat scene = full(view).clone();
     SetImageBounds(scene.cols, scene.rows);
     std::mt19937 rng(11);
-    std::uniform_real_distribution<double> u(-1, 1);
-    auto seen = [&] {
-        cv::Mat moved, f;
-        MoveImage(full, moved, u(rng), u(rng));
-        moved.convertTo(f, CV_32F, 1.0 + 0.05 * u(rng));
-        cv::Mat n(f.size(), CV_32F);
-        cv::randn(n, 0, 3);
-        f += n;
-        cv::Mat out;
-        f.convertTo(out, CV_8U);
-        return out(view).clone();
-    };
+    auto seen = [&] { return seenAgain(full, rng)(view).clone(); };
     WizardPara wp;
     wp.detect_enable[0] = 1;
     wp.enable_correct = -1;

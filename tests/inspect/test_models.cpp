@@ -3,6 +3,7 @@
 #include "ImageLib.h"
 #include "Photos.h"
 #include "Similarity.h"
+#include "Variants.h"
 
 #include <opencv2/imgproc.hpp>
 #include <gtest/gtest.h>
@@ -10,20 +11,9 @@
 
 namespace {
 
-// The same part seen again: shifted below a pixel, brightness changed, sensor noise.
 cv::Mat variant(const cv::Mat& src, std::mt19937& rng, double shift = 1.0, double gain = 0.05, double noise = 3.0)
 {
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    cv::Mat moved;
-    MoveImage(src, moved, u(rng) * shift, u(rng) * shift);
-    cv::Mat f;
-    moved.convertTo(f, CV_32F, 1.0 + u(rng) * gain);
-    cv::Mat n(f.size(), CV_32F);
-    cv::randn(n, 0, noise);
-    f += n;
-    cv::Mat out;
-    f.convertTo(out, CV_8U);
-    return out;
+    return seenAgain(src, rng, shift, gain, noise);
 }
 
 int largestBlob(const cv::Mat& diff, cv::Rect* box = nullptr)
