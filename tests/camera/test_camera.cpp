@@ -454,3 +454,25 @@ TEST_F(Cameras, SettersReadTheEditCopyWhileTheSettingsPageIsOpenAndSpeedReachesE
         EXPECT_NE(CreateCameraDevice(kind, 0), nullptr) << kind;
     EXPECT_EQ(CreateCameraDevice(3, 0), nullptr);
 }
+
+TEST_F(Cameras, OpenAppliesTriggerThenGainExposureContrastSharpnessGammaMirrors)
+{
+    standin::setDevices("mindvision", {{"MV00000001", W, H, false}});
+    std::memset(gCList, 0, sizeof gCList);
+    MindCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    const QStringList log = standin::callLog();
+    auto at = [&](const char* feature) {
+        for (int i = 0; i < log.size(); ++i)
+            if (log[i].startsWith(QStringLiteral("MV00000001 %1=").arg(feature)))
+                return i;
+        return -1;
+    };
+    const int order[] = {at("TriggerMode"), at("AnalogGain"), at("ExposureTime"), at("Contrast"),
+                         at("Sharpness"),   at("Gamma"),      at("MirrorH"),      at("MirrorV")};
+    for (size_t i = 0; i < std::size(order); ++i)
+        ASSERT_GE(order[i], 0) << i;
+    for (size_t i = 1; i < std::size(order); ++i)
+        EXPECT_LT(order[i - 1], order[i]) << i;
+    cam.CameraClose();
+}
