@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <QtDebug>
 
 namespace {
@@ -19,6 +20,18 @@ TemplateStore::Outcome recorded(TemplateStore::Outcome o)
     if (!o.record.isEmpty())
         OperationRecord::instance().InsertRecord(o.record);
     return o;
+}
+// Bits per pixel from a BMP's header; 0 when it is not a BMP. OpenCV hands a
+// 32-bit BMP back with three channels, so the file itself is asked.
+int bmpBitsPerPixel(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray h = f.read(30);
+    if (h.size() < 30 || h[0] != 'B' || h[1] != 'M')
+        return 0;
+    return quint8(h[28]) | (quint8(h[29]) << 8);
 }
 } // namespace
 
@@ -60,20 +73,22 @@ void TemplateStore::freeSlot(int d, int k) { m_frames[size_t(d)][size_t(k)].rele
 
 void TemplateStore::Load(int d)
 {
-    const int channels = m_colour ? 4 : 1;
+    const int bits = m_colour ? 32 : 8;
     for (int k = 0; k < m_slots; ++k) {
         freeSlot(d, k);
-        if (!QFile::exists(templatePath(d, k)))
+        const QString path = templatePath(d, k);
+        if (!QFile::exists(path))
             continue;
-        const cv::Mat img = cv::imread(templatePath(d, k).toStdString(), cv::IMREAD_UNCHANGED);
-        if (img.empty())
-            continue;
+        cv::Mat img = cv::imread(path.toStdString(), m_colour ? cv::IMREAD_COLOR : cv::IMREAD_UNCHANGED);
         // Only a frame of the working size and depth counts.
-        if (img.cols != m_w || img.rows != m_h || img.depth() != CV_8U || img.channels() != channels) {
-            qWarning() << "template ignored (wrong size or depth):" << templatePath(d, k);
+        if (img.empty() || img.cols != m_w || img.rows != m_h || bmpBitsPerPixel(path) != bits ||
+            img.channels() != (m_colour ? 3 : 1)) {
+            qWarning() << "template ignored (not a" << bits << "bit frame of the working size):" << path;
             continue;
         }
-        m_frames[size_t(d)][size_t(k)] = img.clone();
+        if (m_colour)
+            cv::cvtColor(img, img, cv::COLOR_BGR2BGRA);
+        m_frames[size_t(d)][size_t(k)] = img;
     }
     if (!used(d, 0)) {
         cv::Mat base = cv::Mat::zeros(m_h, m_w, m_colour ? CV_8UC4 : CV_8UC1);

@@ -344,3 +344,27 @@ TEST_F(Store, OperationsLeaveTheirRecordLines)
         texts << q.value(0).toString();
     EXPECT_EQ(texts, (QStringList{LanStr(1304).arg(2), LanStr(1302).arg(2).arg(1), LanStr(1343).arg(2)}));
 }
+
+TEST_F(Store, ColourTemplatesAre32BitAndLoadBack)
+{
+    TemplateStore s(0, 3, W, H, true);
+    s.LoadAll();
+    cv::Mat colour(H, W, CV_8UC4);
+    cv::randu(colour, 0, 255);
+    colour.forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 255; });
+    ASSERT_TRUE(s.SaveReTrainImage(0, colour).ok);
+    QImage q("cammer11/template0.bmp");
+    EXPECT_EQ(q.depth(), 32);
+    TemplateStore again(0, 3, W, H, true);
+    again.Load(0);
+    ASSERT_TRUE(again.used(0, 0));
+    ASSERT_EQ(again.slot(0, 0).channels(), 4);
+    cv::Mat diff;
+    cv::absdiff(again.slot(0, 0), colour, diff);
+    EXPECT_EQ(cv::countNonZero(diff.reshape(1)), 0);
+    // A grey store does not take a colour file, and the other way round.
+    TemplateStore grey(0, 3, W, H, false);
+    grey.Load(0);
+    EXPECT_EQ(grey.slot(0, 0).channels(), 1);
+    EXPECT_EQ(grey.slot(0, 0).at<uchar>(H / 2, W / 2), 255);  // the centre-white stand-in
+}
