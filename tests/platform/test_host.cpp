@@ -69,3 +69,14 @@ TEST(LedStandIn, RecordsRequestsOnlyOnceOpened)
     dev.request(0x5A018A00u);
     EXPECT_EQ(dev.recorded(), QList<quint32>{0x5A018A00u});
 }
+
+TEST(LedPanel, AMissingDeviceIgnoresEveryRequest)
+{
+    if (QFile::exists("/dev/led"))
+        GTEST_SKIP() << "this machine has a real /dev/led";
+    platform::LedDevice dev(true);
+    EXPECT_LT(dev.open(), 0);
+    EXPECT_FALSE(dev.isOpen());
+    dev.request(0x5A018B00u);  // nothing happens, nothing is recorded
+    EXPECT_TRUE(dev.recorded().isEmpty());
+}

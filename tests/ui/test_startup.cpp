@@ -227,3 +227,16 @@ TEST(StationProcess, RunsAndEndsCleanlyOnSigterm)
     EXPECT_EQ(station.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(station.exitCode(), 0) << station.readAll().toStdString();
 }
+
+TEST_F(Startup, AWaitingUpdateScriptRunsOnceAndIsRemoved)
+{
+    writeText("update.sh", "#!/bin/sh\necho updated\n");
+    {
+        DiVeZoruzo win;
+    }
+    EXPECT_TRUE(hostActions().contains("run-update"));
+    EXPECT_FALSE(QFile::exists("update.sh"));
+    QFile::remove("host-actions.log");
+    DiVeZoruzo again;
+    EXPECT_FALSE(hostActions().contains("run-update"));
+}
