@@ -9,6 +9,7 @@
 // Prints median times, the ratio, and the position model's errors.
 #include "FindShape.h"
 #include "GrayMatch.h"
+#include "BenchUtil.h"
 #include "ImageLib.h"
 #include "Variants.h"
 
@@ -21,13 +22,8 @@
 #include <vector>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
+constexpr auto ms = msBetween;
 cv::Mat load(const char* name)
 {
     cv::Mat m = cv::imread(std::string("/usr/share/doc/opencv-doc/examples/data/") + name, cv::IMREAD_GRAYSCALE);

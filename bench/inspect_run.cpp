@@ -3,6 +3,7 @@
 // thread; against the same regions done plainly with OpenCV (per region: crop,
 // absdiff with each template, minimum, threshold, open, connected components).
 #include "CammerRecong.h"
+#include "BenchUtil.h"
 #include "ImageLib.h"
 #include "Messages.h"
 #include "Variants.h"
@@ -19,13 +20,8 @@
 #include <random>
 
 namespace {
-using Clock = std::chrono::steady_clock;
-double ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using Clock = BenchClock;
+constexpr auto ms = msBetween;
 } // namespace
 
 int main(int argc, char** argv)

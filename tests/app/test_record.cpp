@@ -8,23 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-QStringList remarks(const QString& file)
-{
-    QStringList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q("select remarks from RECORD", db);
-            while (q.next())
-                out << q.value(0).toString();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("peek");
-    return out;
-}
-
 struct RecordFixture : ::testing::Test {
     TestDir dir;
     OperationRecord rec;
@@ -42,7 +25,7 @@ TEST_F(RecordFixture, StoresTextsWithQuotesWhole)
     EXPECT_TRUE(rec.InsertRecord("operator's note: \"door\" ; DROP TABLE RECORD; --"));
     EXPECT_TRUE(rec.InsertRecord(QString::fromUtf8("系统时间出错")));
     dropConnections();
-    EXPECT_EQ(remarks("RECORD.db"),
+    EXPECT_EQ(recordRemarks("RECORD.db"),
               (QStringList{"operator's note: \"door\" ; DROP TABLE RECORD; --", QString::fromUtf8("系统时间出错")}));
 }
 
@@ -53,7 +36,7 @@ TEST_F(RecordFixture, ClearRemovesEveryRow)
     EXPECT_TRUE(rec.ClearRecord());
     rec.InsertRecord("after");
     dropConnections();
-    EXPECT_EQ(remarks("RECORD.db"), QStringList{"after"});
+    EXPECT_EQ(recordRemarks("RECORD.db"), QStringList{"after"});
 }
 
 TEST_F(RecordFixture, ForwardsEveryRecordWithTimeAndLevel)
@@ -81,8 +64,8 @@ TEST_F(RecordFixture, ArchivesThePreviousDayAndStartsFresh)
     EXPECT_EQ(readText("time.txt").trimmed(), "2026-05-01");
     rec.InsertRecord("today");
     dropConnections();
-    EXPECT_EQ(remarks("RECORD/2026-04-30.db"), QStringList{"yesterday"});
-    EXPECT_EQ(remarks("RECORD.db"), QStringList{"today"});
+    EXPECT_EQ(recordRemarks("RECORD/2026-04-30.db"), QStringList{"yesterday"});
+    EXPECT_EQ(recordRemarks("RECORD.db"), QStringList{"today"});
     // Same day again: nothing moves.
     rec.SlotCheckDate();
     EXPECT_FALSE(QFile::exists("RECORD/2026-05-01.db"));
@@ -99,7 +82,7 @@ TEST_F(RecordFixture, FailedArchivingKeepsTheCurrentRecord)
     EXPECT_EQ(rec.recordDate(), "2026-04-30");
     rec.InsertRecord("still here");
     dropConnections();
-    EXPECT_EQ(remarks("RECORD.db"), (QStringList{"kept", "still here"}));
+    EXPECT_EQ(recordRemarks("RECORD.db"), (QStringList{"kept", "still here"}));
     EXPECT_FALSE(QFile::exists("RECORD/2026-04-30.db"));
 }
 
@@ -112,8 +95,8 @@ TEST_F(RecordFixture, NeverOverwritesAnEarlierArchive)
     rec.InsertRecord("second");
     rec.SlotCheckDate();
     dropConnections();
-    EXPECT_EQ(remarks("RECORD/2026-04-30_1.db"), QStringList{"second"});
-    EXPECT_TRUE(remarks("RECORD/2026-04-30.db").isEmpty());
+    EXPECT_EQ(recordRemarks("RECORD/2026-04-30_1.db"), QStringList{"second"});
+    EXPECT_TRUE(recordRemarks("RECORD/2026-04-30.db").isEmpty());
 }
 
 TEST(RecordDate, WrittenWithTodayWhenMissing)

@@ -357,10 +357,7 @@ TEST_F(Cameras, MindVisionSequencesFormulasAndFrames)
     std::strcpy(gSerialNB[1], "NOSUCHCAMERA1");
     MindCamera unknown(1);
     EXPECT_FALSE(unknown.CameraOpen());
-    QSqlQuery q("select remarks from RECORD", QSqlDatabase::database("dbRecord", false));
-    QStringList texts;
-    while (q.next())
-        texts << q.value(0).toString();
+    const QStringList texts = recordRemarks();
     EXPECT_TRUE(texts.contains("Mind Fail = -1")) << texts.join('|').toStdString();
 }
 

@@ -56,14 +56,7 @@ struct Bench : ::testing::Test {
     }
 };
 
-QStringList records()
-{
-    QStringList out;
-    QSqlQuery q("select remarks from RECORD", QSqlDatabase::database("dbRecord", false));
-    while (q.next())
-        out << q.value(0).toString();
-    return out;
-}
+QStringList records() { return recordRemarks(); }
 } // namespace
 
 TEST_F(Bench, DefectRegionAndTheNgImageRule)

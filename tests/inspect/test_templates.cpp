@@ -337,12 +337,7 @@ TEST_F(Store, OperationsLeaveTheirRecordLines)
     s.AddTemplate(0, frame(1));
     s.DeleteCurrent(0, 1);
     s.DeleteIgnorePoints(0);
-    QSqlQuery q(QSqlDatabase::database("dbRecord", false));
-    ASSERT_TRUE(q.exec("select remarks from RECORD"));
-    QStringList texts;
-    while (q.next())
-        texts << q.value(0).toString();
-    EXPECT_EQ(texts, (QStringList{LanStr(1304).arg(2), LanStr(1302).arg(2).arg(1), LanStr(1343).arg(2)}));
+    EXPECT_EQ(recordRemarks(), (QStringList{LanStr(1304).arg(2), LanStr(1302).arg(2).arg(1), LanStr(1343).arg(2)}));
 }
 
 TEST_F(Store, ColourTemplatesAre32BitAndLoadBack)

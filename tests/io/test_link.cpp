@@ -90,11 +90,7 @@ TEST_F(Link, ASilentBoardIsLostAndItsReturnIsRecorded)
     // More than 1000 polls of 5 ms passed.
     ASSERT_TRUE(waitFor([] { return gisLostCom == 0; }, 15000));
     QTest::qWait(50);
-    QSqlQuery q(QSqlDatabase::database("dbRecord", false));
-    ASSERT_TRUE(q.exec("select remarks from RECORD"));
-    QStringList texts;
-    while (q.next())
-        texts << q.value(0).toString();
+    const QStringList texts = recordRemarks();
     EXPECT_TRUE(texts.contains(QString::fromUtf8("IO通讯重新连接"))) << texts.join('|').toStdString();
 }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
 
 TestDir::TestDir(Kind kind)
@@ -29,6 +30,23 @@ void dropConnections()
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
+}
+
+QStringList recordRemarks(const QString& file)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "recordRemarks");
+        db.setDatabaseName(file);
+        if (QFile::exists(file) && db.open()) {
+            QSqlQuery q("select remarks from RECORD", db);
+            while (q.next())
+                out << q.value(0).toString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("recordRemarks");
+    return out;
 }
 
 QStringList hostActions()

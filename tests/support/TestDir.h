@@ -27,3 +27,5 @@ QString readText(const QString& path);
 void writeText(const QString& path, const QByteArray& text);
 // Closes and removes every database connection a test may have left.
 void dropConnections();
+// The remarks column of an operation record file (RECORD.db of the current directory by default).
+QStringList recordRemarks(const QString& file = QStringLiteral("RECORD.db"));

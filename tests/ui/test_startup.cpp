@@ -21,14 +21,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-QStringList records()
-{
-    QStringList out;
-    QSqlQuery q("select remarks from RECORD", QSqlDatabase::database("dbRecord", false));
-    while (q.next())
-        out << q.value(0).toString();
-    return out;
-}
+QStringList records() { return recordRemarks(); }
 
 // Sends a touch to a window the way the platform does, through the
 // application's event filters.
