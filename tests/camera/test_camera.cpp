@@ -474,3 +474,20 @@ TEST_F(Cameras, OpenAppliesTriggerThenGainExposureContrastSharpnessGammaMirrors)
         EXPECT_LT(order[i - 1], order[i]) << i;
     cam.CameraClose();
 }
+
+TEST_F(Cameras, ALongSerialMatchingNoDeviceLeavesTheIndexUnopened)
+{
+    standin::setDevices("daheng", {{"GX00000001", W, H, false}});
+    standin::setDevices("ids", {{"IDS00000001", W, H, false}});
+    std::strcpy(gSerialNB[0], "NOSUCHCAMERA1");
+    DahengCamera daheng(0);
+    EXPECT_FALSE(daheng.CameraOpen());
+    EXPECT_FALSE(daheng.opened());
+    IdsCamera ids(0);
+    EXPECT_FALSE(ids.CameraOpen());
+    EXPECT_EQ(standin::written("IDS00000001", "ExitCamera"), "ok");  // tried and let go
+    daheng.CameraStart();  // an unopened camera does nothing
+    std::vector<unsigned char> f;
+    QThread::msleep(100);
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, f));
+}
