@@ -279,3 +279,25 @@ TEST_F(Params, SerialsSignalNamesAndGroupIndex)
     EXPECT_EQ(r.para_group_index, 0);
     EXPECT_EQ(readText("sysadd.txt"), "0\n");
 }
+
+TEST_F(Params, SignalNamesFollowTheModeAndTheLanguage)
+{
+    WizardPara p = load();
+    gLan = 0;
+    p.machine_mode = 0;
+    p.LoadSignalNames();
+    EXPECT_EQ(p.signal_names[0], LanStr(1250, 0));
+    EXPECT_EQ(p.signal_names[4], LanStr(1270, 0));
+    gLan = 2;
+    p.machine_mode = 2;  // turntable: input 4 is the valve, output 4 the shift
+    p.LoadSignalNames();
+    EXPECT_EQ(p.signal_names[3], LanStr(1255, 2));
+    EXPECT_EQ(p.signal_names[7], LanStr(1282, 2));
+    gLan = 1;
+    p.machine_mode = 4;  // mode 4: the names chosen in the IO table, out-of-range choices clipped
+    p.multi_in_name[0] = 6;
+    p.multi_out_name[1] = 99;
+    p.LoadSignalNames();
+    EXPECT_EQ(p.signal_names[0], "Manip");
+    EXPECT_EQ(p.signal_names[5], "Mac mov");
+}
