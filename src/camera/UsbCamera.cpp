@@ -164,10 +164,8 @@ bool UsbCamera::threadPass()
         av_packet_unref(m_pkt);
         return false;
     }
-    bool picture = false;
     if (avcodec_send_packet(m_dec, m_pkt) >= 0) {
         while (avcodec_receive_frame(m_dec, m_frame) == 0) {
-            picture = true;
             if (!m_src || av_buffersrc_add_frame_flags(m_src, m_frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
                 continue;
             while (av_buffersink_get_frame(m_sink, m_filtered) >= 0) {
@@ -191,7 +189,6 @@ bool UsbCamera::threadPass()
         }
     }
     av_packet_unref(m_pkt);
-    Q_UNUSED(picture);
     return true;
 }
 

@@ -127,7 +127,6 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
     InsertRecord(LanStr(150).arg(numCamera));
-    m_lastTrigger = QDateTime::currentMSecsSinceEpoch() / 100;
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
 

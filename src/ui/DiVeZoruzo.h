@@ -60,7 +60,6 @@ private:
     bool m_detecting = false;
     int m_expectDetect = 1;
     qint64 m_startMs = 0;
-    qint64 m_lastTrigger = 0;
     QTimer m_screenOff;
     QTimer m_autoLogout;
     QTimer m_dateCheck;
