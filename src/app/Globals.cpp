@@ -21,6 +21,7 @@ QMutex* pMutex[kMaxCameras] = {};
 std::atomic<bool> isImageFill[kMaxCameras];
 
 std::atomic<bool> gRebootPending{false};
+std::atomic<bool> gDatabaseFault{false};
 
 void createGlobalLocks()
 {

@@ -31,6 +31,9 @@ extern std::atomic<bool> isImageFill[kMaxCameras];
 // Set when start-up recovered a database and asked for a reboot: the station
 // must not start detecting on the restored factory data before it restarts.
 extern std::atomic<bool> gRebootPending;
+// Set when a database and its factory copy are both unusable: the station
+// keeps clamping prohibited and never starts detecting in this run.
+extern std::atomic<bool> gDatabaseFault;
 
 // Step 6 of start-up: the shared locks and frame flags.
 void createGlobalLocks();

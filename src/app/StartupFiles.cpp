@@ -3,6 +3,7 @@
 #include "Globals.h"
 #include "Host.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -57,14 +58,27 @@ bool ensureFolders(int cameras)
     return ok;
 }
 
-void runUpdateOnce()
+UpdateOutcome runUpdateOnce()
 {
+    UpdateOutcome out;
     if (!QFile::exists("update.sh"))
-        return;
-    platform::Host::instance().runUpdate();
+        return out;
+    out.ran = true;
+    out.ok = platform::Host::instance().runUpdate();
     QThread::msleep(300);
-    if (!QFile::remove("update.sh"))
-        qWarning() << "update.sh could not be removed; it will run again at the next start";
+    if (out.ok) {
+        if (!QFile::remove("update.sh"))
+            qWarning() << "update.sh could not be removed; it will run again at the next start";
+        return out;
+    }
+    out.keptAs = QStringLiteral("update.sh.failed-%1").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
+    if (!QFile::rename("update.sh", out.keptAs)) {
+        qCritical() << "update.sh failed and could not be kept aside; it will run again at the next start";
+        out.keptAs = "update.sh";
+    } else {
+        qCritical() << "update.sh failed; kept as" << out.keptAs;
+    }
+    return out;
 }
 
 } // namespace startup

@@ -17,8 +17,15 @@ inline bool systemTimeSuspect(qint64 nowMs, qint64 storedMs) { return storedMs =
 // and the record and statistics archives. Returns false if one could not be made.
 bool ensureFolders(int cameras);
 
-// Runs a waiting "update.sh" once through the host and removes it.
-void runUpdateOnce();
+// Runs a waiting "update.sh" once through the host. A script that ran is
+// removed; one that failed is kept as "update.sh.failed-<time>" for
+// inspection, so it neither runs again at every start nor vanishes.
+struct UpdateOutcome {
+    bool ran = false;
+    bool ok = true;
+    QString keptAs;  // where a failed script was kept
+};
+UpdateOutcome runUpdateOnce();
 
 } // namespace startup
 
@@ -26,7 +33,3 @@ void runUpdateOnce();
 void StopWTD();
 // Waits one second and ends the process with status.
 [[noreturn]] void Exit(int status);
-
-namespace startup {
-
-} // namespace startup

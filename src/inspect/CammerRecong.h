@@ -10,6 +10,9 @@
 #include "TemplateStore.h"
 
 #include <QList>
+#include <QStringList>
+
+#include <functional>
 
 class WizardPara;
 
@@ -51,25 +54,43 @@ struct DistanceRef {
     double score = 0;  // x of the point (mode 1) or the distance (mode 2)
 };
 
+// Why a region could not be judged (it is NG with the code in its record line).
+enum RegionError {
+    RegionOk = 0,
+    ErrNoMask = -1,        // no usable mask: no geometry, nothing inside, or not the size of its rectangle
+    ErrNoDetectMask = -2,  // the detection mask is empty
+    ErrBadRect = -3,       // the rectangle is empty or leaves the image
+    ErrUntrained = -4,     // the region's model is not trained
+    ErrLibrary = -5        // the image library refused the region
+};
+
+// Margin of the difference model's crops around a region.
+constexpr int kDiffMargin = 2;
+
 class CammerRecong {
 public:
     // Trains every detection the machine mode enables.
     CammerRecong(CammerSingleton* para, TemplateStore* store, const WizardPara* wp);
 
     void VarTrain(int d);
-    void CreateShape(int d);
+    // Returns false when motion correction is on but no position model could
+    // be made (a dim or low-contrast part); that is recorded and announced.
+    bool CreateShape(int d);
     // Motion correction: corrected is the frame moved (and turned) back onto
     // the trained position, or a copy of frame when nothing is corrected.
-    // Returns true when a correction was applied.
-    bool ShapeMatch(int d, const cv::Mat& frame, cv::Mat& corrected);
+    // valid (optional) is 255 where the corrected frame shows the camera's
+    // picture and 0 where the move brought in pixels from outside it (empty
+    // when nothing was moved). Returns true when a correction was applied.
+    bool ShapeMatch(int d, const cv::Mat& frame, cv::Mat& corrected, cv::Mat* valid = nullptr);
 
     // The plane a region is judged on: the grey frame, or for colour cameras
     // its grey or hue plane.
     cv::Mat plane(const cv::Mat& frame) const;
 
     // Judges every region of detection d on frame (already corrected).
-    // report: the cycle marked this run for the statistics report.
-    void Run(int d, const cv::Mat& frame, bool report = false);
+    // report: the cycle marked this run for the statistics report. valid:
+    // ShapeMatch's mask; pixels outside it are not judged.
+    void Run(int d, const cv::Mat& frame, bool report = false, const cv::Mat& valid = cv::Mat());
     // Recomputes one region for the editor on image; no verdict, no record.
     void RunTest(int d, int r, const cv::Mat& image);
 
@@ -82,6 +103,7 @@ public:
     Measurement measure[8][kMaxRoi];
     cv::Mat alarmImage;                        // 255 where a region found something
     int premin[8][kMaxRoi] = {}, premax[8][kMaxRoi] = {};
+    int regionError[8][kMaxRoi] = {};          // RegionError of the last run
 
     GrayMatch diff[8][kMaxRoi];
     SURF sim[8][kMaxRoi];
@@ -94,11 +116,16 @@ public:
     cv::Point2d lastShift[8];
     double lastAngle[8] = {};
 
+    // Shows a message (number and arguments) to the operator; set by the station.
+    std::function<void(int message, const QStringList& args)> warn;
+
+    static constexpr int kMessageNoPositionModel = 1705;
+
 private:
-    // The function, filtering and scoring of one region; returns false on the
-    // error codes (-1, -2, -3 in *error).
-    bool judgeRegion(int d, int r, const cv::Mat& cur, bool test, int* error);
-    void logError(int d, int code);
+    // The function, filtering and scoring of one region; returns false with
+    // a RegionError in *error when the region cannot be judged.
+    bool judgeRegion(int d, int r, const cv::Mat& cur, const cv::Mat& valid, bool test, int* error);
+    void logError(int d, int r, int code);
 
     CammerSingleton* m_para;
     TemplateStore* m_store;

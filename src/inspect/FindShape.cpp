@@ -5,7 +5,8 @@
 #include <cmath>
 
 namespace {
-constexpr float kMinMagnitude = 12.0f;   // weaker gradients are noise (3x3 Sobel scale)
+constexpr float kMaxEdgeFloor = 24.0f;  // no template needs stronger edges than this to count
+constexpr float kMinEdgeFloor = 3.0f;   // below this, on a 3 x 3 Sobel scale, it is noise
 constexpr int kMinTopPoints = 24;
 constexpr int kMinTopSize = 24;
 constexpr int kCandidates = 4;
@@ -15,9 +16,30 @@ double parabola(double sm, double s0, double sp)
     const double d = sm - 2 * s0 + sp;
     return d < 0 ? std::clamp(0.5 * (sm - sp) / d, -0.5, 0.5) : 0.0;
 }
+
+// The 90th percentile of the gradient magnitude where mask is set (or everywhere).
+float strongEdge(const cv::Mat& mag, const cv::Mat& mask)
+{
+    std::vector<float> v;
+    v.reserve(mag.total());
+    for (int y = 0; y < mag.rows; ++y)
+        for (int x = 0; x < mag.cols; ++x)
+            if (mask.empty() || mask.at<uchar>(y, x))
+                v.push_back(mag.at<float>(y, x));
+    if (v.empty())
+        return 0;
+    const size_t k = v.size() * 9 / 10;
+    std::nth_element(v.begin(), v.begin() + long(k), v.end());
+    return v[k];
+}
 } // namespace
 
-FindShape::Gradients FindShape::gradients(const cv::Mat& full, cv::Rect area)
+double FindShape::minScoreOf(int leastPercent)
+{
+    return leastPercent <= 0 ? 0.5 : std::clamp(leastPercent, 40, 95) / 100.0;
+}
+
+FindShape::Gradients FindShape::gradients(const cv::Mat& full, float minMag, cv::Rect area)
 {
     Gradients g;
     if (area.empty())
@@ -36,7 +58,7 @@ FindShape::Gradients FindShape::gradients(const cv::Mat& full, cv::Rect area)
         float* n = g.n.ptr<float>(y);
         for (int x = 0; x < w; ++x) {
             const float m2 = ax[x] * ax[x] + ay[x] * ay[x];
-            const float inv = m2 < kMinMagnitude * kMinMagnitude ? 0.0f : 1.0f / std::sqrt(m2);
+            const float inv = m2 < minMag * minMag ? 0.0f : 1.0f / std::sqrt(m2);
             n[2 * x] = ax[x] * inv;
             n[2 * x + 1] = ay[x] * inv;
         }
@@ -61,7 +83,8 @@ void FindShape::rotated(const std::vector<Point>& pts, double angle, std::vector
     }
 }
 
-double FindShape::score(const Gradients& g, const std::vector<Point>& pts, int x, int y, double floor, double greed)
+double FindShape::score(const Gradients& g, const std::vector<Point>& pts, int x, int y, double floor,
+                        double greed) const
 {
     const int n = int(pts.size());
     const int w = g.n.cols, h = g.n.rows;
@@ -77,7 +100,8 @@ double FindShape::score(const Gradients& g, const std::vector<Point>& pts, int x
         const int px = x - g.origin.x + p.ix, py = y - g.origin.y + p.iy;
         if (unsigned(px) < unsigned(w) && unsigned(py) < unsigned(h)) {
             const float* d = base + size_t(py) * stride + size_t(2 * px);
-            sum += p.dx * d[0] + p.dy * d[1];
+            const float dot = p.dx * d[0] + p.dy * d[1];
+            sum += m_anyPolarity ? std::fabs(dot) : dot;
         }
         if ((i & 7) == 7) {
             const int seen = i + 1;
@@ -88,10 +112,11 @@ double FindShape::score(const Gradients& g, const std::vector<Point>& pts, int x
     return sum / float(n);
 }
 
-bool FindShape::CreateShape(const cv::Mat& model, double angleStart, int, double angleRange, double refX,
+bool FindShape::CreateShape(const cv::Mat& model, double angleStart, int contrast, double angleRange, double refX,
                             double refY, bool, int, const cv::Mat& mask, int searchSpeed, int)
 {
     Clear();
+    m_anyPolarity = contrast == 1;
     if (model.empty() || model.type() != CV_8UC1)
         return false;
     if (!mask.empty() && (mask.size() != model.size() || mask.type() != CV_8UC1))
@@ -116,13 +141,16 @@ bool FindShape::CreateShape(const cv::Mat& model, double angleStart, int, double
         cv::Sobel(img, gx, CV_32F, 1, 0, 3);
         cv::Sobel(img, gy, CV_32F, 0, 1, 3);
         cv::magnitude(gx, gy, mag);
+        // An edge is strong against the template's own strong edges.
+        const float strong = strongEdge(mag, inner);
+        const float floorMag = std::clamp(strong / 4.0f, kMinEdgeFloor, kMaxEdgeFloor);
         // Candidates: local maxima of the magnitude, strongest first, spread on a grid.
         struct Cand { float m; int x, y; };
         std::vector<Cand> cands;
         for (int y = 1; y < img.rows - 1; ++y)
             for (int x = 1; x < img.cols - 1; ++x) {
                 const float m = mag.at<float>(y, x);
-                if (m < kMinMagnitude * 2 || !inner.at<uchar>(y, x))
+                if (m < floorMag || !inner.at<uchar>(y, x))
                     continue;
                 bool peak = true;
                 for (int dy = -1; dy <= 1 && peak; ++dy)
@@ -142,6 +170,8 @@ bool FindShape::CreateShape(const cv::Mat& model, double angleStart, int, double
         const int cell = std::max(1, int(std::sqrt(double(img.total()) / double(maxPoints))));
         cv::Mat taken = cv::Mat::zeros(img.rows / cell + 1, img.cols / cell + 1, CV_8UC1);
         Level lv;
+        lv.minMag = floorMag / 2.0f;
+        lv.contrast = std::max(1.0f, strong);
         for (const Cand& c : cands) {
             uchar& t = taken.at<uchar>(c.y / cell, c.x / cell);
             if (t >= 2)
@@ -196,8 +226,17 @@ bool FindShape::Find(const cv::Mat& search, int, double& x, double& y, double& a
         cv::pyrDown(pyr.back(), d);
         pyr.push_back(d);
     }
+    // Dimmer search images get proportionally lower gradient floors.
+    float ratio = 1.0f;
+    {
+        cv::Mat gx, gy, mag;
+        cv::Sobel(pyr[size_t(top)], gx, CV_32F, 1, 0, 3);
+        cv::Sobel(pyr[size_t(top)], gy, CV_32F, 0, 1, 3);
+        cv::magnitude(gx, gy, mag);
+        ratio = std::clamp(strongEdge(mag, cv::Mat()) / m_levels[size_t(top)].contrast, 0.25f, 1.0f);
+    }
     std::vector<Gradients> grads(size_t(top + 1));
-    grads[size_t(top)] = gradients(pyr[size_t(top)]);
+    grads[size_t(top)] = gradients(pyr[size_t(top)], m_levels[size_t(top)].minMag * ratio);
 
     // Coarsest level: every position and angle.
     const Level& tl = m_levels[size_t(top)];
@@ -241,7 +280,7 @@ bool FindShape::Find(const cv::Mat& search, int, double& x, double& y, double& a
             area = area.empty() ? r : (area | r);
         }
         area &= cv::Rect(0, 0, pyr[size_t(l)].cols, pyr[size_t(l)].rows);
-        grads[size_t(l)] = gradients(pyr[size_t(l)], area);
+        grads[size_t(l)] = gradients(pyr[size_t(l)], m_levels[size_t(l)].minMag * ratio, area);
     }
 
     // Down the pyramid: around each candidate, two pixels and two angle steps

@@ -8,132 +8,413 @@
 #include <cmath>
 
 namespace {
-// Gains are in 1/128: small enough that value x gain fits 16 bits, so the
-// per-pixel work vectorises.
-constexpr int kUnit = 128;
-constexpr int kGainMin = 109;  // 0.85
-constexpr int kGainMax = 147;  // 1.15
+// Padding of the stored mean beyond the crop's margin: the whole-pixel search
+// (2) and the gradient (1) read that far.
+constexpr int kPad = 3;
+constexpr int kSearch = 2;
+constexpr int kMaxSamples = 3000;
+constexpr int kBox = 5;  // the averaging window of the second comparison
+constexpr double kGainMin = 0.6, kGainMax = 1.6, kOffsetMax = 60.0;
 
-// out = min(255, round(in * gain / 128)).
-void scaled(const cv::Mat& in, int gain, cv::Mat& out)
+cv::Mat padded(const cv::Mat& crop)
 {
-    out.create(in.size(), CV_8UC1);
-    const uint16_t g = uint16_t(gain);
-    const int w = in.cols;
-    for (int y = 0; y < in.rows; ++y) {
-        const uchar* s = in.ptr<uchar>(y);
-        uchar* d = out.ptr<uchar>(y);
-        for (int x = 0; x < w; ++x) {
-            const uint16_t v = uint16_t(uint16_t(s[x] * g + 64) >> 7);
-            d[x] = uchar(v > 255 ? 255 : v);
+    cv::Mat f, p;
+    crop.convertTo(f, CV_32F);
+    cv::copyMakeBorder(f, p, kPad, kPad, kPad, kPad, cv::BORDER_REPLICATE);
+    return p;
+}
+
+// Per-pixel mean and standard deviation over samples; with four or more,
+// the sample farthest from the rest is left out where it lies more than three
+// deviations (at least 2 grey levels) from them.
+void robustStats(const std::vector<cv::Mat>& samples, cv::Mat& mean, cv::Mat& sd)
+{
+    const int n = int(samples.size());
+    mean.create(samples[0].size(), CV_32F);
+    sd.create(samples[0].size(), CV_32F);
+    std::vector<const float*> rows(static_cast<size_t>(n));
+    for (int y = 0; y < mean.rows; ++y) {
+        for (int t = 0; t < n; ++t)
+            rows[size_t(t)] = samples[size_t(t)].ptr<float>(y);
+        float* mrow = mean.ptr<float>(y);
+        float* srow = sd.ptr<float>(y);
+        for (int x = 0; x < mean.cols; ++x) {
+            double s = 0, ss = 0;
+            for (int t = 0; t < n; ++t) {
+                const double v = rows[size_t(t)][x];
+                s += v;
+                ss += v * v;
+            }
+            double mu = s / n, var = n > 1 ? std::max(0.0, ss / n - mu * mu) : 0.0;
+            if (n >= 4) {
+                int worst = 0;
+                double dev = -1;
+                for (int t = 0; t < n; ++t) {
+                    const double d = std::fabs(rows[size_t(t)][x] - mu);
+                    if (d > dev) {
+                        dev = d;
+                        worst = t;
+                    }
+                }
+                const double w = rows[size_t(worst)][x];
+                const double mu1 = (s - w) / (n - 1);
+                const double var1 = std::max(0.0, (ss - w * w) / (n - 1) - mu1 * mu1);
+                if (std::fabs(w - mu1) > 3.0 * std::max(std::sqrt(var1), 2.0)) {
+                    mu = mu1;
+                    var = var1;
+                }
+            }
+            mrow[x] = float(mu);
+            srow[x] = float(std::sqrt(var));
         }
     }
 }
 } // namespace
 
-bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int)
+double GrayMatch::thresholdOf(int sensitivity)
+{
+    return std::max(3.0, 25.0 - double(std::clamp(sensitivity, 0, 99)) / 4.0);
+}
+
+int GrayMatch::sensitivityFor(double grey)
+{
+    return std::clamp(int(std::lround((25.0 - grey) * 4.0)), 0, 99);
+}
+
+bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int margin)
 {
     Clear();
     m_mask = RegionMask(width, height, mask);
-    if (m_mask.empty())
+    if (m_mask.empty() || margin < 0)
         return false;
     m_w = width;
     m_h = height;
-    m_fullMask = cv::countNonZero(m_mask) == width * height;
+    m_margin = margin;
+    m_samples.clear();
+    // Fitting samples spread evenly over the mask.
+    const int inside = cv::countNonZero(m_mask);
+    if (inside == 0)
+        return false;
+    const int step = std::max(1, int(std::sqrt(double(inside) / kMaxSamples)));
+    for (int y = step / 2; y < m_h; y += step) {
+        const uchar* mk = m_mask.ptr<uchar>(y);
+        for (int x = step / 2; x < m_w; x += step)
+            if (mk[x])
+                m_samples.emplace_back(x, y);
+    }
+    if (m_samples.empty())
+        for (int y = 0; y < m_h; ++y)
+            for (int x = 0; x < m_w; ++x)
+                if (m_mask.at<uchar>(y, x))
+                    m_samples.emplace_back(x, y);
     return true;
-}
-
-int GrayMatch::gainOf(const cv::Mat& crop) const
-{
-    const double mean = m_fullMask ? cv::mean(crop)[0] : cv::mean(crop, m_mask)[0];
-    if (mean < 1.0 || m_refMean < 1.0)
-        return kUnit;
-    return std::clamp(int(std::lround(kUnit * m_refMean / mean)), kGainMin, kGainMax);
 }
 
 bool GrayMatch::AddTemp(const cv::Mat& crop)
 {
-    if (crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1 || m_mask.empty())
+    if (m_mask.empty() || crop.cols != m_w + 2 * m_margin || crop.rows != m_h + 2 * m_margin ||
+        crop.type() != CV_8UC1)
         return false;
-    if (m_count == 0) {
-        m_refMean = m_fullMask ? cv::mean(crop)[0] : cv::mean(crop, m_mask)[0];
-        m_min = crop.clone();
-        m_max = crop.clone();
-    } else {
-        cv::Mat s;
-        scaled(crop, gainOf(crop), s);
-        cv::min(m_min, s, m_min);
-        cv::max(m_max, s, m_max);
-    }
-    ++m_count;
+    m_temps.push_back(padded(crop));
     m_trained = false;
     return true;
 }
 
+namespace {
+// Grey levels at evenly spaced fractions (5 %, 10 %, ... 95 %) of values.
+std::vector<double> quantiles(std::vector<float>& v)
+{
+    std::vector<double> q;
+    if (v.empty())
+        return q;
+    std::sort(v.begin(), v.end());
+    for (int k = 1; k <= 19; ++k)
+        q.push_back(v[std::min(v.size() - 1, size_t(double(v.size()) * k / 20.0))]);
+    return q;
+}
+} // namespace
+
+GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
+{
+    const size_t n = m_samples.size();
+    // Sample positions as offsets into the crop and into the stored mean.
+    const int m = m_margin;
+    std::vector<int> at(n);
+    const size_t cs = crop.step1();
+    for (size_t i = 0; i < n; ++i)
+        at[i] = int(size_t(m_samples[i].y + m) * cs + size_t(m_samples[i].x + m));
+    const uchar* c0 = crop.ptr<uchar>(0);
+    const float* mu0 = m_mu.ptr<float>(0);
+    const float* gx0 = m_gx.ptr<float>(0);
+    const float* gy0 = m_gy.ptr<float>(0);
+    const long ms = long(m_mu.step1());
+    auto shifted = [&](cv::Point d) { return -long(d.y) * ms - long(d.x); };
+
+    // Brightness: the crop's grey levels matched to the reference template's,
+    // fraction by fraction. Sorted values do not care where the part lies, so
+    // this holds before the shift is known; saturated levels say nothing. The
+    // reference, not the mean: a mean over templates is softer than any one
+    // picture and would read as less contrast.
+    int hist[256] = {};
+    for (size_t i = 0; i < n; ++i)
+        ++hist[c0[at[i]]];
+    double qc[19];
+    {
+        int k = 0, acc = 0;
+        for (int g = 0; g < 256 && k < 19; ++g) {
+            acc += hist[g];
+            while (k < 19 && double(acc) > double(n) * (k + 1) / 20.0)
+                qc[k++] = g;
+        }
+        while (k < 19)
+            qc[k++] = 255;
+    }
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    int nq = 0;
+    for (size_t k = 0; k < 19 && k < m_refLevels.size(); ++k) {
+        if (qc[k] <= 1.0 || qc[k] >= 254.0)
+            continue;
+        const double x = m_refLevels[k];
+        sx += x;
+        sy += qc[k];
+        sxx += x * x;
+        sxy += x * qc[k];
+        ++nq;
+    }
+    double gain = 1.0, offset = 0.0;
+    const double varx = nq > 1 ? sxx / nq - (sx / nq) * (sx / nq) : 0.0;
+    if (nq > 1 && varx > 4.0)
+        gain = std::clamp((sxy / nq - (sx / nq) * (sy / nq)) / varx, kGainMin, kGainMax);
+    if (nq > 0)
+        offset = std::clamp(sy / nq - gain * sx / nq, -kOffsetMax, kOffsetMax);
+
+    // Whole-pixel shift: the smallest sum of differences.
+    cv::Point best(0, 0);
+    double bestSad = -1;
+    const float g = float(gain), b = float(offset);
+    for (int dy = -kSearch; dy <= kSearch; ++dy)
+        for (int dx = -kSearch; dx <= kSearch; ++dx) {
+            const long sh = shifted({dx, dy});
+            float sad = 0;
+            for (size_t i = 0; i < n; ++i)
+                sad += std::fabs(float(c0[at[i]]) - g * mu0[m_muAt[i] + sh] - b);
+            // Ties go to the smaller shift.
+            const double score = double(sad) * (1.0 + 1e-3 * (std::abs(dx) + std::abs(dy)));
+            if (bestSad < 0 || score < bestSad) {
+                bestSad = score;
+                best = {dx, dy};
+            }
+        }
+
+    // Below the pixel: crop - (gain mu(x - d) + offset) ~ u gx + v gy, by
+    // least squares with outliers (a defect) weighted down.
+    const double huber = 2.0 * std::max(3.0, m_baseGrey);
+    double u = 0, v = 0;
+    for (int round = 0; round < 2; ++round) {
+        const long sh = shifted(best);
+        for (int iter = 0; iter < 3; ++iter) {
+            double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const long j = m_muAt[i] + sh;
+                const double gx = gain * gx0[j], gy = gain * gy0[j];
+                const double e = double(c0[at[i]]) - (gain * mu0[j] + offset);
+                double w = 1.0;
+                if (iter > 0) {
+                    const double r = std::fabs(e - u * gx - v * gy);
+                    w = r <= huber ? 1.0 : huber / r;
+                }
+                a11 += w * gx * gx;
+                a12 += w * gx * gy;
+                a22 += w * gy * gy;
+                b1 += w * gx * e;
+                b2 += w * gy * e;
+            }
+            // Flat regions say nothing about the shift: keep it near zero there.
+            a11 += double(n);
+            a22 += double(n);
+            const double det = a11 * a22 - a12 * a12;
+            if (det <= 0)
+                break;
+            u = (a22 * b1 - a12 * b2) / det;
+            v = (a11 * b2 - a12 * b1) / det;
+        }
+        // mu(x - d - delta) ~ mu(x - d) - delta . grad: the shift left is -(u, v).
+        const cv::Point step(int(std::lround(-u)), int(std::lround(-v)));
+        if (round == 0 && (step.x || step.y) && std::abs(best.x + step.x) <= kSearch &&
+            std::abs(best.y + step.y) <= kSearch) {
+            best += step;
+            u = v = 0;
+            continue;
+        }
+        break;
+    }
+    // A residual shift beyond the first-order step is not trusted.
+    u = std::clamp(u, -0.75, 0.75);
+    v = std::clamp(v, -0.75, 0.75);
+    if (whole)
+        *whole = best;
+    Fit out;
+    out.gain = gain;
+    out.offset = offset;
+    out.dx = best.x - u;
+    out.dy = best.y - v;
+    m_u = u * gain;
+    m_v = v * gain;
+    return out;
+}
+
 bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
 {
-    if (m_count == 0)
+    if (m_temps.empty() || m_mask.empty())
         return false;
-    const float base = std::max(1.0f, (100.0f - float(std::clamp(sensitivity, 0, 99))) / 5.0f);
-    const float gain = float(std::max(0, spreadPercent)) / 100.0f * (1.0f + float(std::clamp(amplify, 0, 4))) / 8.0f;
-    const float limit = float(std::clamp(cap, 1, 255));
-    // What a shift of up to one pixel can bring to a pixel: its 3 x 3 neighbourhood.
-    cv::Mat nmin, nmax;
-    cv::erode(m_min, nmin, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(m_max, nmax, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    m_lo.create(m_h, m_w, CV_8UC1);
-    m_hi.create(m_h, m_w, CV_8UC1);
+    const int amp = std::clamp(amplify, 0, 4);
+    m_baseGrey = thresholdOf(sensitivity);
+    const double k = double(std::max(0, spreadPercent)) / 100.0 * (2.0 + amp);
+    const double r = 0.25 + amp / 20.0;
+    const double limit = double(std::clamp(cap, 1, 255));
+
+    // The reference, with its gradient, for fitting the other templates onto it.
+    auto setMean = [this](const cv::Mat& mean) {
+        m_mu = mean;
+        const int o = m_margin + kPad;
+        m_muAt.resize(m_samples.size());
+        for (size_t i = 0; i < m_samples.size(); ++i)
+            m_muAt[i] = long(m_samples[i].y + o) * long(m_mu.step1()) + m_samples[i].x + o;
+        cv::Sobel(m_mu, m_gx, CV_32F, 1, 0, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
+        cv::Sobel(m_mu, m_gy, CV_32F, 0, 1, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
+    };
+    setMean(m_temps[0].clone());
+    std::vector<cv::Mat> aligned{m_temps[0]};
+    const int o = m_margin + kPad;
+    {
+        std::vector<float> v;
+        v.reserve(m_samples.size());
+        for (const cv::Point& p : m_samples)
+            v.push_back(m_temps[0].at<float>(p.y + o, p.x + o));
+        m_refLevels = quantiles(v);
+    }
+    for (size_t i = 1; i < m_temps.size(); ++i) {
+        // Fit on the template's own crop (the padded float back to 8 bits).
+        cv::Mat crop8;
+        m_temps[i](cv::Rect(kPad, kPad, m_w + 2 * m_margin, m_h + 2 * m_margin)).convertTo(crop8, CV_8U);
+        cv::Point whole;
+        const Fit f = fit(crop8, &whole);
+        // mean(y) ~ (t(y + d) - offset) / gain, moved by the whole pixels only:
+        // resampling would smooth away how fine detail looks at other phases,
+        // which is exactly the variation the spread must learn.
+        const cv::Mat shift = (cv::Mat_<double>(2, 3) << 1, 0, whole.x, 0, 1, whole.y);
+        cv::Mat moved;
+        cv::warpAffine(m_temps[i], moved, shift, m_temps[i].size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        moved = (moved - f.offset) / f.gain;
+        aligned.push_back(moved);
+    }
+
+    // Mean and spread per pixel, and the spread of the deviations averaged
+    // over 5 x 5 pixels: fine detail seen at another phase deviates up and
+    // down within a few pixels and averages out, a blemish does not.
+    const int n = int(aligned.size());
+    cv::Mat mean, spread;
+    robustStats(aligned, mean, spread);
+    std::vector<cv::Mat> smooth;
+    for (const cv::Mat& a : aligned) {
+        cv::Mat dev = a - mean, b;
+        cv::boxFilter(dev, b, CV_32F, cv::Size(kBox, kBox), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+        smooth.push_back(b);
+    }
+    cv::Mat smoothMean, smoothSpread;
+    robustStats(smooth, smoothMean, smoothSpread);
+    setMean(mean);
+    cv::Mat lo, hi, mag, magBox;
+    cv::erode(mean, lo, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(mean, hi, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::magnitude(m_gx, m_gy, mag);
+    cv::boxFilter(mag, magBox, CV_32F, cv::Size(kBox, kBox), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+    m_thr.create(m_h, m_w, CV_32F);
+    m_thrBox.create(m_h, m_w, CV_32F);
+    // Few templates say little about how fine detail varies: the allowance
+    // for residual movement shrinks as templates show the real variation.
+    const double baseBox = m_baseGrey / 2.0;
+    const double rA = r * (1.6 + 4.4 / n), rB = r * (0.5 + 2.5 / n);
+    // A spread taken from few templates is itself uncertain.
+    const double kn = n > 1 ? k * (1.0 + 1.5 / (n - 1)) : k;
     for (int y = 0; y < m_h; ++y) {
-        const uchar* mn = m_min.ptr<uchar>(y);
-        const uchar* mx = m_max.ptr<uchar>(y);
-        const uchar* nmn = nmin.ptr<uchar>(y);
-        const uchar* nmx = nmax.ptr<uchar>(y);
-        const uchar* mk = m_mask.ptr<uchar>(y);
-        uchar* lo = m_lo.ptr<uchar>(y);
-        uchar* hi = m_hi.ptr<uchar>(y);
+        const float* sp = spread.ptr<float>(y + o) + o;
+        const float* sb = smoothSpread.ptr<float>(y + o) + o;
+        const float* l = lo.ptr<float>(y + o) + o;
+        const float* h = hi.ptr<float>(y + o) + o;
+        const float* g = magBox.ptr<float>(y + o) + o;
+        float* t = m_thr.ptr<float>(y);
+        float* tb = m_thrBox.ptr<float>(y);
         for (int x = 0; x < m_w; ++x) {
-            if (!mk[x]) {  // outside the region: never a difference
-                lo[x] = 0;
-                hi[x] = 255;
-                continue;
-            }
-            const float tol = std::min(limit, base + float(mx[x] - mn[x]) * gain);
-            lo[x] = uchar(std::max(0.0f, float(nmn[x]) - tol));
-            hi[x] = uchar(std::min(255.0f, float(nmx[x]) + tol));
+            t[x] = float(std::min(limit, m_baseGrey + kn * sp[x] + rA * (h[x] - l[x])));
+            tb[x] = float(std::min(limit, baseBox + kn * sb[x] + rB * g[x]));
         }
     }
+    m_trainedCount = n;
+    m_temps.clear();
     m_trained = true;
     return true;
 }
 
 int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
 {
-    if (!m_trained || crop.cols != m_w || crop.rows != m_h || crop.type() != CV_8UC1)
+    if (!m_trained || crop.cols != m_w + 2 * m_margin || crop.rows != m_h + 2 * m_margin ||
+        crop.type() != CV_8UC1)
         return -1;
-    const uint16_t g = uint16_t(gainOf(crop));
-    out.create(m_h, m_w, CV_8UC1);
-    const int w = m_w;  // a local bound lets the loop vectorise
-    for (int y = 0; y < m_h; ++y) {
+    cv::Point d;
+    m_fit = fit(crop, &d);
+    const float gain = float(m_fit.gain), offset = float(m_fit.offset), u = float(m_u), v = float(m_v);
+    const float scale = std::max(1.0f, gain);
+    // Signed residual over the whole crop (the margin feeds the averaging).
+    const int cw = crop.cols, ch = crop.rows;
+    cv::Mat res(ch, cw, CV_32F), box;
+    for (int y = 0; y < ch; ++y) {
         const uchar* c = crop.ptr<uchar>(y);
-        const uchar* lo = m_lo.ptr<uchar>(y);
-        const uchar* hi = m_hi.ptr<uchar>(y);
-        uchar* o = out.ptr<uchar>(y);
-        for (int x = 0; x < w; ++x) {
-            uint16_t v = uint16_t(uint16_t(c[x] * g + 64) >> 7);
-            v = v > 255 ? 255 : v;
-            o[x] = (v < lo[x]) | (v > hi[x]) ? 255 : 0;
+        const float* mu = m_mu.ptr<float>(y + kPad - d.y) + kPad - d.x;
+        const float* gx = m_gx.ptr<float>(y + kPad - d.y) + kPad - d.x;
+        const float* gy = m_gy.ptr<float>(y + kPad - d.y) + kPad - d.x;
+        float* r = res.ptr<float>(y);
+#pragma omp simd
+        for (int x = 0; x < cw; ++x) {
+            float p = gain * mu[x] + offset + u * gx[x] + v * gy[x];
+            p = p < 0.0f ? 0.0f : p;
+            p = p > 255.0f ? 255.0f : p;
+            r[x] = float(c[x]) - p;
         }
     }
-    return cv::countNonZero(out);
+    cv::boxFilter(res, box, CV_32F, cv::Size(kBox, kBox), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+    out.create(m_h, m_w, CV_8UC1);
+    for (int y = 0; y < m_h; ++y) {
+        const float* r = res.ptr<float>(y + m_margin) + m_margin;
+        const float* b = box.ptr<float>(y + m_margin) + m_margin;
+        const float* t = m_thr.ptr<float>(y);
+        const float* tb = m_thrBox.ptr<float>(y);
+        const uchar* mk = m_mask.ptr<uchar>(y);
+        uchar* dst = out.ptr<uchar>(y);
+        const int w = m_w;
+#pragma omp simd
+        for (int x = 0; x < w; ++x) {
+            // The average alone would also mark the ring around a blemish:
+            // a pixel it marks must itself lean the same way.
+            const float lim = tb[x] * scale;
+            const bool coarse = (std::fabs(b[x]) > lim) & (r[x] * b[x] > 0.0f) & (std::fabs(r[x]) > 0.5f * lim);
+            const bool differs = (std::fabs(r[x]) > t[x] * scale) | coarse;
+            dst[x] = uchar(mk[x] & (differs ? 255 : 0));
+        }
+    }
+    const int count = cv::countNonZero(out);
+    return count;
 }
 
 void GrayMatch::Clear()
 {
-    m_count = 0;
     m_trained = false;
-    m_refMean = 0;
-    m_min.release();
-    m_max.release();
-    m_lo.release();
-    m_hi.release();
+    m_trainedCount = 0;
+    m_temps.clear();
+    m_mu.release();
+    m_gx.release();
+    m_gy.release();
+    m_thr.release();
+    m_thrBox.release();
 }

@@ -1,53 +1,92 @@
 #pragma once
-// Difference model of a region: a per-pixel variation model.
+// Difference model of a region: per-pixel statistics of the templates, and a
+// fit of the frame onto them before pixels are compared.
 //
-// Brightness first: every template, and at match time the crop, is scaled so
-// that its mean inside the mask equals the first template's (a global change
-// of lighting is not a defect; the scale is limited to 0.85..1.15 so a large
-// foreign object cannot hide itself by it).
+// Training. The first template is the reference. Every further template is
+// fitted onto it (brightness and sub-pixel shift, as below) and resampled, so
+// the statistics are taken over aligned pictures. Per pixel: the mean and the
+// spread (standard deviation) of the templates; with three or more templates
+// the one farthest from the others is left out where it stands out by more
+// than three spreads, so one bad template (a blemish, a hand in the picture)
+// is not learnt. Per pixel a threshold is kept:
+//     T = base + k * spread + r * edge
+//     base = 25 - sensitivity / 4 grey levels, at least 3 (sensitivity 0..99;
+//            the editor default 45 gives 13.75)
+//     k    = spreadPercent / 100 * (2 + amplify)   (amplify "Amplify" 0..4)
+//     r    = 0.25 + amplify / 20                    (pixels of residual shift)
+//     edge = highest - lowest mean in the pixel's 3 x 3 neighbourhood
+// capped at `cap`. So a stable pixel must stay within a few grey levels, a
+// pixel that varied between good parts is allowed its variation, and a pixel
+// on an edge is allowed what a fraction of a pixel of residual movement does
+// to it.
 //
-// From the scaled templates each pixel gets the lowest and highest value it
-// took in its 3 x 3 neighbourhood (min, max: what a residual misalignment of
-// up to one pixel can bring to it) and a tolerance
-//     tol = base + spread * gain,   capped at `cap`
-//     base   = (100 - sensitivity) / 5 grey levels, at least 1
-//              (sensitivity 0..99; the editor default 45 gives 11)
-//     spread = highest - lowest value of the pixel itself across the templates
-//     gain   = spreadPercent / 100 * (1 + amplify) / 8   (amplify "Amplify" 0..4;
-//              with 100 and amplify 1 a pixel may leave its band by a quarter of its spread)
-// so a pixel that varies between good parts (an edge that moves by a pixel)
-// is allowed more than a stable one. Match marks 255 every pixel inside the
-// region mask whose scaled value lies outside [min - tol, max + tol]: a
-// foreign object, a missing feature or a short shot shows pixel-exact, while
-// lighting changes, sensor noise and small variation pass.
+// Matching. The frame's region is fitted onto the mean: gain and offset of
+// the brightness (a lamp that ages, ambient light: gain 0.6..1.6, offset
+// +-60) and the shift of the part (a whole-pixel search within +-2 pixels,
+// then a least-squares step below the pixel), from samples spread over the
+// mask, with outliers given less weight so a defect does not bend the fit.
+// Every mask pixel whose value differs from the fitted mean by more than its
+// threshold (times the gain where the frame is brighter) is marked 255.
+// Saturated pixels compare as saturated, so a brighter frame does not turn
+// white highlights into defects.
+//
+// Crops. Create takes the region's width and height and a margin: the
+// template and frame crops handed in are the region grown by `margin` on
+// every side (padded by the caller where the image ends), so a shifted part
+// is compared with picture, not with a repeated border. The output is the
+// region's size.
 #include <opencv2/core.hpp>
+#include <vector>
 
 class GrayMatch {
 public:
-    // width, height of the region crop; mask (255 inside, same size, may be empty = all).
-    bool Create(int width, int height, const cv::Mat& mask, int reserved = 0);
-    // Adds one template crop (8-bit, width x height).
+    // width, height of the region; mask (255 inside, width x height, may be
+    // empty = all); margin of the crops around the region.
+    bool Create(int width, int height, const cv::Mat& mask, int margin = 0);
+    // Adds one template crop (8-bit, (width + 2 margin) x (height + 2 margin)).
     bool AddTemp(const cv::Mat& crop);
     // sensitivity 0..99, amplify ("Amplify", 0..4), spreadPercent (100), cap (150).
     bool Train(int sensitivity, int amplify, int spreadPercent = 100, int cap = 150);
-    // out: 8-bit, 255 where the crop differs, else 0 (allocated when needed).
-    // Returns the number of differing pixels, -1 when not trained or sizes differ.
+    // out: 8-bit width x height, 255 where the crop differs, else 0. Returns
+    // the number of differing pixels, -1 when not trained or the crop does
+    // not fit.
     int Match(const cv::Mat& crop, cv::Mat& out) const;
     void Clear();
     bool IsValid() const { return m_trained; }
 
-    int templateCount() const { return m_count; }
-    const cv::Mat& lower() const { return m_lo; }
-    const cv::Mat& upper() const { return m_hi; }
+    int templateCount() const { return m_trained ? m_trainedCount : int(m_temps.size()); }
+    int margin() const { return m_margin; }
+
+    // Grey levels a sensitivity allows a stable pixel, and the sensitivity
+    // that allows a given number of grey levels.
+    static double thresholdOf(int sensitivity);
+    static int sensitivityFor(double grey);
+
+    // What the last Match fitted (for diagnostics and tests).
+    struct Fit {
+        double gain = 1, offset = 0, dx = 0, dy = 0;
+    };
+    Fit lastFit() const { return m_fit; }
 
 private:
-    // Scale (x 256) that brings crop's masked mean to the reference mean.
-    int gainOf(const cv::Mat& crop) const;
+    // Fits crop onto the mean; *whole gets the whole-pixel part of the shift,
+    // m_u and m_v the first-order terms of the rest.
+    Fit fit(const cv::Mat& crop, cv::Point* whole) const;
 
-    int m_w = 0, m_h = 0;
-    int m_count = 0;
+    int m_w = 0, m_h = 0, m_margin = 0;
     bool m_trained = false;
-    double m_refMean = 0;
-    bool m_fullMask = true;
-    cv::Mat m_mask, m_min, m_max, m_lo, m_hi;
+    int m_trainedCount = 0;
+    cv::Mat m_mask;                 // width x height, 255 inside
+    std::vector<cv::Mat> m_temps;   // crops added since the last training
+    // Trained model, padded by margin + kPad on every side of the region.
+    cv::Mat m_mu;                   // CV_32F mean
+    cv::Mat m_gx, m_gy;             // CV_32F gradient of the mean (grey per pixel)
+    cv::Mat m_thr;                  // CV_32F threshold per pixel, region size
+    cv::Mat m_thrBox;               // CV_32F threshold of the 5 x 5 average, region size
+    std::vector<cv::Point> m_samples;  // region coordinates of the fitting samples
+    std::vector<long> m_muAt;          // their offsets in the stored mean
+    std::vector<double> m_refLevels;  // grey levels of the reference at 5 %, 10 %, ... 95 %
+    double m_baseGrey = 13.75;
+    mutable Fit m_fit;
+    mutable double m_u = 0, m_v = 0;
 };

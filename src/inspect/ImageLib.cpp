@@ -61,13 +61,29 @@ void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int fa
         dst[i] = lut[raw[i]];
 }
 
-void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy)
+void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy, bool replicate)
 {
     const cv::Mat m = (cv::Mat_<double>(2, 3) << 1, 0, dx, 0, 1, dy);
-    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, 0);
+    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   replicate ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, 0);
 }
 
-void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv::Point2d offset, double angle)
+cv::Mat GrownCrop(const cv::Mat& img, const cv::Rect& rect, int margin)
+{
+    const cv::Rect grown(rect.x - margin, rect.y - margin, rect.width + 2 * margin, rect.height + 2 * margin);
+    const cv::Rect inside = grown & cv::Rect(0, 0, img.cols, img.rows);
+    if (inside == grown)
+        return img(grown);
+    if (inside.empty())
+        return {};
+    cv::Mat out;
+    cv::copyMakeBorder(img(inside), out, inside.y - grown.y, grown.br().y - inside.br().y, inside.x - grown.x,
+                       grown.br().x - inside.br().x, cv::BORDER_REPLICATE);
+    return out;
+}
+
+void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv::Point2d offset, double angle,
+                    bool replicate)
 {
     // Forward: p' = R(angle) (p - ref) + ref + offset. Sampling dst(p) = src(p')
     // puts the displaced part back where it was trained.
@@ -77,7 +93,8 @@ void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv:
     const cv::Point2d t = reference + offset;
     const cv::Mat m = (cv::Mat_<double>(2, 3) << c, s, t.x - c * reference.x - s * reference.y,
                        -s, c, t.y + s * reference.x - c * reference.y);
-    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, 0);
+    cv::warpAffine(src, dst, m, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   replicate ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, 0);
 }
 
 void SetImageBounds(int width, int height)

@@ -19,12 +19,18 @@ void DxContrast(const unsigned char* raw, unsigned char* dst, int length, int fa
 
 // --- moving images ----------------------------------------------------------
 // Moves a part found displaced by (dx, dy) back: dst(x, y) = src(x + dx, y + dy);
-// uncovered pixels are 0.
-void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy);
+// uncovered pixels are 0, or with replicate the nearest edge pixel (no step
+// that a later check would take for an edge).
+void MoveImage(const cv::Mat& src, cv::Mat& dst, double dx, double dy, bool replicate = false);
 // Undoes a found displacement: the part found at reference + offset, turned by
 // angle degrees (counter-clockwise in image view), is moved and turned back
-// onto the reference point. Uncovered pixels are 0.
-void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv::Point2d offset, double angle);
+// onto the reference point. Uncovered pixels are 0 (or replicated).
+void TransformImage(const cv::Mat& src, cv::Mat& dst, cv::Point2d reference, cv::Point2d offset, double angle,
+                    bool replicate = false);
+
+// The rectangle grown by margin on every side, as a view where it lies inside
+// the image, else a copy padded with the nearest image pixels.
+cv::Mat GrownCrop(const cv::Mat& img, const cv::Rect& rect, int margin);
 
 // --- range checks -----------------------------------------------------------
 // Sets the image size the checks clip to (the camera working size).

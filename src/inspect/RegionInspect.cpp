@@ -8,6 +8,7 @@
 #include "OperationRecord.h"
 #include "WizardPara.h"
 
+#include <QtDebug>
 #include <opencv2/imgproc.hpp>
 #include <algorithm>
 #include <memory>
@@ -33,9 +34,11 @@ bool enabled(int code, const WizardPara& wp)
     }
 }
 
-cv::Mat ellipse(int k)
+// An element larger than the region does nothing a region-sized one would
+// not; the bound keeps a stored 20000 from allocating on the cycle's thread.
+cv::Mat ellipse(int k, cv::Size region)
 {
-    k = std::max(1, k);
+    k = std::clamp(k, 1, std::max(1, std::max(region.width, region.height)));
     return cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(k, k));
 }
 
@@ -71,35 +74,45 @@ int NextFunction(int current, const WizardPara& wp, RoiParam& p)
     return -1;
 }
 
-void CammerRecong::logError(int d, int code)
+void CammerRecong::logError(int d, int r, int code)
 {
     cameraVerdict = 0;
+    regionVerdict[d][r] = 0;
+    regionError[d][r] = code;
     OperationRecord::instance().InsertRecord(
         QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(m_para->camera_index).arg(d).arg(code));
 }
 
-bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, bool test, int* error)
+bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, const cv::Mat& valid, bool test, int* error)
 {
     const RoiParam& p = m_para->roi[d][r];
     const RegionShape* shp = m_para->shape(d, r);
     score[d][r] = 0;
     alarmCount[d][r] = 0;
     alarms[d][r].clear();
-    if (!shp || shp->mask().empty()) {
-        *error = -1;
+    if (!shp || !shp->maskUsable()) {
+        *error = ErrNoMask;
         return false;
     }
     if (detectMask[d].empty()) {
-        *error = -2;
+        *error = ErrNoDetectMask;
         return false;
     }
     const cv::Rect rc = shp->rect() & cv::Rect(0, 0, cur.cols, cur.rows);
     if (rc.empty() || rc != shp->rect() || detectMask[d].size() != cur.size()) {
-        *error = -3;
+        *error = ErrBadRect;
         return false;
     }
+    // A region whose model was never trained cannot say OK.
+    if ((p.algorithm == FuncDefect && !diff[d][r].IsValid()) || (p.algorithm == FuncSimilarity && !sim[d][r].IsValid())) {
+        *error = ErrUntrained;
+        return false;
+    }
+    const bool checkValid = !valid.empty() && valid.size() == cur.size();
     const cv::Mat c = cur(rc);
-    const cv::Mat work = detectMask[d](rc) & shp->mask();
+    cv::Mat work = detectMask[d](rc) & shp->mask();
+    if (checkValid)
+        work &= valid(rc);
     cv::Mat out = cv::Mat::zeros(rc.size(), CV_8UC1);
     cv::Mat res = cv::Mat::zeros(rc.size(), CV_8UC1);
     int k = 1;
@@ -107,14 +120,21 @@ bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, bool test, int*
     const int p1 = p.min_size, p2 = p.sensibility, p3 = p.max_area;
 
     switch (p.algorithm) {
-    case FuncDefect:
+    case FuncDefect: {
         k = m_wp->enable_display_detail ? p1 : m_wp->minimum_size;
-        if (diff[d][r].IsValid())
-            diff[d][r].Match(c, out);
+        const cv::Mat crop = GrownCrop(cur, rc, diff[d][r].margin());
+        if (diff[d][r].Match(crop, out) < 0) {
+            *error = ErrLibrary;
+            return false;
+        }
+        // Pixels the correction brought in from outside the frame are not judged.
+        if (checkValid)
+            out &= valid(rc);
         break;
+    }
     case FuncSimilarity:
         k = 1;
-        similarity = sim[d][r].IsValid() ? int(sim[d][r].Match(c.clone(), out)) : 0;
+        similarity = int(sim[d][r].Match(c.clone(), out));
         break;
     case FuncSpot: case FuncBlack: case FuncWhite: case FuncWhiteNumber: {
         int lo = 0, hi = 255;
@@ -132,13 +152,15 @@ bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, bool test, int*
         k = m_wp->min_spot;
         if (p.algorithm == FuncWhiteNumber) {
             k = std::max(1, p1);
-            cv::morphologyEx(out, out, cv::MORPH_CLOSE, ellipse(k));
+            cv::morphologyEx(out, out, cv::MORPH_CLOSE, ellipse(k, rc.size()));
         }
         break;
     }
     case FuncDirection: {
         cv::Mat bin;
         cv::threshold(c, bin, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+        if (checkValid)
+            bin &= valid(rc);
         std::vector<std::vector<cv::Point>> contours;
         cv::findContours(bin, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
         const double lo = std::min(p2, p3), hi = std::max(p2, p3);
@@ -208,7 +230,7 @@ bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, bool test, int*
         // Nothing found needs no filtering and no labelling.
         if (cv::countNonZero(out) > 0) {
             if (k > 1)
-                cv::morphologyEx(out, res, cv::MORPH_OPEN, ellipse(k));
+                cv::morphologyEx(out, res, cv::MORPH_OPEN, ellipse(k, rc.size()));
             else
                 out.copyTo(res);
             res.copyTo(alarmImage(rc));
@@ -232,11 +254,20 @@ bool CammerRecong::judgeRegion(int d, int r, const cv::Mat& cur, bool test, int*
     return true;
 }
 
-void CammerRecong::Run(int d, const cv::Mat& frame, bool report)
+void CammerRecong::Run(int d, const cv::Mat& frame, bool report, const cv::Mat& valid)
 {
     cameraVerdict = 1;
-    for (int r = 0; r < kMaxRoi; ++r)
+    if (d < 0 || d >= kMaxDetections || frame.empty()) {
+        // Nothing that can be judged is not good.
+        cameraVerdict = 0;
+        OperationRecord::instance().InsertRecord(
+            QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(m_para->camera_index).arg(d).arg(int(ErrBadRect)));
+        return;
+    }
+    for (int r = 0; r < kMaxRoi; ++r) {
         regionVerdict[d][r] = 1;
+        regionError[d][r] = RegionOk;
+    }
     const cv::Mat cur = plane(frame);
     if (alarmImage.size() != cur.size())
         alarmImage = cv::Mat::zeros(cur.size(), CV_8UC1);
@@ -252,8 +283,20 @@ void CammerRecong::Run(int d, const cv::Mat& frame, bool report)
             continue;
         }
         int error = 0;
-        if (!judgeRegion(d, r, cur, false, &error)) {
-            logError(d, error);
+        bool judged;
+        try {
+            judged = judgeRegion(d, r, cur, valid, false, &error);
+        } catch (const cv::Exception& e) {
+            // The library's own checks: the region is in doubt, never OK.
+            qWarning() << "camera" << m_para->camera_index + 1 << "detection" << d + 1 << "region" << r + 1
+                       << "could not be judged:" << e.what();
+            judged = false;
+            error = ErrLibrary;
+        }
+        if (!judged) {
+            logError(d, r, error);
+            if (report && m_wp->enable_cnt_net)
+                g_listParamROI.append({m_para->camera_index, d, r, p.algorithm, 0, 0, 0, 0});
             continue;
         }
         const int s = score[d][r];
@@ -328,7 +371,11 @@ void CammerRecong::RunTest(int d, int r, const cv::Mat& image)
         return;  // the editor only repaints these
     int error = 0;
     const unsigned char verdict = regionVerdict[d][r];
-    judgeRegion(d, r, cur, true, &error);
+    try {
+        judgeRegion(d, r, cur, cv::Mat(), true, &error);
+    } catch (const cv::Exception& e) {
+        qWarning() << "region test failed:" << e.what();
+    }
     regionVerdict[d][r] = verdict;
     if (code == FuncWhiteNumber)
         score[d][r] = alarmCount[d][r];
@@ -374,8 +421,12 @@ bool AutogenerationRegion(CammerSingleton& para, const TemplateStore& store, int
     p.min_size = wp.minimum_size;
     p.max_area = wp.minimum_area;
     const cv::Rect box = para.polys[d][0].rect();
-    const int nonZero = cv::countNonZero(diffImg(box));
-    const int mean = int(cv::mean(diffImg(box))[0]);
-    p.sensibility = nonZero > 0 ? int(0.2 * double(mean * box.width * box.height / nonZero)) : 0;
+    // A fifth of the mean difference where the templates differ, as grey
+    // levels, then in the difference model's own scale (higher is tighter).
+    // 64-bit: the box of a large frame overflows 32 bits at full grey.
+    const qint64 nonZero = cv::countNonZero(diffImg(box));
+    const qint64 mean = qint64(cv::mean(diffImg(box))[0]);
+    const double level = nonZero > 0 ? 0.2 * double(mean * qint64(box.width) * qint64(box.height) / nonZero) : 0.0;
+    p.sensibility = GrayMatch::sensitivityFor(level);
     return true;
 }

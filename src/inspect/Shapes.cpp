@@ -7,6 +7,10 @@
 #include <cmath>
 
 namespace {
+// A fresh buffer every time: assigning cv::Mat::zeros to a matrix of the same
+// size would write into the pixels it may share.
+cv::Mat freshMask(cv::Size size, uchar value) { return cv::Mat(size, CV_8UC1, cv::Scalar(value)); }
+
 bool near(cv::Point a, cv::Point b, int tol) { return std::abs(a.x - b.x) <= tol && std::abs(a.y - b.y) <= tol; }
 
 cv::Vec4i clipped(int l, int t, int r, int b)
@@ -16,10 +20,15 @@ cv::Vec4i clipped(int l, int t, int r, int b)
 }
 } // namespace
 
+bool RegionShape::maskUsable() const
+{
+    return !m_mask.empty() && m_mask.type() == CV_8UC1 && m_mask.size() == rect().size() && cv::countNonZero(m_mask) > 0;
+}
+
 void RegionShape::fillMask(const std::vector<std::vector<cv::Point>>& polys)
 {
     const cv::Rect r = rect();
-    m_mask = cv::Mat::zeros(r.height, r.width, CV_8UC1);
+    m_mask = freshMask(r.size(), 0);
     std::vector<std::vector<cv::Point>> local = polys;
     for (auto& poly : local)
         for (auto& p : poly)
@@ -36,8 +45,7 @@ void ClustomRect::setImageRect()
 void ClustomRect::UpdateMask()
 {
     setImageRect();
-    const cv::Rect r = rect();
-    m_mask = cv::Mat(r.height, r.width, CV_8UC1, cv::Scalar(255));
+    m_mask = freshMask(rect().size(), 255);
 }
 
 void ClustomRect::Draw(cv::Mat& canvas, const cv::Scalar& colour, int thickness) const
@@ -85,7 +93,7 @@ void Circle::UpdateMask()
 {
     setImageRect();
     const cv::Rect r = rect();
-    m_mask = cv::Mat::zeros(r.height, r.width, CV_8UC1);
+    m_mask = freshMask(r.size(), 0);
     const cv::Point c = centre - r.tl();
     cv::circle(m_mask, c, outer, cv::Scalar(255), cv::FILLED);
     if (inner > 0 && inner < outer)
@@ -143,8 +151,7 @@ void RePolygon::UpdateMask()
 {
     setImageRect();
     if (points.size() < 3) {
-        const cv::Rect r = rect();
-        m_mask = cv::Mat::zeros(r.height, r.width, CV_8UC1);
+        m_mask = freshMask(rect().size(), 0);
         return;
     }
     fillMask({points});

@@ -8,6 +8,19 @@
 
 class RegionShape {
 public:
+    RegionShape() = default;
+    // Every copy owns its mask: cv::Mat would otherwise share the pixels, and
+    // editing one region would rewrite the mask of another.
+    RegionShape(const RegionShape& o) : m_selected(o.m_selected), m_rect(o.m_rect), m_mask(o.m_mask.clone()) {}
+    RegionShape& operator=(const RegionShape& o)
+    {
+        if (this != &o) {
+            m_selected = o.m_selected;
+            m_rect = o.m_rect;
+            m_mask = o.m_mask.clone();
+        }
+        return *this;
+    }
     virtual ~RegionShape() = default;
     // Draws the outline (and the handles when selected) onto a colour image.
     virtual void Draw(cv::Mat& canvas, const cv::Scalar& colour, int thickness = 1) const = 0;
@@ -28,6 +41,8 @@ public:
     // The same as a cv::Rect (right and bottom included).
     cv::Rect rect() const { return {m_rect[0], m_rect[1], m_rect[2] - m_rect[0] + 1, m_rect[3] - m_rect[1] + 1}; }
     const cv::Mat& mask() const { return m_mask; }
+    // A mask the inspection can use: the size of the rectangle, something inside.
+    bool maskUsable() const;
 
 protected:
     void fillMask(const std::vector<std::vector<cv::Point>>& polys);

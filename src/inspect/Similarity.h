@@ -2,12 +2,18 @@
 // Similarity model of a region (the station calls it SURF): a score 0..100 of
 // how much the crop looks like the templates.
 //
-// Each template and the crop are compared as zero-mean, unit-variance
-// patterns inside the region mask (normalised cross-correlation), so a global
-// change of brightness or contrast does not change the score. The score is
-// 100 x the best correlation over the templates, 0 when negative: an identical
-// crop scores 100, an unrelated one low. Flat crops (no texture) compare by
-// their mean instead: equal means score 100, falling by 1 per grey level.
+// Each template and the crop are compared by their structure inside the
+// region mask, with their means removed (a global change of brightness does
+// not change the score):
+//     s = (2 cov + C) / (var_template + var_crop + C),   C = 2 * 7^2
+// so identical textures score 100, unrelated ones near 0, and flat plastic
+// whose only variation is sensor noise still scores well above 90 instead of
+// flipping between 100 and 0: C is the variance a noise of about 7 grey
+// levels would give two pictures, and below that nothing is called different.
+// The part may lie up to two pixels away from where it was trained: the crop
+// is compared at the shift that fits best (found on the base template, then
+// scored against every template there). The score is the best over the
+// templates, 0 when negative.
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -18,21 +24,27 @@ public:
     // score, region sensitivity); they do not change the model.
     bool AddTemp(const cv::Mat& crop, int weight = 1, int minScore = 50, int sensitivity = 0);
     bool Train(int = 0, int = 0, int = 0, int = 0);
-    // Returns the score; out (optional) gets 255 where the normalised crop
-    // differs from the best template by more than two standard deviations.
+    // Returns the score; out (optional) gets 255 where the crop, at the best
+    // shift and with its mean removed, differs from the best template by more
+    // than three times what noise and texture allow.
     float Match(const cv::Mat& crop, cv::Mat& out) const;
     void Clear();
     bool IsValid() const { return m_trained; }
 
+    static constexpr int kShift = 2;
+    static constexpr float kNoiseVar = 2.0f * 7.0f * 7.0f;
+
 private:
     struct Pattern {
-        std::vector<float> z;  // normalised values at the mask pixels
-        float mean = 0, sd = 0;
+        std::vector<float> v;  // values at the compared pixels
+        double mean = 0, var = 0;
     };
-    Pattern normalise(const cv::Mat& crop) const;
+    // Structure score of template t against the crop at offset (dx, dy).
+    double score(const Pattern& t, const cv::Mat& crop, int dx, int dy) const;
 
     int m_w = 0, m_h = 0;
     bool m_trained = false;
-    std::vector<int> m_index;  // offsets of the mask pixels
+    std::vector<cv::Point> m_at;  // compared pixels: inside the mask, kShift from the border when possible
+    int m_reach = 0;              // the shifts searched: kShift, or 0 for regions too small
     std::vector<Pattern> m_temps;
 };

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace paramdb {
@@ -18,12 +19,22 @@ inline constexpr const char* kSerialConn = "dbT";
 // and waits for the operator.
 using Warn = std::function<void(int message)>;
 
-// Opens PARAM.db, RECORD.db and SN.db in that order. A file that is missing
-// or is not a database is kept aside as "<name>.broken-<time>", replaced by
-// its factory copy, and a reboot is requested through the host; the factory
-// copy is then opened so the process can go on until the reboot. Returns true
-// when all three opened without recovery.
-bool openAll(const Warn& warn);
+enum class Outcome { Restored, Unrecoverable };
+
+// Opens PARAM.db, RECORD.db and SN.db in that order. A file that is missing,
+// is not a database or lacks the tables the station reads (sysparam and
+// cammer0..7; RECORD; the serial rows) is kept aside as "<name>.broken-<time>",
+// replaced by its factory copy, and a reboot is requested through the host;
+// the factory copy is then opened so the process can go on until the reboot.
+// When the factory copy itself is missing or unusable nothing is replaced and
+// no reboot is asked (it would only loop): gDatabaseFault is set and the file
+// is named in *unrecoverable. Returns true when all three opened as they were.
+bool openAll(const Warn& warn, QStringList* unrecoverable = nullptr);
+
+// Tools that read a station's directory: files are opened read-only and
+// missing keys are not created.
+void setReadOnly(bool on);
+bool readOnly();
 
 // Closes SN.db, PARAM.db and RECORD.db, in that order.
 void closeAll();

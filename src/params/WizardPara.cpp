@@ -47,9 +47,9 @@ constexpr int kOutputNames = 1270;  // 14 names
 
 } // namespace
 
-bool SetParaText(char* buf, const QString& text, bool utf8)
+bool SetParaText(char* buf, const QString& text)
 {
-    const QByteArray bytes = utf8 ? text.toUtf8() : text.toLatin1();
+    const QByteArray bytes = text.toUtf8();
     if (bytes.size() > kTextLen - 1)
         return false;
     std::memset(buf, 0, kTextLen);
@@ -57,10 +57,16 @@ bool SetParaText(char* buf, const QString& text, bool utf8)
     return true;
 }
 
-QString ParaText(const char* buf, bool utf8)
+QString ParaText(const char* buf)
 {
     const int len = static_cast<int>(strnlen(buf, kTextLen));
-    return utf8 ? QString::fromUtf8(buf, len) : QString::fromLatin1(buf, len);
+    const QByteArrayView bytes(buf, len);
+    // Text is kept as UTF-8; bytes that are not UTF-8 can only be an older
+    // 8-bit text and read as Latin-1.
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() == bytes)
+        return text;
+    return QString::fromLatin1(bytes);
 }
 
 WizardPara::WizardPara()
@@ -87,7 +93,7 @@ QList<WizardPara::Binding> WizardPara::bindings()
                                 &enable_black_area, &enable_white_area, &enable_similarity}});
     b.append({"numAllDetect", cams(gamma, 0, 8)});
     b.append({"isPswUsed", {&is_psw_used}});
-    b.append({"password", {}, password, false});
+    b.append({"password", {}, password});
     b.append({"system1", {&semi_auto, &enable_prod_detect, &enabe_two_test, &enable_correct, &enable_stop_mold,
                           &pre_cut_time, &front_auto_check_time, &ok_record_max_num, &enable_auto_area}});
     b.append({"system2", {&mold_cutoff, &max_mold_num, &min_spot, &ng_max_num, &thimble_pulse, &mold_pulse,
@@ -137,11 +143,11 @@ QList<WizardPara::Binding> WizardPara::bindings()
     b.append({"system12", s12});
     b.append({"CntNet", {&enable_cnt_net, &cnt_video_source, &cnt_video_rate, &cnt_ng_video, &cnt_tel_msg,
                          &cnt_cavities, &cnt_products_num, &cnt_product_serial}});
-    b.append({"CntNet_UseName", {}, cnt_use_name, false});
-    b.append({"CntNet_MsgTechName", {}, cnt_msg_tech_name, false});
-    b.append({"CntNet_MsgTechNum", {}, cnt_msg_tech_num, false});
-    b.append({"CntNet_ProName", {}, cnt_pro_name, true});
-    b.append({"CntNet_Operator", {}, cnt_operator, true});
+    b.append({"CntNet_UseName", {}, cnt_use_name});
+    b.append({"CntNet_MsgTechName", {}, cnt_msg_tech_name});
+    b.append({"CntNet_MsgTechNum", {}, cnt_msg_tech_num});
+    b.append({"CntNet_ProName", {}, cnt_pro_name});
+    b.append({"CntNet_Operator", {}, cnt_operator});
     return b;
 }
 
@@ -179,7 +185,7 @@ void WizardPara::LoadDatafromFile()
             continue;
         }
         if (b.text) {
-            if (!SetParaText(b.text, value, b.utf8))
+            if (!SetParaText(b.text, value))
                 qWarning() << "parameter" << b.key << "is longer than 99 bytes and was not taken";
             continue;
         }
@@ -366,12 +372,12 @@ void WizardPara::loadSerials()
         QString value;
         if (!paramdb::readValue(db, kTable, key, &value)) {
             paramdb::ensureKey(db, kTable, key, "0");
-            SetParaText(serialNB[i], "0", false);
+            SetParaText(serialNB[i], "0");
             continue;
         }
-        const QByteArray bytes = value.toLatin1();
+        const QByteArray bytes = value.toUtf8();
         if (bytes.size() >= 9 && bytes.size() <= 99) {
-            SetParaText(serialNB[i], value, false);
+            SetParaText(serialNB[i], value);
             ++serialCount;
         }
     }
@@ -387,7 +393,7 @@ QList<QPair<QString, QString>> WizardPara::storedRows()
     QHash<QString, QString> values;
     for (const Binding& b : bindings()) {
         if (b.text) {
-            values.insert(b.key, ParaText(b.text, b.utf8));
+            values.insert(b.key, ParaText(b.text));
             continue;
         }
         QList<int> v;

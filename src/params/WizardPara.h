@@ -47,8 +47,7 @@ public:
     struct Binding {
         const char* key;
         QList<int*> ints;      // positions in order
-        char* text = nullptr;  // text keys
-        bool utf8 = false;     // text read back as UTF-8 (else Latin-1)
+        char* text = nullptr;  // text keys, kept as UTF-8
     };
     // Every stored key with the fields of its positions, in load order.
     QList<Binding> bindings();
@@ -157,6 +156,7 @@ private:
 extern WizardPara* gpWPara;
 extern WizardPara* gpWParaBak;
 
-// Sets a text buffer when the encoded text fits (at most 99 bytes); returns whether it did.
-bool SetParaText(char* buf, const QString& text, bool utf8);
-QString ParaText(const char* buf, bool utf8);
+// Sets a text buffer when the text fits as UTF-8 (at most 99 bytes); returns whether it did.
+bool SetParaText(char* buf, const QString& text);
+// The text of a buffer: UTF-8, or Latin-1 for bytes an older station left that are not UTF-8.
+QString ParaText(const char* buf);

@@ -42,7 +42,8 @@ bool Host::act(const QString& action, const QStringList& args,
 {
     if (!m_panel) {
         journal(action, args);
-        return true;
+        QMutexLocker lock(&m_mutex);
+        return !m_failing.contains(action);
     }
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -65,6 +66,14 @@ bool Host::act(const QString& action, const QStringList& args,
         return false;
     }
     return true;
+}
+
+void Host::simulateFailure(const QString& action, bool fail)
+{
+    QMutexLocker lock(&m_mutex);
+    m_failing.removeAll(action);
+    if (fail)
+        m_failing << action;
 }
 
 bool Host::reboot() { return act("reboot", {}, "reboot", {}); }

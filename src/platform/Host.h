@@ -32,6 +32,10 @@ public:
     bool runUpdate();                                  // one-shot "./update.sh"
     bool iopl(int level);
 
+    // Tests: in a dry run, the named action ("set-time", "hwclock", ...) is
+    // journalled but reports failure, as a real command that fails would.
+    void simulateFailure(const QString& action, bool fail = true);
+
     // Journal file of the dry run, relative to the working directory.
     static QString journalName() { return QStringLiteral("host-actions.log"); }
 
@@ -43,6 +47,7 @@ private:
 
     bool m_panel;
     QMutex m_mutex;
+    QStringList m_failing;
 };
 
 } // namespace platform

@@ -61,7 +61,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         gShowH = s->geometry().height();
         setFixedSize(gShowW, gShowH);
     }
-    startup::runUpdateOnce();
+    const startup::UpdateOutcome update = startup::runUpdateOnce();
 
     // Activity timers and the boxes.
     m_screenOff.setSingleShot(true);
@@ -73,6 +73,14 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     openDatabases();
     loadParameters();
+    // The record is open from here: what happened before it can be written.
+    if (update.ran && !update.ok)
+        InsertRecord(LanStr(1702).arg(update.keptAs));
+    if (!m_unusableDatabases.isEmpty()) {
+        const QString files = m_unusableDatabases.join(", ");
+        InsertRecord(LanStrEn(1701).arg(files));
+        qCritical() << "databases unusable with no usable factory copy:" << files;
+    }
 
     // Language is known from here on.
     static std::unique_ptr<LogManager> log;
@@ -115,10 +123,12 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     connect(&m_dateCheck, &QTimer::timeout, this, &DiVeZoruzo::SlotCheckDate);
     SlotCheckDate();
 
-    if (!gRebootPending)
-        StartDetect();
-    else
+    if (gDatabaseFault)
+        qCritical() << "a database cannot be used; detection stays stopped and clamping prohibited";
+    else if (gRebootPending)
         qWarning() << "a database was restored; detection stays stopped until the station restarts";
+    else
+        StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0) {
         m_io->IOSetOut(0, 1);
         m_io->IOFlashOut();
@@ -147,10 +157,16 @@ DiVeZoruzo::~DiVeZoruzo()
 
 void DiVeZoruzo::openDatabases()
 {
-    paramdb::openAll([](int message) {
-        if (gpWarnBox)
-            gpWarnBox->showMessage(LanStrEn(message));
-    });
+    paramdb::openAll(
+        [](int message) {
+            if (gpWarnBox)
+                gpWarnBox->showMessage(LanStrEn(message));
+        },
+        &m_unusableDatabases);
+    // No factory copy to restore: a reboot would only come back here, so the
+    // operator is told and the station stays stopped instead.
+    if (!m_unusableDatabases.isEmpty() && gpWarnBox)
+        gpWarnBox->showMessage(LanStrEn(1701).arg(m_unusableDatabases.join(", ")));
 }
 
 void DiVeZoruzo::loadParameters()
@@ -230,8 +246,13 @@ void DiVeZoruzo::checkSystemTime()
     QDateTime chosen;
     if (dialog.choose(&chosen)) {
         platform::Host& host = platform::Host::instance();
-        host.setTime(chosen);
-        host.hwclockSysToHc();
+        // A clock that was not set is not a known-good time: nothing is
+        // stored, nothing recorded as changed, and detection stays stopped.
+        if (!host.setTime(chosen) || !host.hwclockSysToHc()) {
+            gpWarnBox->showMessage(LanStr(1703));
+            InsertRecord(LanStr(1704));
+            return;
+        }
         if (stored == 0)
             startup::writeRealyTime(chosen.toMSecsSinceEpoch());
         InsertRecord(LanStr(401));

@@ -69,6 +69,7 @@ private:
     QUrl m_alarmSource;
     QLabel* m_status = nullptr;
     QLabel* m_cameraArea = nullptr;
+    QStringList m_unusableDatabases;
 };
 
 extern DiVeZoruzo* gpWin;

@@ -268,10 +268,14 @@ TEST(Proposal, AroundWhatDiffersBetweenTheBaseTemplates)
     EXPECT_EQ(para.roi[1][0].max_area, 100);
     EXPECT_TRUE(para.polys[1][0].Contains({160, 115}));
     EXPECT_FALSE(para.polys[1][0].Contains({10, 10}));
-    // 0.2 x (mean x box area / non-zero count): the box mean times its area is the sum 100 x 1200.
+    // 0.2 x (mean x box area / non-zero count) grey levels (the box mean times
+    // its area is the sum 100 x 1200), in the difference model's scale: a
+    // larger difference gives a looser, lower sensitivity.
     const cv::Rect box = para.polys[1][0].rect();
     const int mean = int(100.0 * 1200 / box.area());
-    EXPECT_EQ(para.roi[1][0].sensibility, int(0.2 * (mean * box.area() / 1200)));
+    const double grey = 0.2 * (mean * box.area() / 1200);
+    EXPECT_EQ(para.roi[1][0].sensibility, GrayMatch::sensitivityFor(grey));
+    EXPECT_NEAR(GrayMatch::thresholdOf(para.roi[1][0].sensibility), grey, 0.25);
 }
 
 TEST(Photographs, CleanFramesPassAndEveryBlemishIsFound)

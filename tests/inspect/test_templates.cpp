@@ -289,13 +289,13 @@ TEST_F(Engine, MotionCorrectionBringsAMovedPartBack)
     const cv::Mat frame = moved(cv::Rect(200, 200, 800, 600)).clone();
 
     const cv::Rect rc = para.rects[0][0].rect();
-    EXPECT_TRUE(judgedNg(engine.diff[0][0], frame(rc).clone()));
+    EXPECT_TRUE(judgedNg(engine.diff[0][0], GrownCrop(frame, rc, kDiffMargin)));
     cv::Mat corrected;
     ASSERT_TRUE(engine.ShapeMatch(0, frame, corrected));
     EXPECT_NEAR(engine.lastShift[0].x, 12, 0.5);
     EXPECT_NEAR(engine.lastShift[0].y, -7, 0.5);
     EXPECT_NEAR(engine.lastAngle[0], 3, 0.5);
-    EXPECT_FALSE(judgedNg(engine.diff[0][0], corrected(rc).clone()));
+    EXPECT_FALSE(judgedNg(engine.diff[0][0], GrownCrop(corrected, rc, kDiffMargin)));
 
     // Correction off: the frame is judged as it comes.
     wp.enable_correct = -1;
