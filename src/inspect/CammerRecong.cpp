@@ -122,7 +122,8 @@ bool CammerRecong::CreateShape(int d)
         return false;
     shape[d].Clear();
     searchRect[d] = {};
-    if (m_wp->enable_correct == -1 || m_wp->enable_color_camera || !m_store->used(d, 0))
+    // No picture yet (the centre-white stand-in): nothing to find, nothing to report.
+    if (m_wp->enable_correct == -1 || m_wp->enable_color_camera || !m_store->used(d, 0) || m_store->baseIsSynthetic(d))
         return true;
     const cv::Size size = m_store->size();
     cv::Rect rect;

@@ -335,9 +335,12 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
     // Few templates say little about how fine detail varies: the allowance
     // for residual movement shrinks as templates show the real variation.
     const double baseBox = m_baseGrey / 2.0;
-    const double rA = r * (1.6 + 4.4 / n), rB = r * (0.5 + 2.5 / n);
-    // A spread taken from few templates is itself uncertain.
+    const double rA = r * (1.6 + 4.4 / n), rB = r * (0.2 + 2.8 / n);
+    // A spread taken from few templates is itself uncertain. The averaged
+    // deviations vary less from template to template, so their spread is a
+    // surer guide and needs less margin.
     const double kn = n > 1 ? k * (1.0 + 1.5 / (n - 1)) : k;
+    const double kBox = 0.7 * kn;
     for (int y = 0; y < m_h; ++y) {
         const float* sp = spread.ptr<float>(y + o) + o;
         const float* sb = smoothSpread.ptr<float>(y + o) + o;
@@ -348,7 +351,7 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
         float* tb = m_thrBox.ptr<float>(y);
         for (int x = 0; x < m_w; ++x) {
             t[x] = float(std::min(limit, m_baseGrey + kn * sp[x] + rA * (h[x] - l[x])));
-            tb[x] = float(std::min(limit, baseBox + kn * sb[x] + rB * g[x]));
+            tb[x] = float(std::min(limit, baseBox + kBox * sb[x] + rB * g[x]));
         }
     }
     m_trainedCount = n;
@@ -398,7 +401,7 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
             // The average alone would also mark the ring around a blemish:
             // a pixel it marks must itself lean the same way.
             const float lim = tb[x] * scale;
-            const bool coarse = (std::fabs(b[x]) > lim) & (r[x] * b[x] > 0.0f) & (std::fabs(r[x]) > 0.5f * lim);
+            const bool coarse = (std::fabs(b[x]) > lim) & (r[x] * b[x] > 0.0f) & (std::fabs(r[x]) > 0.3f * lim);
             const bool differs = (std::fabs(r[x]) > t[x] * scale) | coarse;
             dst[x] = uchar(mk[x] & (differs ? 255 : 0));
         }

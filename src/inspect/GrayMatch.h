@@ -3,32 +3,40 @@
 // fit of the frame onto them before pixels are compared.
 //
 // Training. The first template is the reference. Every further template is
-// fitted onto it (brightness and sub-pixel shift, as below) and resampled, so
-// the statistics are taken over aligned pictures. Per pixel: the mean and the
-// spread (standard deviation) of the templates; with three or more templates
-// the one farthest from the others is left out where it stands out by more
-// than three spreads, so one bad template (a blemish, a hand in the picture)
-// is not learnt. Per pixel a threshold is kept:
-//     T = base + k * spread + r * edge
-//     base = 25 - sensitivity / 4 grey levels, at least 3 (sensitivity 0..99;
-//            the editor default 45 gives 13.75)
-//     k    = spreadPercent / 100 * (2 + amplify)   (amplify "Amplify" 0..4)
-//     r    = 0.25 + amplify / 20                    (pixels of residual shift)
-//     edge = highest - lowest mean in the pixel's 3 x 3 neighbourhood
-// capped at `cap`. So a stable pixel must stay within a few grey levels, a
-// pixel that varied between good parts is allowed its variation, and a pixel
-// on an edge is allowed what a fraction of a pixel of residual movement does
-// to it.
+// fitted onto it (brightness and shift, as below) and moved by the whole
+// pixels of that shift only: resampling would smooth away how fine detail
+// looks at other sub-pixel phases, which is the variation to be learnt. Per
+// pixel: the mean and the spread (standard deviation) of the templates; with
+// four or more templates the one farthest from the others is left out where
+// it lies more than three spreads from them, so one bad template (a blemish,
+// a hand in the picture) is not learnt. The same is kept for the deviations
+// from the mean averaged over 5 x 5 pixels. Two thresholds per pixel:
+//     T     = base     + kn * spread     + rA * range
+//     T5x5  = base / 2 + 0.7 kn * spread5 + rB * gradient5
+//     base  = 25 - sensitivity / 4 grey levels, at least 3 (sensitivity
+//             0..99; the editor default 45 gives 13.75)
+//     kn    = spreadPercent / 100 * (2 + amplify) * (1 + 1.5 / (n - 1))
+//             (amplify "Amplify" 0..4; n templates: a spread from few is uncertain)
+//     r     = 0.25 + amplify / 20 pixels of residual movement,
+//             rA = r (1.6 + 4.4 / n), rB = r (0.2 + 2.8 / n)
+//     range = highest - lowest mean in the pixel's 3 x 3 neighbourhood,
+//     gradient5 = the mean's gradient averaged over 5 x 5
+// capped at `cap`. So a stable pixel must stay within a few grey levels, one
+// that varied between good parts is allowed its variation, and one on an edge
+// what a fraction of a pixel of movement does to it; with few templates
+// nothing is known of that, and the edge allowance is larger.
 //
 // Matching. The frame's region is fitted onto the mean: gain and offset of
-// the brightness (a lamp that ages, ambient light: gain 0.6..1.6, offset
-// +-60) and the shift of the part (a whole-pixel search within +-2 pixels,
-// then a least-squares step below the pixel), from samples spread over the
-// mask, with outliers given less weight so a defect does not bend the fit.
-// Every mask pixel whose value differs from the fitted mean by more than its
-// threshold (times the gain where the frame is brighter) is marked 255.
-// Saturated pixels compare as saturated, so a brighter frame does not turn
-// white highlights into defects.
+// the brightness from its grey levels against the reference's, fraction by
+// fraction (gain 0.6..1.6, offset +-60: an aged lamp, ambient light), then the
+// shift of the part (a whole-pixel search within +-2 pixels, then a
+// least-squares step below the pixel with outliers weighted down, so a defect
+// does not bend the fit). A mask pixel differs when its residual exceeds T,
+// or when the residual averaged over 5 x 5 exceeds T5x5 and the pixel itself
+// leans the same way: fine texture seen at another phase deviates up and down
+// within a few pixels and averages out, a blemish does not. Thresholds grow
+// with the gain where the frame is brighter; saturated pixels compare as
+// saturated.
 //
 // Crops. Create takes the region's width and height and a margin: the
 // template and frame crops handed in are the region grown by `margin` on

@@ -45,7 +45,15 @@ void ClustomRect::setImageRect()
 void ClustomRect::UpdateMask()
 {
     setImageRect();
-    m_mask = freshMask(rect().size(), 255);
+    // Only what the rectangle covers inside the image: one drawn beyond the
+    // border is clipped to a line there that it does not cover.
+    const cv::Rect r = rect();
+    const cv::Rect drawn(cv::Point(std::min(p1.x, p2.x), std::min(p1.y, p2.y)),
+                         cv::Point(std::max(p1.x, p2.x) + 1, std::max(p1.y, p2.y) + 1));
+    m_mask = freshMask(r.size(), 0);
+    const cv::Rect covered = drawn & r;
+    if (!covered.empty())
+        m_mask(covered - r.tl()).setTo(255);
 }
 
 void ClustomRect::Draw(cv::Mat& canvas, const cv::Scalar& colour, int thickness) const

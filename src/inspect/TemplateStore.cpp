@@ -37,7 +37,7 @@ int bmpBitsPerPixel(const QString& path)
 
 TemplateStore::TemplateStore(int cameraIndex, int slotCount, int width, int height, bool colour)
     : m_cam(cameraIndex), m_slots(std::max(1, slotCount)), m_w(width), m_h(height), m_colour(colour),
-      m_frames(8, std::vector<cv::Mat>(size_t(std::max(1, slotCount)))), m_ignore(8)
+      m_frames(8, std::vector<cv::Mat>(size_t(std::max(1, slotCount)))), m_ignore(8), m_synthetic(8, false)
 {
     for (cv::Mat& m : m_ignore)
         m = cv::Mat::zeros(height, width, CV_8UC1);
@@ -73,6 +73,9 @@ void TemplateStore::freeSlot(int d, int k) { m_frames[size_t(d)][size_t(k)].rele
 
 void TemplateStore::Load(int d)
 {
+    if (d < 0 || d >= 8)
+        return;
+    m_synthetic[size_t(d)] = false;
     const int bits = m_colour ? 32 : 8;
     for (int k = 0; k < m_slots; ++k) {
         freeSlot(d, k);
@@ -95,6 +98,7 @@ void TemplateStore::Load(int d)
         base(cv::Rect(cv::Point(m_w / 4, m_h / 4), cv::Point(3 * m_w / 4 + 1, 3 * m_h / 4 + 1)))
             .setTo(cv::Scalar::all(255));
         m_frames[size_t(d)][0] = base;
+        m_synthetic[size_t(d)] = true;
     }
     LoadIgnorePoint(d);
 }
@@ -107,6 +111,8 @@ void TemplateStore::LoadAll()
 
 bool TemplateStore::LoadIgnorePoint(int d)
 {
+    if (d < 0 || d >= 8)
+        return false;
     const cv::Mat img = QFile::exists(ignorePath(d)) ? cv::imread(ignorePath(d).toStdString(), cv::IMREAD_GRAYSCALE)
                                                      : cv::Mat();
     if (img.empty() || img.cols != m_w || img.rows != m_h) {
@@ -138,12 +144,14 @@ bool TemplateStore::writeImage(const QString& path, const cv::Mat& img)
     return true;
 }
 
-bool TemplateStore::SaveIgnorePoint(int d) { return writeImage(ignorePath(d), m_ignore[size_t(d)]); }
+bool TemplateStore::SaveIgnorePoint(int d) { return d >= 0 && d < 8 && writeImage(ignorePath(d), m_ignore[size_t(d)]); }
 
 bool TemplateStore::saveSlot(int d, int k) { return writeImage(templatePath(d, k), m_frames[size_t(d)][size_t(k)]); }
 
 TemplateStore::Outcome TemplateStore::AddTemplate(int d, const cv::Mat& frame)
 {
+    if (d < 0 || d >= 8)
+        return {};
     Outcome o;
     if (m_slots < 2) {
         o.message = 1311;
@@ -188,6 +196,8 @@ TemplateStore::Outcome TemplateStore::AddTemplate(int d, const cv::Mat& frame)
 
 TemplateStore::Outcome TemplateStore::DeleteCurrent(int d, int k)
 {
+    if (d < 0 || d >= 8)
+        return {};
     Outcome o;
     if (k == 0) {
         o.message = 1338;
@@ -226,10 +236,13 @@ TemplateStore::Outcome TemplateStore::DeleteAll()
 
 TemplateStore::Outcome TemplateStore::SaveReTrainImage(int d, const cv::Mat& frame)
 {
+    if (d < 0 || d >= 8)
+        return {};
     Outcome o;
     if (frame.cols != m_w || frame.rows != m_h || frame.channels() != (m_colour ? 4 : 1))
         return o;
     m_frames[size_t(d)][0] = frame.clone();
+    m_synthetic[size_t(d)] = false;
     o.ok = saveSlot(d, 0);
     o.slot = 0;
     o.record = LanStr(139);
@@ -239,6 +252,8 @@ TemplateStore::Outcome TemplateStore::SaveReTrainImage(int d, const cv::Mat& fra
 TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector<AlarmedRegion>& ngRegions,
                                                          const cv::Mat& alarmImage)
 {
+    if (d < 0 || d >= 8)
+        return {};
     Outcome o;
     cv::Mat& ign = m_ignore[size_t(d)];
     for (const AlarmedRegion& r : ngRegions) {
@@ -261,6 +276,8 @@ TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector
 
 TemplateStore::Outcome TemplateStore::DeleteIgnorePoints(int d)
 {
+    if (d < 0 || d >= 8)
+        return {};
     Outcome o;
     m_ignore[size_t(d)].setTo(0);
     o.ok = SaveIgnorePoint(d);

@@ -45,6 +45,8 @@ public:
     cv::Mat& ignore(int d) { return m_ignore[size_t(d)]; }
     const cv::Mat& ignore(int d) const { return m_ignore[size_t(d)]; }
     bool colour() const { return m_colour; }
+    // The base of detection d is the centre-white stand-in, no picture yet.
+    bool baseIsSynthetic(int d) const { return d >= 0 && d < 8 && m_synthetic[size_t(d)]; }
     cv::Size size() const { return {m_w, m_h}; }
     // Bytes held by the slots in use (for the memory check).
     size_t heldBytes() const;
@@ -74,4 +76,5 @@ private:
     bool m_colour;
     std::vector<std::vector<cv::Mat>> m_frames;  // [detection][slot], empty when free
     std::vector<cv::Mat> m_ignore;
+    std::vector<bool> m_synthetic;
 };

@@ -170,7 +170,7 @@ void WizardPara::LoadDatafromFile()
     if (add.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTextStream in(&add);
         in >> para_group_index;
-    } else {
+    } else if (!paramdb::readOnly()) {
         SaveAddFile();
     }
 

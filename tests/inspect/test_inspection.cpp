@@ -357,3 +357,174 @@ TEST_F(Bench, EditorTestRunScoresOneRegionWithoutAVerdict)
     EXPECT_EQ(engine->score[0][defect], 0);
     EXPECT_EQ(cv::countNonZero(engine->alarmImage), 0);
 }
+
+TEST_F(Bench, RegionsInDoubtAreNgWithTheirCodeAndNeverThrow)
+{
+    const int good = add({10, 10, 40, 40}, FuncBlack, 0, 50, 100);
+    const int defect = add({60, 10, 60, 60}, FuncDefect, 3, 45, 100);
+    train();
+    EXPECT_TRUE(run(base));
+
+    // An untrained difference model cannot say OK.
+    engine->diff[0][defect].Clear();
+    EXPECT_FALSE(run(base));
+    EXPECT_EQ(engine->regionVerdict[0][defect], 0);
+    EXPECT_EQ(engine->regionError[0][defect], ErrUntrained);
+    EXPECT_EQ(engine->regionVerdict[0][good], 1);
+    EXPECT_TRUE(records().contains("REG RUN ERROR = 0, 0, -4"));
+
+    // A polygon of two points has nothing inside.
+    para.roi[0][defect].roi_shape = ShapePolygon;
+    para.polys[0][defect].set({{70, 20}, {110, 20}});
+    para.polys[0][defect].UpdateMask();
+    train();
+    EXPECT_FALSE(run(base));
+    EXPECT_EQ(engine->regionError[0][defect], ErrNoMask);
+
+    // A rectangle clipped flat on the border, and a mask that no longer fits
+    // its rectangle (moved without rebuilding it).
+    para.roi[0][defect].roi_shape = ShapeRect;
+    para.rects[0][defect].set({-50, 10}, {-10, 40});
+    para.rects[0][defect].UpdateMask();
+    train();
+    EXPECT_FALSE(run(base));
+    EXPECT_EQ(engine->regionError[0][defect], ErrNoMask);
+    para.rects[0][defect].set({60, 10}, {119, 69});
+    para.rects[0][defect].UpdateMask();
+    train();
+    EXPECT_TRUE(run(base));
+    para.rects[0][defect].p2 = {139, 89};
+    para.rects[0][defect].setImageRect();
+    EXPECT_FALSE(run(base));
+    EXPECT_EQ(engine->regionError[0][defect], ErrNoMask);
+}
+
+TEST_F(Bench, IndexesFromStoredDataAreCheckedEverywhere)
+{
+    add({10, 10, 40, 40}, FuncDefect, 3, 45, 100);
+    train();
+    cv::Mat corrected, valid;
+    for (int d : {-1, 8, 1000}) {
+        engine->Run(d, base);
+        EXPECT_EQ(engine->cameraVerdict, 0) << d;
+        engine->VarTrain(d);
+        EXPECT_FALSE(engine->CreateShape(d));
+        EXPECT_FALSE(engine->ShapeMatch(d, base, corrected, &valid));
+        engine->RunTest(d, 0, base);
+        EXPECT_FALSE(store->AddTemplate(d, base).ok);
+        EXPECT_FALSE(store->SaveReTrainImage(d, base).ok);
+        EXPECT_FALSE(store->DeleteCurrent(d, 1).ok);
+    }
+    engine->RunTest(0, 77, base);
+    EXPECT_TRUE(run(base));
+}
+
+TEST_F(Bench, AHugeFilterSizeIsBoundedByTheRegion)
+{
+    wp.enable_display_detail = 1;
+    const int white = add({10, 10, 40, 30}, FuncWhiteNumber, 20000, 100, 0x10001);
+    const int defect = add({100, 10, 40, 30}, FuncDefect, 20000, 45, 5);
+    base(cv::Rect(20, 20, 5, 5)).setTo(250);
+    train();
+    // Closing with an element the size of the region joins everything: one blob.
+    EXPECT_TRUE(run(base));
+    EXPECT_EQ(engine->score[0][white], 1);
+    cv::Mat f = base.clone();
+    f(cv::Rect(105, 15, 30, 20)).setTo(250);  // most of the defect region: opening with it keeps it
+    EXPECT_FALSE(run(f));
+    EXPECT_EQ(engine->regionVerdict[0][defect], 0);
+}
+
+TEST_F(Bench, CirclesRingsAndPolygonsAreJudgedInsideTheirShape)
+{
+    para.AddCircle(0, {60, 60}, 30, 0, wp);
+    para.roi[0][0] = {0, 50, 0, FuncBlack, ShapeCircle, 0};
+    para.AddCircle(0, {160, 60}, 30, 15, wp);
+    para.roi[0][1] = {0, 50, 0, FuncBlack, ShapeCircle, 0};
+    para.AddPolygon(0, {{220, 20}, {300, 20}, {300, 100}}, wp);  // the upper right half of a square
+    para.roi[0][2] = {0, 50, 0, FuncBlack, ShapePolygon, 0};
+    train();
+    cv::Mat f = base.clone();
+    f(cv::Rect(35, 35, 4, 4)).setTo(0);    // inside the circle's box, outside the circle
+    f(cv::Rect(158, 58, 4, 4)).setTo(0);   // in the ring's hole
+    f(cv::Rect(225, 90, 4, 4)).setTo(0);   // below the polygon's diagonal
+    EXPECT_TRUE(run(f));
+    f(cv::Rect(60, 60, 2, 2)).setTo(0);    // circle
+    f(cv::Rect(182, 60, 2, 2)).setTo(0);   // ring
+    f(cv::Rect(290, 30, 2, 2)).setTo(0);   // polygon
+    EXPECT_FALSE(run(f));
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(engine->regionVerdict[0][r], 0) << r;
+        EXPECT_EQ(engine->score[0][r], 4) << r;
+    }
+}
+
+TEST_F(Bench, IgnoreAreasAndIgnorePointsSuppressADefect)
+{
+    const int defect = add({20, 20, 200, 150}, FuncDefect, 3, 45, 20);
+    train();
+    cv::Mat f = base.clone();
+    f(cv::Rect(50, 50, 10, 10)).setTo(30);
+    EXPECT_FALSE(run(f));
+    // An ignore area over the spot: its pixels are no longer judged.
+    add({45, 45, 20, 20}, FuncIgnore, 0, 0, 0);
+    train();
+    EXPECT_TRUE(run(f));
+    EXPECT_EQ(engine->regionVerdict[0][defect], 1);
+    f(cv::Rect(150, 100, 10, 10)).setTo(30);
+    EXPECT_FALSE(run(f));
+    // Ignore points of the alarm.
+    std::vector<TemplateStore::AlarmedRegion> alarmed{{engine->score[0][defect], {}}};
+    for (const AlarmRect& a : engine->alarms[0][defect])
+        alarmed[0].rects.emplace_back(cv::Point(a[0], a[1]), cv::Point(a[2], a[3]));
+    ASSERT_TRUE(store->IgnoreAlarmPoints(0, alarmed, engine->alarmImage).ok);
+    engine->VarTrain(0);
+    EXPECT_TRUE(run(f));
+}
+
+TEST_F(Bench, CorrectionDoesNotJudgeWhatItBroughtInFromOutside)
+{
+    // A textured frame; the part's position is found and corrected.
+    const cv::Mat full = photo("fruits.jpg");
+    cv::resize(full, base, cv::Size(W, H));
+    wp.enable_correct = 1;
+    wp.match_angle = 0;
+    wp.location_adge = 30;
+    const int edge = add({0, 0, 60, H}, FuncDefect, 3, 45, 20);  // along the left border
+    const int dark = add({0, 0, 40, H}, FuncBlack, 0, 3, 20);     // nothing that dark on the part
+    train();
+    ASSERT_TRUE(engine->shape[0].IsValid());
+    cv::Mat moved, corrected, valid;
+    MoveImage(base, moved, -12, 0, true);  // the part went 12 pixels right; new picture on the left
+    ASSERT_TRUE(engine->ShapeMatch(0, moved, corrected, &valid));
+    EXPECT_NEAR(engine->lastShift[0].x, 12, 1.0);
+    // The corrected frame's right border came from outside the camera's picture.
+    EXPECT_EQ(cv::countNonZero(valid(cv::Rect(W - 8, 0, 8, H))), 0);
+    EXPECT_EQ(cv::countNonZero(valid(cv::Rect(0, 2, 60, H - 4))), 60 * (H - 4));
+    MoveImage(base, moved, 12, 0, true);   // and the other way: the left border is new
+    ASSERT_TRUE(engine->ShapeMatch(0, moved, corrected, &valid));
+    engine->Run(0, corrected, false, valid);
+    EXPECT_EQ(engine->regionVerdict[0][edge], 1);
+    EXPECT_EQ(engine->regionVerdict[0][dark], 1);
+    // Judged without the mask, the repeated border pixels are a difference.
+    engine->Run(0, corrected);
+    EXPECT_EQ(engine->regionVerdict[0][edge], 0);
+}
+
+TEST_F(Bench, AFailedPositionModelIsRecordedAndAnnounced)
+{
+    wp.enable_correct = 1;
+    add({90, 70, 140, 100}, FuncPosition, 5, 10, 10);  // over a part that shows no edge at all
+    store->SaveReTrainImage(0, base);
+    engine = std::make_unique<CammerRecong>(&para, store.get(), &wp);
+    QList<int> shown;
+    engine->warn = [&](int m, const QStringList&) { shown << m; };
+    EXPECT_FALSE(engine->CreateShape(0));
+    EXPECT_EQ(shown, QList<int>{CammerRecong::kMessageNoPositionModel});
+    const QString line = LanStr(CammerRecong::kMessageNoPositionModel).arg(1).arg(1).simplified();
+    EXPECT_EQ(records().count(line), 2);  // at start and now
+    // Correction off: nothing to make, nothing to report.
+    wp.enable_correct = -1;
+    EXPECT_TRUE(engine->CreateShape(0));
+    EXPECT_EQ(shown.size(), 1);
+}

@@ -199,3 +199,163 @@ TEST(PositionModel, RefusesAFeaturelessModel)
                                    cv::Mat(), 0, 0));
     EXPECT_FALSE(model.IsValid());
 }
+
+namespace {
+// The defect function's judgement of a difference image: opening with a
+// 3 x 3 ellipse, NG above 20 pixels; the boxes of what remains.
+bool defectNg(const cv::Mat& diff, std::vector<cv::Rect>* boxes = nullptr)
+{
+    cv::Mat opened;
+    cv::morphologyEx(diff, opened, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_ELLIPSE, {3, 3}));
+    CBlobResult blobs(opened, nullptr, 0);
+    int area = 0;
+    for (int i = 0; i < blobs.GetNumBlobs(); ++i) {
+        area += int(blobs.GetBlob(i).Area());
+        if (boxes)
+            boxes->push_back(blobs.GetBlob(i).GetBoundingBox());
+    }
+    return area > 20;
+}
+
+struct Scene {
+    CameraView view;
+    cv::Rect region, grown;
+    GrayMatch model;
+    explicit Scene(const char* name, int templates, std::mt19937& rng, const std::vector<cv::Mat>& extra = {})
+        : view(photo(name))
+    {
+        region = cv::Rect(12, 12, view.size().width - 24, view.size().height - 24);
+        grown = cv::Rect(region.x - 2, region.y - 2, region.width + 4, region.height + 4);
+        model.Create(region.width, region.height, cv::Mat(), 2);
+        for (int t = 0; t < templates; ++t)
+            model.AddTemp(view.frame(rng, Lighting())(grown).clone());
+        for (const cv::Mat& e : extra)
+            model.AddTemp(e(grown).clone());
+        model.Train(45, 1);
+    }
+    bool ng(const cv::Mat& frame, std::vector<cv::Rect>* boxes = nullptr)
+    {
+        cv::Mat diff;
+        EXPECT_GE(model.Match(frame(grown).clone(), diff), 0);
+        return defectNg(diff, boxes);
+    }
+};
+} // namespace
+
+// Fine texture seen again below a pixel away, with drifting light: no false
+// alarm, and blemishes of 8..16 pixels with 40 grey levels are found.
+TEST(DifferenceModel, TexturedPhotographsPassCleanAndShowBlemishes)
+{
+    std::mt19937 rng(5);
+    Lighting drift;
+    drift.gain = 0.15;
+    drift.offset = 10;
+    int frames = 0, falseAlarms = 0, blemishes = 0, found = 0;
+    for (const char* name : {"baboon.jpg", "board.jpg", "graf1.png"}) {
+        Scene s(name, 5, rng);
+        for (int i = 0; i < 40; ++i) {
+            const Lighting l = i % 2 ? drift : Lighting();
+            ++frames;
+            falseAlarms += s.ng(s.view.frame(rng, l)) ? 1 : 0;
+            cv::Mat f = s.view.frame(rng, l);
+            const int d = 8 + int(rng() % 9);
+            const cv::Point at(s.region.x + d + int(rng() % unsigned(s.region.width - 2 * d)),
+                               s.region.y + d + int(rng() % unsigned(s.region.height - 2 * d)));
+            addBlemish(f, at, d, (i % 4 < 2 ? 40 : -40));
+            std::vector<cv::Rect> boxes;
+            ++blemishes;
+            if (s.ng(f, &boxes))
+                for (const cv::Rect& b : boxes)
+                    if (((b + s.region.tl()) & cv::Rect(at.x - d / 2, at.y - d / 2, d + 1, d + 1)).area() > 0) {
+                        ++found;
+                        break;
+                    }
+        }
+    }
+    EXPECT_EQ(falseAlarms, 0) << "of " << frames;
+    EXPECT_GE(found * 100, blemishes * 95) << found << " of " << blemishes;
+}
+
+TEST(DifferenceModel, OneBadTemplateIsNotLearnt)
+{
+    std::mt19937 rng(9);
+    CameraView view(photo("fruits.jpg"));
+    const cv::Point at(120, 100);
+    cv::Mat bad = view.frame(rng, Lighting());
+    addBlemish(bad, at, 12, -60);
+    Scene s("fruits.jpg", 4, rng, {bad});
+    EXPECT_FALSE(s.ng(view.frame(rng, Lighting())));
+    cv::Mat f = view.frame(rng, Lighting());
+    addBlemish(f, at, 12, -60);
+    EXPECT_TRUE(s.ng(f)) << "the blemish of one template was taken for good";
+}
+
+TEST(Similarity, SmoothPlasticUnderNoiseAndAShiftScoresHigh)
+{
+    // A smooth part: a gentle gradient with sensor noise of 2 grey levels.
+    std::mt19937 rng(3);
+    cv::Mat smooth(160, 200, CV_32F);
+    for (int y = 0; y < smooth.rows; ++y)
+        for (int x = 0; x < smooth.cols; ++x)
+            smooth.at<float>(y, x) = 110.0f + 0.05f * x;
+    auto noisy = [&](int dx, int dy) {
+        cv::Mat n(smooth.size(), CV_32F), f, out;
+        cv::randn(n, 0, 2.0);
+        cv::Mat moved;
+        MoveImage(smooth, moved, dx, dy, true);
+        f = moved + n;
+        f.convertTo(out, CV_8U);
+        return out(cv::Rect(20, 20, 160, 120)).clone();
+    };
+    SURF model;
+    ASSERT_TRUE(model.Create(160, 120, cv::Mat()));
+    model.AddTemp(noisy(0, 0));
+    ASSERT_TRUE(model.Train());
+    cv::Mat out;
+    for (cv::Point d : {cv::Point(0, 0), cv::Point(1, 0), cv::Point(2, -1), cv::Point(-2, 2)})
+        EXPECT_GT(model.Match(noisy(d.x, d.y), out), 90.0f) << d;
+    // A textured part shifted by two pixels is still itself; a dark blob is not.
+    const cv::Mat tex = photo("baboon.jpg");
+    SURF t;
+    t.Create(200, 150, cv::Mat());
+    t.AddTemp(tex(cv::Rect(150, 150, 200, 150)).clone());
+    t.Train();
+    EXPECT_GT(t.Match(tex(cv::Rect(152, 149, 200, 150)).clone(), out), 90.0f);
+    cv::Mat spoiled = tex(cv::Rect(150, 150, 200, 150)).clone();
+    spoiled(cv::Rect(40, 30, 120, 90)).setTo(20);
+    EXPECT_LT(t.Match(spoiled, out), 70.0f);
+}
+
+TEST(PositionModel, EitherPolarityLowContrastAndTheLeastMatch)
+{
+    // A dark cross on a bright plate; on another machine the part is brighter.
+    cv::Mat plate(300, 400, CV_8UC1, cv::Scalar(180));
+    cv::rectangle(plate, cv::Rect(150, 100, 100, 30), cv::Scalar(60), cv::FILLED);
+    cv::rectangle(plate, cv::Rect(185, 60, 30, 110), cv::Scalar(60), cv::FILLED);
+    cv::circle(plate, {120, 200}, 15, cv::Scalar(60), cv::FILLED);
+    const cv::Rect modelRect(80, 40, 200, 200);
+    cv::Mat inverted = 240 - plate;
+    double x, y, angle, score;
+    FindShape same, either;
+    ASSERT_TRUE(same.CreateShape(plate(modelRect).clone(), 0, 0, 5, 100, 100, false, 255, cv::Mat(), 3));
+    ASSERT_TRUE(either.CreateShape(plate(modelRect).clone(), 0, 1, 5, 100, 100, false, 255, cv::Mat(), 3));
+    EXPECT_TRUE(same.Find(plate, 0, x, y, angle, score));
+    EXPECT_FALSE(same.Find(inverted, 0, x, y, angle, score));
+    ASSERT_TRUE(either.Find(inverted, 0, x, y, angle, score));
+    EXPECT_NEAR(x, 180, 0.5);
+    EXPECT_NEAR(y, 140, 0.5);
+
+    // Six grey levels of contrast still make a model, and it is found.
+    cv::Mat dim(300, 400, CV_8UC1, cv::Scalar(100));
+    cv::rectangle(dim, cv::Rect(150, 100, 100, 30), cv::Scalar(94), cv::FILLED);
+    cv::rectangle(dim, cv::Rect(185, 60, 30, 110), cv::Scalar(94), cv::FILLED);
+    FindShape faint;
+    ASSERT_TRUE(faint.CreateShape(dim(modelRect).clone(), 0, 0, 5, 100, 100, false, 255, cv::Mat(), 3));
+    ASSERT_TRUE(faint.Find(dim, 0, x, y, angle, score));
+    EXPECT_NEAR(x, 180, 0.5);
+
+    EXPECT_DOUBLE_EQ(FindShape::minScoreOf(0), 0.5);
+    EXPECT_DOUBLE_EQ(FindShape::minScoreOf(10), 0.4);
+    EXPECT_DOUBLE_EQ(FindShape::minScoreOf(70), 0.7);
+    EXPECT_DOUBLE_EQ(FindShape::minScoreOf(200), 0.95);
+}

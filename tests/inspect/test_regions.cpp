@@ -153,3 +153,36 @@ TEST_F(Regions, EditorAddsWithDefaultsRefusesTheFiftyFirstAndCopiesPerMode)
     multi.roi_ng_count[1][0] = 99;
     EXPECT_FALSE(multi.differsFrom(c));
 }
+
+TEST_F(Regions, EveryCopyOfARegionOwnsItsMask)
+{
+    WizardPara wp;
+    CammerSingleton live(2);
+    live.AddRect(0, {10, 10}, {60, 60}, wp);
+    live.AddCircle(0, {200, 200}, 40, 10, wp);
+    live.AddPolygon(0, {{300, 300}, {400, 300}, {350, 380}}, wp);
+    const cv::Mat before[3] = {live.mask(0, 0).clone(), live.mask(0, 1).clone(), live.mask(0, 2).clone()};
+
+    // The editor's copy: editing it leaves the live regions as they were.
+    CammerSingleton edit = live;
+    edit.rects[0][0].Resize(2, {40, 40});    // a smaller rectangle: its mask is rebuilt
+    edit.rects[0][0].Resize(2, {60, 60});    // back to the same size, written in place if shared
+    edit.circles[0][1].Resize(1, {230, 200});
+    edit.polys[0][2].Resize(2, {300, 380});
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(cv::countNonZero(live.mask(0, r) != before[r]), 0) << r;
+
+    // Copying to the partner detection, then editing the copy.
+    live.CopyPara(0);
+    live.circles[1][1].Resize(1, {235, 200});
+    EXPECT_EQ(cv::countNonZero(live.mask(0, 1) != before[1]), 0);
+    EXPECT_NE(cv::countNonZero(live.mask(1, 1) != before[1]), 0);
+
+    // Deleting moves later regions down; a new region in the freed slot is its own.
+    live.DeleteROI(0, 0);
+    live.AddRect(0, {0, 0}, {50, 50}, wp);
+    live.rects[0][2].Resize(2, {20, 20});
+    live.rects[0][2].Resize(2, {50, 50});
+    EXPECT_EQ(cv::countNonZero(live.mask(0, 0) != before[1]), 0);
+    EXPECT_EQ(cv::countNonZero(live.mask(0, 1) != before[2]), 0);
+}

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlQuery>
 #include <opencv2/imgproc.hpp>
 #include <gtest/gtest.h>
 
@@ -110,4 +111,30 @@ TEST_F(Tool, BadInputGetsAClearMessageAndAFailingExit)
     QDir().mkpath(empty.path());
     EXPECT_EQ(runTool({"--dir", empty.path(), "--camera", "1", "--detect", "1", clean}), 1);
     EXPECT_TRUE(err.contains("is not a station directory"));
+}
+
+TEST_F(Tool, ReadsQuietlyAndReportsARegionInDoubtAsNotOk)
+{
+    const QString clean = write("clean.png", scene);
+    // Camera 1 was never set up: its table lacks every row; reading it must
+    // neither write nor complain.
+    ASSERT_EQ(runTool({"--dir", dir.path(), "--camera", "1", "--detect", "1", clean}), 0);
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+
+    // A polygon of two points has no inside: the region cannot say OK.
+    ASSERT_TRUE(paramdb::openAll({}));
+    QSqlQuery q(paramdb::paramDb());
+    ASSERT_TRUE(q.exec("insert into cammer1 values('ROI0-2', '3 45 30 0 2 0 2 5 5 90 5 ')"));
+    ASSERT_TRUE(q.exec("update cammer1 set value='3 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0' where name='detect0'"));
+    dropConnections();
+    ASSERT_EQ(runTool({"--dir", dir.path(), "--camera", "2", "--detect", "1", clean}), 0) << err.toStdString();
+    const QJsonObject line = QJsonDocument::fromJson(out.trimmed()).object();
+    EXPECT_EQ(line["verdict"].toString(), "NG") << out.toStdString();
+    const QJsonArray regions = line["regions"].toArray();
+    ASSERT_EQ(regions.size(), 3);
+    EXPECT_TRUE(regions[0].toObject()["ok"].toBool());
+    const QJsonObject doubtful = regions[2].toObject();
+    EXPECT_FALSE(doubtful["ok"].toBool());
+    EXPECT_EQ(doubtful["error"].toInt(), -1);
+    EXPECT_TRUE(err.contains("REG RUN ERROR = 1, 0, -1")) << err.toStdString();
 }

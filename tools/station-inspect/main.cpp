@@ -103,6 +103,8 @@ int main(int argc, char** argv)
     save = save.isEmpty() ? QString() : QFileInfo(save).absoluteFilePath();
     QDir::setCurrent(dir);
 
+    // Read only, and quietly: keys an older file lacks are not created.
+    paramdb::setReadOnly(true);
     OperationRecord::instance().setReadOnly(true);
     OperationRecord::instance().setForwarder([](const QString&, const QString&, const QString& text) {
         std::fprintf(stderr, "station-inspect: %s\n", qPrintable(text));
@@ -118,8 +120,8 @@ int main(int argc, char** argv)
     const bool colour = wp.enable_color_camera != 0;
 
     // Working size: the base template's, else the first picture's.
-    cv::Mat probe = cv::imread(QStringLiteral("./cammer%1%2/template0.bmp").arg(camera).arg(detect).toStdString(),
-                               cv::IMREAD_UNCHANGED);
+    const QString base = QStringLiteral("./cammer%1%2/template0.bmp").arg(camera).arg(detect);
+    cv::Mat probe = QFileInfo::exists(base) ? cv::imread(base.toStdString(), cv::IMREAD_UNCHANGED) : cv::Mat();
     if (probe.empty())
         probe = cv::imread(images.first().toStdString(), cv::IMREAD_UNCHANGED);
     if (probe.empty()) {
@@ -158,9 +160,9 @@ int main(int argc, char** argv)
         }
         QElapsedTimer t;
         t.start();
-        cv::Mat judged;
-        engine.ShapeMatch(d, frame, judged);
-        engine.Run(d, judged);
+        cv::Mat judged, valid;
+        engine.ShapeMatch(d, frame, judged, &valid);
+        engine.Run(d, judged, false, valid);
         const double ms = t.nsecsElapsed() / 1e6;
 
         QJsonArray regions;
@@ -168,13 +170,16 @@ int main(int argc, char** argv)
             QJsonArray alarms;
             for (const AlarmRect& a : engine.alarms[d][r])
                 alarms.append(QJsonArray{a[0], a[1], a[2], a[3]});
-            regions.append(QJsonObject{{"region", r + 1},
-                                       {"function", para.roi[d][r].algorithm},
-                                       {"score", engine.score[d][r]},
-                                       {"min", engine.premin[d][r]},
-                                       {"max", engine.premax[d][r]},
-                                       {"ok", engine.regionVerdict[d][r] == 1},
-                                       {"alarms", alarms}});
+            QJsonObject region{{"region", r + 1},
+                               {"function", para.roi[d][r].algorithm},
+                               {"score", engine.score[d][r]},
+                               {"min", engine.premin[d][r]},
+                               {"max", engine.premax[d][r]},
+                               {"ok", engine.regionVerdict[d][r] == 1},
+                               {"alarms", alarms}};
+            if (engine.regionError[d][r] != RegionOk)
+                region.insert("error", engine.regionError[d][r]);
+            regions.append(region);
         }
         const QJsonObject line{{"image", path},
                                {"verdict", engine.cameraVerdict ? "OK" : "NG"},
