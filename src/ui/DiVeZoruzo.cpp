@@ -225,7 +225,10 @@ void DiVeZoruzo::storeCameraIdentities()
     QList<QPair<QString, QString>> rows;
     for (int i = 0; i < kMaxCameras; ++i)
         rows.append({QStringLiteral("serialNB%1").arg(i), QStringLiteral("0")});
-    paramdb::writeValues(paramdb::serialDb(), "sysparam", rows, true);
+    if (!paramdb::writeValues(paramdb::serialDb(), "sysparam", rows, true)) {
+        InsertRecord(LanStr(1700));
+        gpWarnBox->showMessage(LanStr(1700));
+    }
 }
 
 void DiVeZoruzo::createFolders() { startup::ensureFolders(numCamera); }

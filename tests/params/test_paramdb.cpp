@@ -1,4 +1,5 @@
 #include "Globals.h"
+#include "Host.h"
 #include "Messages.h"
 #include "ParamDb.h"
 #include "TestDir.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace paramdb;
+using platform::Host;
 
 TEST(ValueLists, ShortLongAndMalformedLists)
 {
@@ -122,4 +124,78 @@ TEST(RecoveryMissing, AMissingParameterFileIsRestoredNotCreatedEmpty)
     QString v;
     EXPECT_TRUE(readValue(paramDb(), "sysparam", "trigInDelay", &v));
     EXPECT_EQ(hostActions(), QStringList{"reboot"});
+}
+
+namespace {
+// Databases SQLite opens happily that are still not the station's.
+struct NotOursCase {
+    const char* file;
+    const char* sql;  // run on the file before opening; empty: a zero-length file
+};
+void spoil(const NotOursCase& c)
+{
+    if (!*c.sql) {
+        writeText(c.file, "");
+        return;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "spoil");
+        db.setDatabaseName(c.file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(c.sql)) << c.sql;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("spoil");
+}
+} // namespace
+
+class NotOurs : public ::testing::TestWithParam<NotOursCase> {};
+
+TEST_P(NotOurs, IsKeptAsideAndReplacedByTheFactoryCopy)
+{
+    TestDir dir;
+    const NotOursCase c = GetParam();
+    spoil(c);
+    EXPECT_FALSE(openAll({}));
+    EXPECT_EQ(QDir::current().entryList({QString(c.file) + ".broken-*"}).size(), 1);
+    EXPECT_EQ(hostActions(), QStringList{"reboot"});
+    EXPECT_FALSE(gDatabaseFault);
+    dropConnections();
+    QFile::remove(Host::journalName());
+    EXPECT_TRUE(openAll({}));  // the restored copy is the station's
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachDatabase, NotOurs,
+    ::testing::Values(NotOursCase{"PARAM.db", ""}, NotOursCase{"PARAM.db", "drop table sysparam"},
+                      NotOursCase{"PARAM.db", "delete from sysparam"}, NotOursCase{"PARAM.db", "drop table cammer7"},
+                      NotOursCase{"RECORD.db", "drop table RECORD"}, NotOursCase{"SN.db", "delete from sysparam"},
+                      NotOursCase{"SN.db", "drop table sysparam"}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+TEST(RecoveryImpossible, NoFactoryCopyMeansNoRebootButAFault)
+{
+    TestDir dir;
+    writeText("SN.db", "garbage");
+    QFile::remove("paraGroup/default/SN.db");
+    QList<int> warned;
+    QStringList unusable;
+    EXPECT_FALSE(openAll([&](int m) { warned << m; }, &unusable));
+    EXPECT_EQ(unusable, QStringList{"SN.db"});
+    EXPECT_TRUE(gDatabaseFault);
+    EXPECT_EQ(warned, QList<int>{160});
+    EXPECT_TRUE(hostActions().isEmpty());  // a reboot would only come back here
+    EXPECT_EQ(readText("SN.db"), "garbage");  // nothing replaced: still there to recover
+    gDatabaseFault = false;
+
+    // A factory copy that is itself not the station's counts as missing.
+    dropConnections();
+    writeText("paraGroup/default/PARAM.db", "");
+    writeText("PARAM.db", "");
+    unusable.clear();
+    openAll({}, &unusable);
+    EXPECT_TRUE(unusable.contains("PARAM.db"));
+    EXPECT_TRUE(hostActions().isEmpty());
+    gDatabaseFault = false;
 }

@@ -9,6 +9,8 @@
 #include "WizardPara.h"
 
 #include <QDateTime>
+#include <QDir>
+#include "Host.h"
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
@@ -44,6 +46,7 @@ struct Startup : ::testing::Test {
     {
         ASSERT_TRUE(dir.ok());
         gRebootPending = false;
+        gDatabaseFault = false;
         qputenv("STATION_ANSWER", "no");
         // No board here: the link keeps retrying a device that is not there.
         qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
@@ -232,4 +235,58 @@ TEST_F(Startup, AWaitingUpdateScriptRunsOnceAndIsRemoved)
     QFile::remove("host-actions.log");
     DiVeZoruzo again;
     EXPECT_FALSE(hostActions().contains("run-update"));
+}
+
+TEST_F(Startup, AClockThatCannotBeSetIsNotTakenForGood)
+{
+    QFile::remove("realytime.txt");
+    qputenv("STATION_ANSWER", "yes");
+    for (const char* failing : {"set-time", "hwclock"}) {
+        QFile::remove("host-actions.log");
+        platform::Host::instance().simulateFailure(failing);
+        {
+            DiVeZoruzo win;
+            EXPECT_FALSE(win.isDetecting());
+            EXPECT_EQ(win.io()->IOState(1, 0), 1);  // clamping prohibited
+        }
+        platform::Host::instance().simulateFailure(failing, false);
+        const QStringList r = records();
+        EXPECT_FALSE(r.contains("Modify Time")) << failing;
+        EXPECT_TRUE(r.contains(LanStr(1704))) << failing;
+        EXPECT_FALSE(QFile::exists("realytime.txt")) << failing;
+        EXPECT_FALSE(hostActions().contains("reboot")) << failing;
+        EXPECT_FALSE(gRebootPending);
+    }
+}
+
+TEST_F(Startup, AFailingUpdateScriptIsRecordedAndKeptNotRunAgain)
+{
+    writeText("update.sh", "#!/bin/sh\nexit 3\n");
+    platform::Host::instance().simulateFailure("run-update");
+    {
+        DiVeZoruzo win;
+    }
+    platform::Host::instance().simulateFailure("run-update", false);
+    EXPECT_FALSE(QFile::exists("update.sh"));
+    const QStringList kept = QDir::current().entryList({"update.sh.failed-*"});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(readText(kept[0]), "#!/bin/sh\nexit 3\n");
+    EXPECT_TRUE(records().contains(LanStr(1702).arg(kept[0])));
+    QFile::remove("host-actions.log");
+    DiVeZoruzo again;
+    EXPECT_FALSE(hostActions().contains("run-update"));
+}
+
+TEST_F(Startup, ADatabaseWithoutAFactoryCopyStopsTheStationWithoutRebooting)
+{
+    writeText("PARAM.db", "");
+    QFile::remove("paraGroup/default/PARAM.db");
+    {
+        DiVeZoruzo win;
+        EXPECT_FALSE(win.isDetecting());
+        EXPECT_EQ(win.io()->IOState(1, 0), 1);
+    }
+    EXPECT_FALSE(hostActions().contains("reboot"));
+    EXPECT_TRUE(records().contains(LanStrEn(1701).arg("PARAM.db")));
+    gDatabaseFault = false;
 }
