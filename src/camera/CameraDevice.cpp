@@ -1,8 +1,10 @@
 #include "CameraDevice.h"
 
+#include "ImageLib.h"
 #include "WizardPara.h"
 
 #include <QtDebug>
+#include <opencv2/imgproc.hpp>
 #include <cstring>
 
 int gOW = 0, gOH = 0;
@@ -33,7 +35,7 @@ void CameraThread::run()
 size_t CameraDevice::frameBytes() { return size_t(std::max(0, gColorLen)); }
 
 CameraDevice::CameraDevice(int index, int kind)
-    : frameBuffer(frameBytes()), stagingBuffer(gisColor ? frameBytes() : 0), processedBuffer(size_t(4) * size_t(std::max(0, gImageLen))),
+    : frameBuffer(frameBytes()), processedBuffer(size_t(4) * size_t(std::max(0, gImageLen))),
       m_index(index), m_kind(kind)
 {
     if (index >= 0 && index < kMaxCameras)
@@ -52,9 +54,10 @@ CameraDevice::~CameraDevice()
 
 bool CameraDevice::CameraOpen()
 {
+    if (m_opened)
+        return true;  // a second open must not replace a running thread
     if (m_index >= gFindCamera)
         return false;
-    m_opened = false;
     if (!openKind())
         return false;
     m_opened = true;
@@ -72,7 +75,7 @@ bool CameraDevice::CameraOpen()
 
 void CameraDevice::CameraStart()
 {
-    if (!m_opened)
+    if (!m_opened || m_thread->isRunning())
         return;
     startKind();
     m_thread->runFlag = true;
@@ -84,8 +87,10 @@ void CameraDevice::CameraStop()
     if (!m_opened)
         return;
     stopKind();
-    if (m_thread)
+    if (m_thread) {
         m_thread->runFlag = false;
+        m_thread->wait();
+    }
 }
 
 void CameraDevice::CameraClose()
@@ -172,12 +177,37 @@ void CameraDevice::RestoreDefaultSettings()
     CameraStart();
 }
 
-void CameraDevice::deliver(const unsigned char* data, size_t len)
+bool CameraDevice::deliver(const unsigned char* data, size_t len, Layout layout)
 {
+    const size_t pixels = size_t(std::max(0, gImageLen));
+    if (!data || pixels == 0 || len != pixels * bytesOf(layout)) {
+        if (m_refused++ == 0)
+            qWarning() << "camera" << m_index + 1 << "delivered a frame of" << len << "bytes; a" << gImageW << "x"
+                       << gImageH << "frame has" << pixels * bytesOf(layout) << "- refused";
+        return false;
+    }
+    const Layout want = gisColor ? Layout::Bgra32 : Layout::Mono8;
+    QMutexLocker stage(&m_stageMutex);
+    const unsigned char* src = data;
+    if (layout != want) {
+        m_stage.resize(frameBytes());
+        const cv::Mat in(gImageH, gImageW, layout == Layout::Mono8 ? CV_8UC1 : layout == Layout::Rgb24 ? CV_8UC3 : CV_8UC4,
+                         const_cast<unsigned char*>(data));
+        if (want == Layout::Bgra32 && layout == Layout::Mono8)
+            Gray2RGBA(data, m_stage.data(), gImageW, gImageH);
+        else if (want == Layout::Bgra32)
+            RGB2RGBA(data, m_stage.data(), gImageW, gImageH);
+        else {
+            cv::Mat out(gImageH, gImageW, CV_8UC1, m_stage.data());
+            cv::cvtColor(in, out, layout == Layout::Rgb24 ? cv::COLOR_BGR2GRAY : cv::COLOR_BGRA2GRAY);
+        }
+        src = m_stage.data();
+    }
     QMutexLocker lock(pMutex[m_index]);
-    std::memcpy(frameBuffer.data(), data, std::min(len, frameBuffer.size()));
+    std::memcpy(frameBuffer.data(), src, frameBuffer.size());
     isImageFill[m_index] = true;
     ++m_delivered;
+    return true;
 }
 
 bool CameraDevice::TakeFrame(int index, std::vector<unsigned char>& out)

@@ -46,9 +46,12 @@ public:
     bool opened() const { return m_opened; }
 
     // Opens and configures (trigger mode, gain, exposure, contrast, sharpness,
-    // gamma, mirrors); false leaves the index unopened.
+    // gamma, mirrors); false leaves the index unopened. On a camera that is
+    // open already it does nothing and returns true.
     bool CameraOpen();
     void CameraStart();
+    // Stops acquisition and waits for the camera thread, so whatever comes
+    // next (a start, a speed change, factory settings) reconfigures an idle SDK.
     void CameraStop();
     // Clears the opened byte, waits for the thread and releases the device.
     void CameraClose();
@@ -63,13 +66,22 @@ public:
     void SetVMirror();
     void RestoreDefaultSettings();
 
-    // Producer side: one whole frame of gColorLen bytes.
-    void deliver(const unsigned char* data, size_t len);
+    // How a producer's frame is laid out: 8-bit grey, 3 bytes per pixel (in
+    // the order RGB2RGBA reads), or the station's 4-byte colour.
+    enum class Layout { Mono8, Rgb24, Bgra32 };
+    static size_t bytesOf(Layout l) { return l == Layout::Mono8 ? 1 : l == Layout::Rgb24 ? 3 : 4; }
+    // Producer side: one whole gImageW x gImageH frame of len bytes in the
+    // given layout, converted to the station's (grey, or 4-byte colour with
+    // grey widened). A frame of another size is refused, not copied; returns
+    // whether the frame was taken.
+    bool deliver(const unsigned char* data, size_t len, Layout layout);
     // Consumer side: copies a waiting frame of camera index into out.
     static bool TakeFrame(int index, std::vector<unsigned char>& out);
 
-    // Frames delivered since open (for tests and the frame-rate display).
+    // Frames delivered since open (for tests and the frame-rate display), and
+    // frames refused for their size.
     quint64 delivered() const { return m_delivered; }
+    quint64 refused() const { return m_refused; }
     // The connection-lost flag the SDK callbacks raise.
     static std::atomic<bool> connectionLost;
 
@@ -100,14 +112,17 @@ public:
     // The frame size every kind delivers (gColorLen).
     static size_t frameBytes();
     std::vector<unsigned char> frameBuffer;    // guarded by pMutex[index]
-    std::vector<unsigned char> stagingBuffer;  // colour widening
     std::vector<unsigned char> processedBuffer;
 
 protected:
     int m_index, m_kind;
     std::atomic<bool> m_opened{false};
     std::atomic<quint64> m_delivered{0};
+    std::atomic<quint64> m_refused{0};
     std::unique_ptr<CameraThread> m_thread;
+    // Conversion to the station's layout happens here, outside the frame lock.
+    QMutex m_stageMutex;
+    std::vector<unsigned char> m_stage;
 };
 
 // The devices by camera index (null where none); GUI thread only changes it.

@@ -130,7 +130,12 @@ bool DahengCamera::threadPass()
         QMutexLocker lock(pMutex[m_index]);
         contrast = gContrast[m_index];
     }
-    DxContrast(m_grab.data(), processedBuffer.data(), int(std::min(frameBytes(), m_grab.size())), contrast);
-    deliver(processedBuffer.data(), std::min(frameBytes(), m_grab.size()));
+    // The grab buffer holds one grey plane; colour mode widens it on delivery.
+    if (f.nWidth != gImageW || f.nHeight != gImageH) {
+        deliver(nullptr, 0, Layout::Mono8);  // counted as refused
+        return true;
+    }
+    DxContrast(m_grab.data(), processedBuffer.data(), int(m_grab.size()), contrast);
+    deliver(processedBuffer.data(), m_grab.size(), Layout::Mono8);
     return true;
 }

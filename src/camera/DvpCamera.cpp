@@ -144,11 +144,12 @@ dvpInt32 DvpCamera::dvpStreamCallback(dvpHandle, dvpStreamEvent, void* widget, d
     if (++self->m_counter <= self->m_skip)
         return 0;
     self->m_counter = 0;
-    const unsigned char* src = static_cast<const unsigned char*>(data);
-    if (frame->format == FORMAT_BGR24 && gisColor) {
-        RGB2RGBA(src, self->stagingBuffer.data(), gImageW, gImageH);
-        src = self->stagingBuffer.data();
+    if (frame->iWidth != gImageW || frame->iHeight != gImageH) {
+        self->deliver(nullptr, 0, Layout::Mono8);  // counted as refused
+        return 0;
     }
-    self->deliver(src, std::min<size_t>(frameBytes(), gisColor ? frameBytes() : frame->uBytes));
+    // The SDK sends 3 bytes per pixel for a colour target, else one grey plane.
+    self->deliver(static_cast<const unsigned char*>(data), frame->uBytes,
+                  frame->format == FORMAT_BGR24 ? Layout::Rgb24 : Layout::Mono8);
     return 0;
 }

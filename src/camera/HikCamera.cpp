@@ -144,8 +144,10 @@ void HikCamera::ImageCallBack(unsigned char* data, MV_FRAME_OUT_INFO_EX* info, v
     auto* self = static_cast<HikCamera*>(widget);
     if (!info || !data || !self)
         return;
-    const int idx = self->m_index;
-    QMutexLocker lock(pMutex[idx]);
+    if (info->nWidth != gImageW || info->nHeight != gImageH) {
+        self->deliver(nullptr, 0, Layout::Mono8);  // counted as refused
+        return;
+    }
     if (gSensorColor && gisColor) {
         MV_CC_PIXEL_CONVERT_PARAM c = self->m_convert;
         c.enSrcPixelType = info->enPixelType;
@@ -153,12 +155,11 @@ void HikCamera::ImageCallBack(unsigned char* data, MV_FRAME_OUT_INFO_EX* info, v
         c.nSrcDataLen = info->nFrameLen;
         if (MV_CC_ConvertPixelType(self->m_handle, &c) != MV_OK)
             return;
-        RGB2RGBA(self->processedBuffer.data(), self->frameBuffer.data(), gImageW, gImageH);
+        self->deliver(self->processedBuffer.data(), size_t(3) * size_t(gImageLen), Layout::Rgb24);
     } else {
-        std::memcpy(self->frameBuffer.data(), data, std::min<size_t>(info->nFrameLen, size_t(gImageLen)));
+        // A grey sensor (or grey mode) sends one plane; colour mode widens it.
+        self->deliver(data, info->nFrameLen, Layout::Mono8);
     }
-    isImageFill[idx] = true;
-    ++self->m_delivered;
 }
 
 void HikCamera::ExceptionImageCallBack(unsigned int msgType, void*)

@@ -89,10 +89,14 @@ void IdsCamera::speedKind(int speed)
 
 bool IdsCamera::threadPass()
 {
-    // Identical memory is no new frame. The frame buffer is written only by
-    // this thread, so comparing with it needs no lock.
-    if (!m_mem || std::memcmp(m_mem, frameBuffer.data(), frameBytes()) == 0)
+    // The image memory is one 8-bit plane. Identical memory is no new frame;
+    // the comparison is with this thread's own copy of the last one.
+    const size_t len = size_t(std::max(0, gImageLen));
+    if (!m_mem || len == 0)
         return true;
-    deliver(reinterpret_cast<const unsigned char*>(m_mem), frameBytes());
+    if (m_last.size() == len && std::memcmp(m_mem, m_last.data(), len) == 0)
+        return true;
+    m_last.assign(reinterpret_cast<const unsigned char*>(m_mem), reinterpret_cast<const unsigned char*>(m_mem) + len);
+    deliver(m_last.data(), len, Layout::Mono8);
     return true;
 }

@@ -24,4 +24,5 @@ private:
     HIDS m_handle = 0;
     char* m_mem = nullptr;
     INT m_memId = 0;
+    std::vector<unsigned char> m_last;  // the last frame delivered
 };

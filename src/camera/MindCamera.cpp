@@ -133,19 +133,19 @@ void MindCamera::gainKind(const WizardPara& p)
 
 void MindCamera::sharpKind(const WizardPara& p)
 {
-    const tRange& r = m_cap.sSharpnessRange;
+    const tSharpnessRange& r = m_cap.sSharpnessRange;
     CameraSetSharpness(m_handle, r.iMin + ((r.iMax - r.iMin) / 100) * p.sharp[m_index]);
 }
 
 void MindCamera::contrastKind(const WizardPara& p)
 {
-    const tRange& r = m_cap.sContrastRange;
+    const tContrastRange& r = m_cap.sContrastRange;
     CameraSetContrast(m_handle, r.iMin + ((r.iMax - r.iMin) / 200) * p.contrast[m_index]);
 }
 
 void MindCamera::gammaKind(const WizardPara& p)
 {
-    const tRange& r = m_cap.sGammaRange;
+    const tGammaRange& r = m_cap.sGammaRange;
     CameraSetGamma(m_handle, r.iMin + ((r.iMax - r.iMin) / 250) * p.gamma[m_index]);
 }
 
@@ -168,14 +168,14 @@ void MindCamera::defaultsKind()
     const tSdkExpose& e = m_cap.sExposeDesc;
     if (CameraGetAnalogGain(m_handle, &v) == CAMERA_STATUS_SUCCESS && e.uiAnalogGainMax > e.uiAnalogGainMin)
         gpWParaBak->adjust_plus[m_index] = int((v - int(e.uiAnalogGainMin)) * 64 / int(e.uiAnalogGainMax - e.uiAnalogGainMin));
-    auto back = [&](CameraSdkStatus (*getter)(CameraHandle, int*), const tRange& r, int scale, int& field) {
-        const int step = (r.iMax - r.iMin) / scale;
+    auto back = [&](CameraSdkStatus (*getter)(CameraHandle, int*), int lo, int hi, int scale, int& field) {
+        const int step = (hi - lo) / scale;
         if (getter(m_handle, &v) == CAMERA_STATUS_SUCCESS && step > 0)
-            field = (v - r.iMin) / step;
+            field = (v - lo) / step;
     };
-    back(CameraGetSharpness, m_cap.sSharpnessRange, 100, gpWParaBak->sharp[m_index]);
-    back(CameraGetContrast, m_cap.sContrastRange, 200, gpWParaBak->contrast[m_index]);
-    back(CameraGetGamma, m_cap.sGammaRange, 250, gpWParaBak->gamma[m_index]);
+    back(CameraGetSharpness, m_cap.sSharpnessRange.iMin, m_cap.sSharpnessRange.iMax, 100, gpWParaBak->sharp[m_index]);
+    back(CameraGetContrast, m_cap.sContrastRange.iMin, m_cap.sContrastRange.iMax, 200, gpWParaBak->contrast[m_index]);
+    back(CameraGetGamma, m_cap.sGammaRange.iMin, m_cap.sGammaRange.iMax, 250, gpWParaBak->gamma[m_index]);
 }
 
 bool MindCamera::threadPass()
@@ -185,12 +185,13 @@ bool MindCamera::threadPass()
     if (CameraGetImageBuffer(m_handle, &head, &raw, 100) != CAMERA_STATUS_SUCCESS)
         return true;
     CameraImageProcess(m_handle, raw, processedBuffer.data(), &head);
-    if (gisColor) {
-        RGB2RGBA(processedBuffer.data(), stagingBuffer.data(), gImageW, gImageH);
-        deliver(stagingBuffer.data(), frameBytes());
-    } else {
-        deliver(processedBuffer.data(), size_t(gImageLen));
-    }
+    // The processor gives 3 bytes per pixel only for a colour sensor in colour
+    // mode; otherwise one grey plane (widened on delivery in colour mode).
+    const bool rgb = gSensorColor && gisColor;
+    if (head.iWidth != gImageW || head.iHeight != gImageH)
+        deliver(nullptr, 0, Layout::Mono8);  // counted as refused
+    else
+        deliver(processedBuffer.data(), size_t(gImageLen) * (rgb ? 3 : 1), rgb ? Layout::Rgb24 : Layout::Mono8);
     CameraReleaseImageBuffer(m_handle, raw);
     return true;
 }

@@ -35,5 +35,5 @@ protected:
 private:
     void configureOutput();
     CameraHandle m_handle = 0;
-    tSdkCameraCapability m_cap{};
+    tSdkCameraCapbility m_cap{};
 };

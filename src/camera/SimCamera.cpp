@@ -107,18 +107,10 @@ bool SimCamera::nextFrame(std::vector<unsigned char>& out)
         return false;
     if (img.cols != gImageW || img.rows != gImageH)
         cv::resize(img, img, cv::Size(gImageW, gImageH), 0, 0, cv::INTER_AREA);
-    if (gisColor) {
-        if (img.channels() == 1)
-            cv::cvtColor(img, img, cv::COLOR_GRAY2BGR);
-        out.resize(frameBytes());
-        cv::Mat cont = img.isContinuous() ? img : img.clone();
-        RGB2RGBA(cont.data, out.data(), gImageW, gImageH);
-    } else {
-        if (img.channels() != 1)
-            cv::cvtColor(img, img, cv::COLOR_BGR2GRAY);
-        cv::Mat cont = img.isContinuous() ? img : img.clone();
-        out.assign(cont.data, cont.data + frameBytes());
-    }
+    if (!gisColor && img.channels() != 1)
+        cv::cvtColor(img, img, cv::COLOR_BGR2GRAY);
+    const cv::Mat cont = img.isContinuous() ? img : img.clone();
+    out.assign(cont.data, cont.data + cont.total() * cont.elemSize());
     return true;
 }
 
@@ -132,6 +124,6 @@ bool SimCamera::threadPass()
     m_lastMs = now;
     std::vector<unsigned char> frame;
     if (nextFrame(frame))
-        deliver(frame.data(), frame.size());
+        deliver(frame.data(), frame.size(), frame.size() == size_t(gImageLen) ? Layout::Mono8 : Layout::Rgb24);
     return true;
 }

@@ -3,6 +3,8 @@
 #include "ImageLib.h"
 #include "WizardPara.h"
 
+#include <QDateTime>
+#include <QThread>
 #include <QtDebug>
 #include <opencv2/imgproc.hpp>
 #include <cstdio>
@@ -84,7 +86,9 @@ bool UsbCamera::openKind()
     m_frame = av_frame_alloc();
     m_filtered = av_frame_alloc();
     m_pkt = av_packet_alloc();
-    QMutexLocker lock(pMutex[m_index]);
+    m_fmt->interrupt_callback.callback = &UsbCamera::interruptRead;
+    m_fmt->interrupt_callback.opaque = this;
+    QMutexLocker lock(&m_graphMutex);
     init_filters(filterDescription().constData());
     return true;
 }
@@ -149,46 +153,66 @@ void UsbCamera::rebuildGraph()
 {
     if (!opened() || !m_dec)
         return;
-    QMutexLocker lock(pMutex[m_index]);
+    QMutexLocker lock(&m_graphMutex);
     const int r = init_filters(filterDescription().constData());
     if (r < 0)
         qWarning() << "camera" << m_index + 1 << "filter graph failed:" << r << filterDescription();
 }
 
+int UsbCamera::interruptRead(void* self)
+{
+    auto* cam = static_cast<UsbCamera*>(self);
+    // A device that stops answering gives up its read: the thread must stay
+    // able to stop, and the next pass backs off.
+    return cam->m_readDeadline.load() > 0 && QDateTime::currentMSecsSinceEpoch() > cam->m_readDeadline.load() ? 1 : 0;
+}
+
 bool UsbCamera::threadPass()
 {
-    QMutexLocker lock(pMutex[m_index]);
-    if (!m_fmt || av_read_frame(m_fmt, m_pkt) < 0)
+    if (!m_fmt)
+        return true;
+    // Reading waits on the device; no lock is held while it does, so a
+    // stalled camera never blocks the GUI thread's setters or the cycle.
+    m_readDeadline = QDateTime::currentMSecsSinceEpoch() + kReadTimeoutMs;
+    const int got = av_read_frame(m_fmt, m_pkt);
+    m_readDeadline = 0;
+    if (got < 0) {
+        // Back off: 10 ms doubling to half a second, not a spinning core.
+        m_backoffMs = std::clamp(m_backoffMs * 2, 10, 500);
+        QThread::msleep(unsigned(m_backoffMs));
+        ++m_failedReads;
         return false;
+    }
+    m_backoffMs = 5;
     if (m_pkt->stream_index != m_stream) {
         av_packet_unref(m_pkt);
         return false;
     }
-    if (avcodec_send_packet(m_dec, m_pkt) >= 0) {
-        while (avcodec_receive_frame(m_dec, m_frame) == 0) {
-            if (!m_src || av_buffersrc_add_frame_flags(m_src, m_frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
-                continue;
-            while (av_buffersink_get_frame(m_sink, m_filtered) >= 0) {
-                cv::Mat m = avframe_to_cvmat(m_filtered, gisColor != 0);
-                av_frame_unref(m_filtered);
-                if (m.empty())
+    cv::Mat picture;
+    {
+        QMutexLocker graph(&m_graphMutex);
+        if (avcodec_send_packet(m_dec, m_pkt) >= 0) {
+            while (avcodec_receive_frame(m_dec, m_frame) == 0) {
+                if (!m_src || av_buffersrc_add_frame_flags(m_src, m_frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
                     continue;
-                // A device of another size than the working size is scaled to it.
-                if (m.cols != gImageW || m.rows != gImageH)
-                    cv::resize(m, m, cv::Size(gImageW, gImageH));
-                const size_t bytes = frameBytes();
-                if (gisColor) {
-                    RGB2RGBA(m.data, stagingBuffer.data(), gImageW, gImageH);
-                    std::memcpy(frameBuffer.data(), stagingBuffer.data(), bytes);
-                } else {
-                    std::memcpy(frameBuffer.data(), m.data, bytes);
+                while (av_buffersink_get_frame(m_sink, m_filtered) >= 0) {
+                    cv::Mat m = avframe_to_cvmat(m_filtered, gisColor != 0);
+                    av_frame_unref(m_filtered);
+                    if (!m.empty())
+                        picture = m;
                 }
-                isImageFill[m_index] = true;
-                ++m_delivered;
             }
         }
     }
     av_packet_unref(m_pkt);
+    if (picture.empty())
+        return true;
+    // A device of another size than the working size is scaled to it.
+    if (picture.cols != gImageW || picture.rows != gImageH)
+        cv::resize(picture, picture, cv::Size(gImageW, gImageH));
+    if (!picture.isContinuous())
+        picture = picture.clone();
+    deliver(picture.data, picture.total() * picture.elemSize(), picture.channels() == 3 ? Layout::Rgb24 : Layout::Mono8);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include "Ffmpeg.h"
 
 #include <QByteArray>
+#include <QMutex>
+#include <atomic>
 #include <string>
 
 class UsbCamera : public CameraDevice {
@@ -16,6 +18,7 @@ public:
     static std::string inputFormat;   // "video4linux2"; empty: detect from the file
     static std::string devicePattern; // "/dev/video%d"
 
+    // Builds the filter graph; called with the graph lock held.
     int init_filters(const char* description);
     bool threadPass() override;
 
@@ -27,6 +30,10 @@ public:
     static QByteArray contrastText(int p);
     static QByteArray gammaText(int p);
     static QByteArray sharpText(int p);
+
+    // Reads that failed (the device gone or silent) since open.
+    quint64 failedReads() const { return m_failedReads; }
+    static constexpr int kReadTimeoutMs = 1000;
 
 protected:
     bool openKind() override;
@@ -51,4 +58,10 @@ private:
     AVFilterContext* m_src = nullptr;
     AVFilterContext* m_sink = nullptr;
     QString m_device;
+    // Guards the decoder and the filter graph (not the read, which may wait).
+    QMutex m_graphMutex;
+    std::atomic<qint64> m_readDeadline{0};
+    int m_backoffMs = 5;
+    std::atomic<quint64> m_failedReads{0};
+    static int interruptRead(void* self);
 };

@@ -71,7 +71,7 @@ public:
     void push(unsigned char v)
     {
         std::vector<unsigned char> f(frameBytes(), v);
-        deliver(f.data(), f.size());
+        deliver(f.data(), f.size(), gisColor ? Layout::Bgra32 : Layout::Mono8);
     }
 
 protected:
@@ -490,4 +490,144 @@ TEST_F(Cameras, ALongSerialMatchingNoDeviceLeavesTheIndexUnopened)
     std::vector<unsigned char> f;
     QThread::msleep(100);
     EXPECT_FALSE(CameraDevice::TakeFrame(0, f));
+}
+
+namespace {
+struct KindCase {
+    const char* vendor;  // stand-in name, empty for replay
+    int kind;
+    bool colourSensor;
+};
+} // namespace
+
+class ColourMode : public Cameras, public ::testing::WithParamInterface<KindCase> {};
+
+// In colour mode every kind hands over whole 4-byte frames: a grey sensor's
+// plane widened, a colour sensor's converted, nothing stale or read past.
+TEST_P(ColourMode, EveryKindDeliversWholeFramesInTheStationsLayout)
+{
+    const KindCase c = GetParam();
+    gisColor = 1;
+    gColorLen = 4 * gImageLen;
+    gSensorColor = c.colourSensor ? 1 : 0;
+    gOW = W;
+    gOH = H;
+    params.contrast[0] = 50;  // Daheng's software contrast: unchanged
+    std::memset(gCList, 0, sizeof gCList);
+    QString replay;
+    if (*c.vendor) {
+        standin::setDevices(c.vendor, {{"CAM00000001", W, H, c.colourSensor}});
+    } else {
+        QDir().mkpath("pics");
+        cv::Mat ramp(H, W, CV_8UC1);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                ramp.at<uchar>(y, x) = uchar((x + y) & 0x7F);
+        cv::imwrite("pics/0.png", ramp);
+        replay = dir.file("pics");
+    }
+    std::unique_ptr<CameraDevice> cam = c.kind == 0 ? std::make_unique<SimCamera>(0, replay)
+                                                    : CreateCameraDevice(c.kind, 0);
+    ASSERT_TRUE(cam->CameraOpen());
+    cam->CameraStart();
+    std::vector<unsigned char> f;
+    ASSERT_TRUE(waitFrame(0, f));
+    ASSERT_EQ(f.size(), size_t(4 * W * H));
+    // Below the stand-ins' moving block the picture is the ramp (x + y) & 127.
+    int wrong = 0;
+    for (int y = 20; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const unsigned char* p = &f[size_t(4 * (y * W + x))];
+            const int v = (x + y) & 0x7F;
+            wrong += !(p[0] == v && p[1] == v && p[2] == v && p[3] == 255);
+        }
+    EXPECT_EQ(wrong, 0) << c.vendor << " " << c.kind;
+    EXPECT_EQ(cam->refused(), 0u);
+    cam->CameraClose();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, ColourMode,
+                         ::testing::Values(KindCase{"daheng", 4, false}, KindCase{"ids", 5, false},
+                                           KindCase{"mindvision", 6, false}, KindCase{"mindvision", 6, true},
+                                           KindCase{"hikvision", 7, false}, KindCase{"hikvision", 7, true},
+                                           KindCase{"dvp", 12, false}, KindCase{"dvp", 12, true},
+                                           KindCase{"", 0, false}),
+                         [](const auto& info) {
+                             return std::string(*info.param.vendor ? info.param.vendor : "replay") +
+                                    (info.param.colourSensor ? "Colour" : "Mono");
+                         });
+
+TEST_F(Cameras, StopWaitsForTheThreadAndAReopenKeepsIt)
+{
+    standin::setDevices("daheng", {{"GX00000001", W, H, false}});
+    gOW = W;
+    gOH = H;
+    DahengCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    CameraThread* thread = cam.thread();
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    ASSERT_TRUE(waitFrame(0, f));
+    EXPECT_TRUE(cam.CameraOpen());           // already open: nothing replaced
+    EXPECT_EQ(cam.thread(), thread);
+    cam.CameraStop();
+    EXPECT_FALSE(thread->isRunning());       // the SDK is idle for what comes next
+    const quint64 stopped = cam.delivered();
+    QThread::msleep(150);
+    EXPECT_EQ(cam.delivered(), stopped);
+    cam.RestoreDefaultSettings();            // stop, defaults, start
+    EXPECT_TRUE(waitFrame(0, f));
+    cam.CameraStart();                        // a second start starts nothing more
+    EXPECT_TRUE(thread->isRunning());
+    CameraSetSpeed({&cam});
+    EXPECT_TRUE(waitFrame(0, f));
+    cam.CameraClose();
+}
+
+TEST_F(Cameras, FramesOfTheWrongSizeAreRefused)
+{
+    Manual cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    std::vector<unsigned char> small(size_t(W * H / 2), 7), rgb(size_t(3 * W * H), 9);
+    EXPECT_FALSE(cam.deliver(small.data(), small.size(), CameraDevice::Layout::Mono8));
+    EXPECT_EQ(cam.refused(), 1u);
+    std::vector<unsigned char> f;
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, f));
+    EXPECT_TRUE(cam.deliver(rgb.data(), rgb.size(), CameraDevice::Layout::Rgb24));  // grey mode: converted
+    ASSERT_TRUE(CameraDevice::TakeFrame(0, f));
+    EXPECT_EQ(f.size(), size_t(W * H));
+    EXPECT_EQ(f[0], 9);
+
+    // A device whose frames do not fit the working size: nothing delivered.
+    cam.CameraClose();
+    standin::setDevices("hikvision", {{"HIK0000001", W * 2, H, false}});
+    HikCamera hik(0);
+    ASSERT_TRUE(hik.CameraOpen());
+    hik.CameraStart();
+    QTRY_VERIFY_WITH_TIMEOUT(hik.refused() > 0, 2000);
+    EXPECT_EQ(hik.delivered(), 0u);
+    hik.CameraClose();
+}
+
+TEST_F(Cameras, AFailingUsbReadBacksOffAndNeverHoldsTheFrameLock)
+{
+    ASSERT_TRUE(makeVideo(dir.file("video0.mkv"), 3));
+    UsbCamera::inputFormat = "";
+    UsbCamera::devicePattern = (dir.path() + "/video%d.mkv").toStdString();
+    UsbCamera cam(0);
+    ASSERT_TRUE(cam.CameraOpen());
+    cam.CameraStart();
+    // Three frames, then the file ends: every further read fails.
+    QThread::msleep(1500);
+    const quint64 failed = cam.failedReads();
+    // Backing off to half a second: a handful of tries, not thousands.
+    EXPECT_GE(failed, 2u);
+    EXPECT_LE(failed, 20u);
+    // The frame lock is free while the device gives nothing.
+    EXPECT_TRUE(pMutex[0]->tryLock(50));
+    pMutex[0]->unlock();
+    cam.SetContrast();  // the graph can be rebuilt meanwhile
+    cam.CameraClose();
+    UsbCamera::inputFormat = "video4linux2";
+    UsbCamera::devicePattern = "/dev/video%d";
 }

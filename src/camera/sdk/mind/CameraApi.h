@@ -13,37 +13,72 @@ typedef int BOOL;
 #define CAMERA_MEDIA_TYPE_MONO8 0x01080001
 #define CAMERA_MEDIA_TYPE_RGB8 0x02180014
 
-struct tSdkCameraDevInfo {
-    char acFriendlyName[64];
+// Names and layouts as in the vendor's CameraDefine.h (one range type per
+// feature, the capability record's own spelling), so the station builds
+// against the real header unchanged.
+typedef void* PVOID;
+typedef int INT;
+typedef struct {
+    char acProductSeries[32];
+    char acProductName[32];
+    char acFriendlyName[32];
+    char acLinkName[32];
+    char acDriverVersion[32];
+    char acSensorType[32];
+    char acPortType[32];
     char acSn[32];
-};
-struct tSdkExpose {
-    UINT uiAnalogGainMin, uiAnalogGainMax;
+    UINT uInstance;
+} tSdkCameraDevInfo;
+typedef struct {
+    INT iHeightMax, iHeightMin, iWidthMax, iWidthMin;
+    UINT uSkipModeMask, uBinSumModeMask, uBinAverageModeMask, uResampleMask;
+} tSdkResolutionRange;
+typedef struct {
+    INT iIndex;
+    char acDescription[32];
+    UINT uBinSumMode, uBinAverageMode, uSkipMode, uResampleMask;
+    INT iHOffsetFOV, iVOffsetFOV, iWidthFOV, iHeightFOV, iWidth, iHeight;
+    INT iWidthZoomHd, iHeightZoomHd, iWidthZoomSw, iHeightZoomSw;
+} tSdkImageResolution;
+typedef struct {
+    UINT uiTargetMin, uiTargetMax, uiAnalogGainMin, uiAnalogGainMax;
+    float fAnalogGainStep;
     UINT uiExposeTimeMin, uiExposeTimeMax;
-};
-struct tRange {
-    int iMin, iMax;
-};
-struct tSdkCameraCapability {
+} tSdkExpose;
+typedef struct { INT iMin, iMax; } tGammaRange;
+typedef struct { INT iMin, iMax; } tContrastRange;
+typedef struct { INT iMin, iMax; } tSharpnessRange;
+typedef struct {
+    BOOL bMonoSensor, bWbOnce, bAutoWb, bAutoExposure, bManualExposure, bAntiFlick, bDeviceIsp, bForceUseDeviceIsp,
+        bZoomHD;
+} tSdkIspCapacity;
+typedef struct {
+    tSdkImageResolution* pImageSizeDesc;
+    INT iImageSizeDesc;
     tSdkExpose sExposeDesc;
-    tRange sSharpnessRange, sContrastRange, sGammaRange;
-    int sIspColor;  // 1 colour sensor
-};
-struct tSdkImageResolution {
-    int iIndex;
-    int iHOffsetFOV, iVOffsetFOV, iWidthFOV, iHeightFOV, iWidth, iHeight;
-};
-struct tSdkFrameHead {
-    int iWidth, iHeight;
-    UINT uiMediaType, uBytes;
-};
-typedef void (*CAMERA_CONNECTION_STATUS_CALLBACK)(CameraHandle h, UINT msg, UINT param, void* context);
+    tSdkResolutionRange sResolutionRange;
+    tGammaRange sGammaRange;
+    tContrastRange sContrastRange;
+    tSharpnessRange sSharpnessRange;
+    tSdkIspCapacity sIspCapacity;
+} tSdkCameraCapbility;
+typedef struct {
+    UINT uiMediaType;
+    UINT uBytes;
+    INT iWidth, iHeight, iWidthZoomSw, iHeightZoomSw;
+    BOOL bIsTrigger;
+    UINT uiTimeStamp, uiExpTime;
+    float fAnalogGain;
+    INT iGamma, iContrast, iSaturation;
+    float fRgain, fGgain, fBgain;
+} tSdkFrameHead;
+typedef void (*CAMERA_CONNECTION_STATUS_CALLBACK)(CameraHandle h, UINT msg, UINT param, PVOID context);
 
 CameraSdkStatus CameraSdkInit(int language);
 CameraSdkStatus CameraEnumerateDevice(tSdkCameraDevInfo* list, int* count);
 CameraSdkStatus CameraInit(tSdkCameraDevInfo* info, int paramLoad, int paramTeam, CameraHandle* h);
 CameraSdkStatus CameraUnInit(CameraHandle h);
-CameraSdkStatus CameraGetCapability(CameraHandle h, tSdkCameraCapability* cap);
+CameraSdkStatus CameraGetCapability(CameraHandle h, tSdkCameraCapbility* cap);
 CameraSdkStatus CameraSetImageResolution(CameraHandle h, tSdkImageResolution* res);
 CameraSdkStatus CameraSetIspOutFormat(CameraHandle h, UINT format);
 CameraSdkStatus CameraSetMonochrome(CameraHandle h, BOOL on);
@@ -72,7 +107,9 @@ CameraSdkStatus CameraGetAnalogGain(CameraHandle h, int* v);
 CameraSdkStatus CameraGetSharpness(CameraHandle h, int* v);
 CameraSdkStatus CameraGetContrast(CameraHandle h, int* v);
 CameraSdkStatus CameraGetGamma(CameraHandle h, int* v);
-CameraSdkStatus CameraGetSDKVersion(char* version);
+CameraSdkStatus CameraSdkGetVersionString(char* version);
+CameraSdkStatus CameraUSBDeviceInit();
+CameraSdkStatus CameraReadSN(CameraHandle h, BYTE* sn, INT level);
 
 // Stand-in only: a device's connection goes away (state 0 to its callback).
 void MindStandInDisconnect(const char* serial);

@@ -89,12 +89,41 @@ CameraSdkStatus CameraUnInit(CameraHandle h)
     return CAMERA_STATUS_SUCCESS;
 }
 
-CameraSdkStatus CameraGetCapability(CameraHandle h, tSdkCameraCapability* cap)
+CameraSdkStatus CameraGetCapability(CameraHandle h, tSdkCameraCapbility* cap)
 {
     Dev* d = find(h);
     if (!d)
         return CAMERA_STATUS_FAILED;
-    *cap = {{0, 400, 10, 100000}, {0, 100}, {0, 200}, {0, 250}, d->d.colour ? 1 : 0};
+    // One preset: the sensor halved (what a 2592-wide sensor offers first).
+    static tSdkImageResolution preset[8];
+    tSdkImageResolution& p = preset[std::min<size_t>(7, size_t(h) % 8)];
+    p = {};
+    p.iIndex = 0;
+    p.iWidthFOV = d->d.width;
+    p.iHeightFOV = d->d.height;
+    p.iWidth = d->d.width / 2;
+    p.iHeight = d->d.height / 2;
+    *cap = {};
+    cap->pImageSizeDesc = &p;
+    cap->iImageSizeDesc = 1;
+    cap->sExposeDesc = {0, 255, 0, 400, 0.125f, 10, 100000};
+    cap->sResolutionRange.iWidthMax = d->d.width;
+    cap->sResolutionRange.iHeightMax = d->d.height;
+    cap->sGammaRange = {0, 250};
+    cap->sContrastRange = {0, 200};
+    cap->sSharpnessRange = {0, 100};
+    cap->sIspCapacity.bMonoSensor = d->d.colour ? 0 : 1;
+    return CAMERA_STATUS_SUCCESS;
+}
+
+CameraSdkStatus CameraUSBDeviceInit() { return CAMERA_STATUS_SUCCESS; }
+
+CameraSdkStatus CameraReadSN(CameraHandle h, BYTE* sn, INT)
+{
+    Dev* d = find(h);
+    if (!d || !sn)
+        return CAMERA_STATUS_FAILED;
+    std::snprintf(reinterpret_cast<char*>(sn), 32, "%s", d->d.serial.c_str());
     return CAMERA_STATUS_SUCCESS;
 }
 
@@ -164,7 +193,11 @@ CameraSdkStatus CameraGetImageBuffer(CameraHandle h, tSdkFrameHead* head, BYTE**
     const int w = d->width ? d->width : d->d.width, hh = d->height ? d->height : d->d.height;
     d->raw.resize(size_t(w) * hh);
     standin::fillFrame(d->raw.data(), w, hh, 1, d->n++);
-    *head = {w, hh, UINT(d->media), UINT(d->raw.size())};
+    *head = {};
+    head->uiMediaType = UINT(d->media);
+    head->uBytes = UINT(d->raw.size());
+    head->iWidth = w;
+    head->iHeight = hh;
     *buf = d->raw.data();
     return CAMERA_STATUS_SUCCESS;
 }
@@ -236,7 +269,7 @@ CameraSdkStatus CameraGetGamma(CameraHandle h, int* v)
     *v = int(d);
     return r;
 }
-CameraSdkStatus CameraGetSDKVersion(char* version)
+CameraSdkStatus CameraSdkGetVersionString(char* version)
 {
     std::strcpy(version, "stand-in 1.0");
     return CAMERA_STATUS_SUCCESS;
