@@ -38,11 +38,16 @@ cmd_deps() {
 # configure_and_build DIR BUILD_TYPE [extra cmake args...]
 configure_and_build() {
   local dir=$1 type=$2; shift 2
+  local targets=()
+  if [ "${1:-}" = "--target" ]; then targets=("$@"); shift $#; fi
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
-  cmake --build "$dir" -j2
+  cmake --build "$dir" -j2 "${targets[@]}"
 }
 
 cmd_build() { configure_and_build build Release; }
+
+# What the demo and run need, before any test or benchmark.
+build_station() { configure_and_build build Release --target station ioboard-sim station-newdir; }
 
 cmd_fuzz() {
   cmd_deps "${FUZZ_PACKAGES[@]}"
@@ -82,7 +87,7 @@ cmd_test() {
 
 cmd_new_dir() {
   [ $# -eq 1 ] || die "usage: ./station.sh new-dir DIR"
-  [ -x build/tools/newdir/station-newdir ] || cmd_build
+  [ -x build/tools/newdir/station-newdir ] || build_station
   build/tools/newdir/station-newdir "$1"
 }
 
@@ -110,7 +115,7 @@ run_station() {
 }
 
 cmd_run() {
-  [ -x build/src/ui/station ] || cmd_build
+  [ -x build/src/ui/station ] || build_station
   local dir=${1:-}
   [ -n "$dir" ] || dir=$(fresh_dir)
   run_station "$dir"
@@ -118,7 +123,7 @@ cmd_run() {
 
 cmd_demo() {
   cmd_deps
-  cmd_build
+  build_station
   local dir=${1:-}
   [ -n "$dir" ] || dir=$(fresh_dir)
   # The simulated IO board on a pseudo-terminal; its commands come through a FIFO.

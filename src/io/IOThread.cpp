@@ -54,6 +54,8 @@ void IOThread::run()
         port.waitForBytesWritten(IOThread::kPollMs);
     };
 
+    QElapsedTimer period;
+    period.start();
     while (!isInterruptionRequested()) {
         int wanted;
         {
@@ -78,57 +80,70 @@ void IOThread::run()
                     openLogged = true;
                 }
             }
-            QByteArray in;
-            if (port.isOpen()) {
-                if (port.bytesAvailable() > 0 || port.waitForReadyRead(1))
-                    in = port.readAll();
-                if (port.error() == QSerialPort::ResourceError) {
-                    qWarning() << "IO board port lost:" << m_portName << port.errorString();
-                    port.close();
-                    port.clearError();
-                }
-            }
-            if (in.isEmpty()) {
-                if (++silent > kSilentPollLimit)
-                    gisLostCom = 1;
-            } else {
-                parser.append(in.constData(), int(in.size()));
-                bool mismatch = false;
-                parser.parse([&](const io::Report& r) {
-                    if (gisLostCom.exchange(0))
-                        emit reconnected();
-                    silent = 0;
-                    if (r.type == io::CmdReadInputs) {
-                        {
-                            QMutexLocker lock(pMutexIO);
-                            gDataIn = r.inputWord();
-                        }
-                        if (r.outputWord() != wanted)
-                            mismatch = true;
-                    } else if (r.type == io::CmdReadAnalogA || r.type == io::CmdReadAnalogB) {
-                        if (analogSlot < 16)
-                            m_analog[analogSlot++] = r.reading();
-                    }
-                });
-                m_resync = parser.resyncBytes();
-                if (mismatch)
-                    send(io::CmdSetOutputs, wanted);
-            }
+            // Ask first, then wait briefly for the answer: the reply to this
+            // poll is read in the same pass, not one period later.
             ++pollCount;
+            int asked = io::CmdReadInputs;
             if (pollCount == 200) {
                 analogSlot = 0;
-                send(io::CmdReadAnalogA, 0);
+                asked = io::CmdReadAnalogA;
             } else if (pollCount == 210) {
                 analogSlot = 8;
                 pollCount = 0;
-                send(io::CmdReadAnalogB, 0);
-            } else {
-                send(io::CmdReadInputs, 0);
+                asked = io::CmdReadAnalogB;
             }
+            send(asked, 0);
+            bool answered = false;
+            bool mismatch = false;
+            QElapsedTimer wait;
+            wait.start();
+            do {
+                QByteArray in;
+                if (port.isOpen()) {
+                    if (port.bytesAvailable() > 0 || port.waitForReadyRead(1))
+                        in = port.readAll();
+                    if (port.error() == QSerialPort::ResourceError) {
+                        qWarning() << "IO board port lost:" << m_portName << port.errorString();
+                        port.close();
+                        port.clearError();
+                    }
+                }
+                // Only a valid frame counts as an answer: bytes that never form
+                // one (a wrong baud rate, another device, line noise) are silence.
+                if (!in.isEmpty()) {
+                    parser.append(in.constData(), int(in.size()));
+                    parser.parse([&](const io::Report& r) {
+                        answered = answered || r.type == asked;
+                        if (gisLostCom.exchange(0))
+                            emit reconnected();
+                        silent = 0;
+                        if (r.type == io::CmdReadInputs) {
+                            {
+                                QMutexLocker lock(pMutexIO);
+                                gDataIn = r.inputWord();
+                            }
+                            if (r.outputWord() != wanted)
+                                mismatch = true;
+                        } else if (r.type == io::CmdReadAnalogA || r.type == io::CmdReadAnalogB) {
+                            if (analogSlot < 16)
+                                m_analog[analogSlot++] = r.reading();
+                        }
+                    });
+                    m_resync = parser.resyncBytes();
+                }
+            } while (!answered && port.isOpen() && wait.elapsed() < kReplyWaitMs);
+            if (!answered && ++silent > kSilentPollLimit)
+                gisLostCom = 1;
+            if (mismatch)
+                send(io::CmdSetOutputs, wanted);
         } else {
             pollGpio(wanted, gpioLast, gpioHave);
         }
         ++m_polls;
-        QThread::msleep(kPollMs);
+        // One poll per period, whatever the wait for the reply took.
+        const qint64 left = kPollMs - period.elapsed();
+        if (left > 0)
+            QThread::msleep(quint64(left));
+        period.start();
     }
 }

@@ -24,6 +24,7 @@ public:
 
     static constexpr int kSilentPollLimit = 1000;
     static constexpr int kPollMs = 5;
+    static constexpr int kReplyWaitMs = 4;  // the board answers within a millisecond or two
     static constexpr int kReopenMs = 2000;
 
 signals:

@@ -87,7 +87,7 @@ TEST_F(Link, ASilentBoardIsLostAndItsReturnIsRecorded)
     // 1000 silent polls take about 6 s here; the silence outlasts them with room for a loaded machine.
     sim.send("silent 15000");
     ASSERT_TRUE(waitFor([] { return gisLostCom == 1; }, 15000));
-    // More than 1000 polls of 5 ms passed.
+    sim.send("silent 0");
     ASSERT_TRUE(waitFor([] { return gisLostCom == 0; }, 15000));
     QTest::qWait(50);
     const QStringList texts = recordRemarks();
@@ -106,4 +106,46 @@ TEST(LinkPort, APortThatAppearsLaterIsOpenedByTheRetry)
     ASSERT_TRUE(QFile::link(sim.device(), link));
     sim.send("set 2 1");
     EXPECT_TRUE(waitFor([] { return inputs() == 0x002; }, 6000));
+}
+
+TEST_F(Link, BytesThatNeverFormAFrameAreSilenceToo)
+{
+    ASSERT_TRUE(waitFor([] { return inputs() == 0; }, 1000));
+    // A wrong baud rate or another device: bytes on every poll, never a frame.
+    sim.send("noise 15000");
+    ASSERT_TRUE(waitFor([] { return gisLostCom == 1; }, 15000));
+    EXPECT_GT(port->ioThread()->resyncBytes(), 1000u);
+    sim.send("noise 0");
+    ASSERT_TRUE(waitFor([] { return gisLostCom == 0; }, 15000));
+}
+
+TEST(LinkCommands, PollsEveryFewMillisecondsAndSetsOutputsOnlyOnAMismatch)
+{
+    TestDir dir;
+    const QString log = dir.file("commands.log");
+    BoardSim sim({"--log", log});
+    ASSERT_TRUE(sim.ok());
+    createGlobalLocks();
+    ControlPort port({}, sim.device());
+    QTest::qWait(1500);
+    auto commands = [&](int cmd) {
+        int n = 0;
+        for (const QString& line : readText(log).split('\n', Qt::SkipEmptyParts))
+            n += line.section(' ', 2, 2).toInt() == cmd;
+        return n;
+    };
+    // About one poll per 5 ms plus the read: well over 100 in a second and a half.
+    const int polls = commands(2);
+    EXPECT_GT(polls, 100);
+    EXPECT_LT(polls, 320);
+    EXPECT_EQ(commands(1), 0);  // the board already holds the outputs (all off)
+    port.IOSetOut(0, 1);
+    port.IOFlashOut();
+    ASSERT_GE(sim.waitOut(0x001), 0);
+    QTest::qWait(500);
+    const int sets = commands(1);
+    EXPECT_GE(sets, 1);
+    EXPECT_LE(sets, 2);  // a report already on its way may show the old word once
+    QTest::qWait(500);
+    EXPECT_EQ(commands(1), sets);
 }

@@ -3,9 +3,9 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-BoardSim::BoardSim()
+BoardSim::BoardSim(const QStringList& extra)
 {
-    m_proc.start(STATION_IOBOARD_SIM, {"--pty"});
+    m_proc.start(STATION_IOBOARD_SIM, QStringList{"--pty"} + extra);
     if (!m_proc.waitForStarted(5000))
         return;
     QElapsedTimer t;

@@ -2,10 +2,12 @@
 // The IO board simulator on a pseudo-terminal, driven by its command lines.
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 class BoardSim {
 public:
-    BoardSim();
+    // extra: further arguments of the simulator (for example --log FILE).
+    explicit BoardSim(const QStringList& extra = {});
     ~BoardSim();
     bool ok() const { return !m_device.isEmpty(); }
     QString device() const { return m_device; }

@@ -1,10 +1,14 @@
 // ioboard-sim: behaves as the station's serial IO board on a pseudo-terminal.
 //
-//   ioboard-sim --pty            create a pseudo-terminal, print its path first
-//   ioboard-sim --device PATH    use an existing serial device
+//   ioboard-sim --pty [--log FILE]           create a pseudo-terminal, print its path first
+//   ioboard-sim --device PATH [--log FILE]   use an existing serial device
+//
+// --log FILE writes every command frame received as "cmd <ms> <command> <value>".
 //
 // Commands on standard input, one per line:
-//   set K 0|1   pulse K MS   word HEX   silent MS   powercycle   garbage N   split   quit
+//   set K 0|1   pulse K MS   word HEX   silent MS   powercycle   garbage N   split
+//   noise MS    (answers with bytes that never form a frame, as a wrong baud rate would)
+//   quit
 // Prints "out <ms since start> <word as 0x%03x>" whenever the held output word changes.
 #include <algorithm>
 #include <cerrno>
@@ -44,6 +48,8 @@ struct Board {
     bool zeroOutputsAfterSilence = false;
     int garbage = 0;
     bool split = false;
+    long long noiseUntil = 0;
+    FILE* log = nullptr;
     std::vector<Pulse> pulses;
     std::vector<unsigned char> rx;
     std::mt19937 rng{12345};
@@ -102,10 +108,30 @@ struct Board {
         }
     }
 
+    // Line noise in place of a report: never a frame start, so never a frame.
+    void sendNoise()
+    {
+        unsigned char g[8];
+        for (auto& b : g) {
+            b = (unsigned char)(rng() & 0xFF);
+            if (b == 0x5F)
+                b = 0x00;
+        }
+        writeAll(g, sizeof g);
+    }
+
     void handleCommand(int cmd, unsigned value)
     {
+        if (log) {
+            std::fprintf(log, "cmd %lld %d %u\n", nowMs(), cmd, value);
+            std::fflush(log);
+        }
         if (nowMs() < silentUntil)
             return;
+        if (nowMs() < noiseUntil) {
+            sendNoise();
+            return;
+        }
         switch (cmd) {
         case 1:
             setOutputs(value);
@@ -233,6 +259,12 @@ struct Board {
         } else if (op == "split") {
             split = true;
             return true;
+        } else if (op == "noise") {
+            long long ms = 0;
+            if (in >> ms && ms >= 0) {
+                noiseUntil = nowMs() + ms;
+                return true;
+            }
         }
         std::fprintf(stderr, "ioboard-sim: cannot read command: %s\n", line.c_str());
         return true;
@@ -256,6 +288,14 @@ int main(int argc, char** argv)
 {
     Board board;
     int keepSlave = -1;
+    if (argc >= 4 && std::strcmp(argv[argc - 2], "--log") == 0) {
+        board.log = std::fopen(argv[argc - 1], "a");
+        if (!board.log) {
+            std::fprintf(stderr, "ioboard-sim: cannot write %s: %s\n", argv[argc - 1], std::strerror(errno));
+            return 1;
+        }
+        argc -= 2;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--pty") == 0) {
         board.fd = posix_openpt(O_RDWR | O_NOCTTY);
         if (board.fd < 0 || grantpt(board.fd) != 0 || unlockpt(board.fd) != 0) {
@@ -278,7 +318,7 @@ int main(int argc, char** argv)
         }
         makeRaw(board.fd);
     } else {
-        std::fprintf(stderr, "usage: ioboard-sim --pty | --device PATH\n");
+        std::fprintf(stderr, "usage: ioboard-sim --pty | --device PATH  [--log FILE]\n");
         return 2;
     }
     fcntl(board.fd, F_SETFL, fcntl(board.fd, F_GETFL) | O_NONBLOCK);
