@@ -174,8 +174,16 @@ TEST_F(Bench, ErrorCodesMakeTheCameraNgAndAreRecorded)
     EXPECT_TRUE(r.contains("REG RUN ERROR = 0, 0, -1"));
     EXPECT_TRUE(r.contains("REG RUN ERROR = 0, 0, -3"));
     EXPECT_TRUE(r.contains("REG RUN ERROR = 0, 0, -2"));
-    // The editor's and position regions are never judged.
-    add({100, 100, 20, 20}, FuncIgnore, 0, 0, 0);
+    // The editor's and position regions are never judged, even without geometry.
+    wp.detect_enable[0] = 1;
+    para.roi_count[0] = 0;
+    const int ignore = add({100, 100, 20, 20}, FuncIgnore, 0, 0, 0);
+    const int position = add({150, 100, 20, 20}, FuncPosition, 5, 10, 10);
+    para.roi[0][ignore].roi_shape = 0;
+    para.roi[0][position].roi_shape = 0;
+    train();
+    EXPECT_TRUE(run(base));
+    EXPECT_EQ(engine->regionError[0][ignore], RegionOk);
 }
 
 TEST_F(Bench, ReportsOnlyMarkedRunsWithTheServiceOn)
