@@ -10,6 +10,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev opencv-doc
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg
   libgoogle-glog-dev libgtest-dev
+  libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
   fonts-wqy-microhei imagemagick
 )
 

@@ -9,6 +9,7 @@
 // frame out, clears the flag and unlocks. A frame not taken is overwritten.
 #include "Globals.h"
 
+#include <QString>
 #include <QThread>
 #include <atomic>
 #include <memory>
@@ -85,6 +86,10 @@ public:
     // The connection-lost flag the SDK callbacks raise.
     static std::atomic<bool> connectionLost;
 
+    // The serial the camera reports (for the serial record); empty where the
+    // kind has none to tell.
+    virtual QString serialNumber() const { return {}; }
+
     // One pass of the camera thread; returns false to skip the 10-ms sleep.
     virtual bool threadPass() { return true; }
     CameraThread* thread() const { return m_thread.get(); }
@@ -129,7 +134,7 @@ protected:
 extern CameraDevice* gCameraDevices[kMaxCameras];
 
 // Makes the device of a camera kind: 0 simulation or replay, 4 Daheng, 5 IDS,
-// 6 MindVision, 7 Hikvision, 9 USB video, 12 dvp; null for any other.
+// 6 MindVision, 7 Hikvision, 9 USB video, 12 dvp, 13 GenICam; null for any other.
 std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index);
 // Applies the capture speed to every opened camera (stop, set, start).
 void CameraSetSpeed(const std::vector<CameraDevice*>& cameras);

@@ -153,3 +153,11 @@ dvpInt32 DvpCamera::dvpStreamCallback(dvpHandle, dvpStreamEvent, void* widget, d
                   frame->format == FORMAT_BGR24 ? Layout::Rgb24 : Layout::Mono8);
     return 0;
 }
+
+QString DvpCamera::serialNumber() const
+{
+    dvpCameraInfo info{};
+    if (dvpEnum(dvpUint32(m_index), &info) != DVP_STATUS_OK)
+        return {};
+    return QString::fromLatin1(info.SerialNumber, int(strnlen(info.SerialNumber, sizeof info.SerialNumber)));
+}

@@ -11,6 +11,7 @@ public:
     static dvpInt32 dvpStreamCallback(dvpHandle handle, dvpStreamEvent event, void* widget, dvpFrame* frame, void* data);
     bool IsValidHandle(unsigned handle) const;
     void speedKind(int speed) override;
+    QString serialNumber() const override;
 
 protected:
     bool openKind() override;

@@ -1,6 +1,7 @@
 #include "CameraDevice.h"
 #include "DahengCamera.h"
 #include "DvpCamera.h"
+#include "GenicamCamera.h"
 #include "HikCamera.h"
 #include "IdsCamera.h"
 #include "MindCamera.h"
@@ -16,6 +17,7 @@ std::unique_ptr<CameraDevice> CreateCameraDevice(int kind, int index)
     case 7: return std::make_unique<HikCamera>(index);
     case 9: return std::make_unique<UsbCamera>(index);
     case 12: return std::make_unique<DvpCamera>(index);
+    case 13: return std::make_unique<GenicamCamera>(index);
     case 0: return std::make_unique<SimCamera>(index, SimCamera::replaySource());
     default: return nullptr;  // not a camera kind
     }

@@ -167,3 +167,12 @@ void HikCamera::ExceptionImageCallBack(unsigned int msgType, void*)
     if (msgType == MV_EXCEPTION_DEV_DISCONNECT)
         connectionLost = true;
 }
+
+QString HikCamera::serialNumber() const
+{
+    // A USB device gives no serial here.
+    if (!m_info || m_info->nTLayerType != MV_GIGE_DEVICE)
+        return {};
+    const char* sn = reinterpret_cast<const char*>(m_info->SpecialInfo.stGigEInfo.chSerialNumber);
+    return QString::fromLatin1(sn, int(strnlen(sn, 16)));
+}

@@ -11,6 +11,7 @@ public:
     static void ImageCallBack(unsigned char* data, MV_FRAME_OUT_INFO_EX* info, void* widget);
     static void ExceptionImageCallBack(unsigned int msgType, void* widget);
     void speedKind(int speed) override;
+    QString serialNumber() const override;
 
 protected:
     bool openKind() override;

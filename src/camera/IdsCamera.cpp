@@ -100,3 +100,11 @@ bool IdsCamera::threadPass()
     deliver(m_last.data(), len, Layout::Mono8);
     return true;
 }
+
+QString IdsCamera::serialNumber() const
+{
+    CAMINFO info{};
+    if (!opened() || is_GetCameraInfo(m_handle, &info) != IS_SUCCESS)
+        return {};
+    return QString::fromLatin1(info.SerNo, int(strnlen(info.SerNo, sizeof info.SerNo)));
+}

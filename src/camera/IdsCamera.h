@@ -10,6 +10,7 @@ public:
     ~IdsCamera() override;
     bool threadPass() override;
     void speedKind(int speed) override;
+    QString serialNumber() const override;
 
 protected:
     bool openKind() override;

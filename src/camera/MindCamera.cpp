@@ -5,6 +5,7 @@
 #include "WizardPara.h"
 
 #include <QtDebug>
+#include <cstdio>
 #include <cstring>
 
 tSdkCameraDevInfo gCList[12] = {};
@@ -200,4 +201,20 @@ void MindCamera::MindConnectStateCallBack(CameraHandle, UINT state, UINT, void*)
 {
     if (state == 0)
         connectionLost = true;
+}
+
+QString MindCamera::serialNumber() const
+{
+    BYTE sn[64] = {};
+    if (!opened() || CameraReadSN(m_handle, sn, 1) != CAMERA_STATUS_SUCCESS)
+        return {};
+    const char* text = reinterpret_cast<const char*>(sn);
+    return QString::fromLatin1(text, int(strnlen(text, 32)));
+}
+
+void MindSdkVersion(char* out, size_t len)
+{
+    char v[256] = {};
+    CameraSdkGetVersionString(v);
+    std::snprintf(out, len, "%s", v);
 }

@@ -8,6 +8,8 @@
 // for cropped 2592-wide sensors.
 extern tSdkCameraDevInfo gCList[12];
 extern tSdkImageResolution gImageResolution;
+// The SDK's version string (recorded at start-up).
+void MindSdkVersion(char* out, size_t len);
 
 class MindCamera : public CameraDevice {
 public:
@@ -15,6 +17,7 @@ public:
     ~MindCamera() override;
     bool threadPass() override;
     void speedKind(int speed) override;
+    QString serialNumber() const override;
     static void MindConnectStateCallBack(CameraHandle h, UINT state, UINT ignored, void* widget);
 
 protected:

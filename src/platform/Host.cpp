@@ -104,6 +104,29 @@ bool Host::setTime(const QDateTime& t)
 bool Host::runTsc() { return act("run-tsc", {}, "./tsc", {}, nullptr, 10 * 60 * 1000); }
 bool Host::runUpdate() { return act("run-update", {}, "./update.sh", {}, nullptr, 10 * 60 * 1000); }
 
+bool Host::ping(const QString& address, QString* output)
+{
+    return act("ping", {address}, "ping", {address, "-w", "1"}, output, 5000);
+}
+
+void Host::skipped(const QString& action, const QStringList& args)
+{
+    if (m_panel)
+        qInfo() << "host action not taken:" << action << args;
+    else
+        journal(action, args);
+}
+
+namespace {
+QStringList gigeInterfaces()
+{
+    return qEnvironmentVariable("STATION_GIGE_IFACES").split(',', Qt::SkipEmptyParts);
+}
+} // namespace
+
+bool Host::gigeAllowed(const QString& name) const { return m_panel || gigeInterfaces().contains(name.trimmed()); }
+bool Host::gigeAnyAllowed() const { return m_panel || !gigeInterfaces().isEmpty(); }
+
 bool Host::iopl(int level)
 {
     if (!m_panel) {

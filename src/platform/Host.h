@@ -31,6 +31,18 @@ public:
     bool runTsc();                                     // touch calibration "./tsc"
     bool runUpdate();                                  // one-shot "./update.sh"
     bool iopl(int level);
+    // "ping ADDRESS -w 1"; output gets what it printed (empty in a dry run).
+    bool ping(const QString& address, QString* output);
+    // An action on the host's network that was not taken (not a panel and the
+    // interface not allowed): one journal line, nothing sent.
+    void skipped(const QString& action, const QStringList& args);
+
+    // Interfaces on which GigE discovery, force-IP, ARP probes and camera
+    // enumeration may send: every one on a panel, else only those named in
+    // STATION_GIGE_IFACES (comma-separated).
+    bool gigeAllowed(const QString& interfaceName) const;
+    // Whether any interface may be used at all.
+    bool gigeAnyAllowed() const;
 
     // Tests: in a dry run, the named action ("set-time", "hwclock", ...) is
     // journalled but reports failure, as a real command that fails would.

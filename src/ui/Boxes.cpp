@@ -139,3 +139,33 @@ bool DateTimeDialog::choose(QDateTime* chosen)
         *chosen = m_edit->dateTime();
     return ok;
 }
+
+CameraLostBox::CameraLostBox(QWidget* parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    auto* lay = new QVBoxLayout(this);
+    auto* label = new QLabel(LanStr(1179), this);
+    label->setAlignment(Qt::AlignCenter);
+    QFont f;
+    f.setPixelSize(28);
+    label->setFont(f);
+    auto* button = new QPushButton(LanStr(1018), this);
+    button->setMinimumHeight(64);
+    button->setFont(f);
+    lay->addWidget(label, 1);
+    lay->addWidget(button);
+    connect(button, &QPushButton::clicked, this, &CameraLostBox::shutDown);
+    setStyleSheet("QDialog{background:#402020;border:2px solid #e04040;} QLabel{color:white;}");
+    setMinimumSize(480, 240);
+}
+
+void CameraLostBox::showLost()
+{
+    // Unattended runs never switch the computer off on their own.
+    if (autoAnswer()) {
+        qWarning().noquote() << "camera-lost box shown (not pressed unattended):" << LanStr(1179);
+        return;
+    }
+    show();
+    raise();
+}

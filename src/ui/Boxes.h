@@ -48,6 +48,17 @@ private:
     QDateTimeEdit* m_edit;
 };
 
+// "camera disconnect" with a "Shut Down" button: shown while cameras are lost.
+class CameraLostBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit CameraLostBox(QWidget* parent = nullptr);
+    void showLost();
+
+signals:
+    void shutDown();
+};
+
 extern WarnBox* gpWarnBox;
 extern ChooseBox* gpChooseBox;
 

@@ -1,6 +1,8 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "CameraSet.h"
+#include "Detection.h"
 #include "ControlPort.h"
 #include "InputSampler.h"
 #include "Globals.h"
@@ -10,7 +12,10 @@
 #include "OperationRecord.h"
 #include "Panel.h"
 #include "ParamDb.h"
+#include "SimCamera.h"
 #include "StartupFiles.h"
+#include "ImageLib.h"
+#include "MindCamera.h"
 #include "WizardPara.h"
 
 #include <QDateTime>
@@ -107,6 +112,19 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     m_inputs = new InputSampler(m_io, this);
     m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);
 
+    // The eight camera widgets' camera side: devices, regions, templates.
+    m_cameras = new CameraManager(this);
+    m_cameras->detecting = [this] { return m_detecting; };
+    m_cameras->prohibitClamping = [this] {
+        m_io->IOSetOut(0, 1);
+        m_io->IOFlashOut();
+    };
+    m_cameras->flushAll = [this] { FLushAll(); };
+    connect(m_cameras, &CameraManager::cameraLost, this, &DiVeZoruzo::showCameraLost);
+    connect(m_cameras, &CameraManager::camerasRecovered, this, &DiVeZoruzo::showCameraRecovered);
+    connect(m_cameras, &CameraManager::serialsNotSaved, this, [] { gpWarnBox->showMessage(LanStr(1700)); });
+    m_cameras->BuildViews(*gpWPara);
+
     checkCameraCount();
 
     m_alarmSource = QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav"));
@@ -137,6 +155,15 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
     InsertRecord(LanStr(150).arg(numCamera));
+    if (gCameraID == kKindMind) {
+        char version[64] = {};
+        MindSdkVersion(version, sizeof version);
+        InsertRecord(QString::fromLatin1(version));
+    }
+    // The frame-rate and stall check, once a second.
+    connect(&m_frameRate, &QTimer::timeout, m_cameras, &CameraManager::SupervisionTick);
+    m_frameRate.start(1000);
+    m_cameras->ApplySpeed();
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
 
@@ -190,45 +217,51 @@ void DiVeZoruzo::loadParameters()
 
 void DiVeZoruzo::findCameras()
 {
-    // Camera enumeration joins here with the camera subsystem; until then no
-    // camera family is found and the working size is a placeholder.
-    gCameraID = 0;
-    gFindCamera = 0;
-    gImageW = 640;
-    gImageH = 480;
-    gImageLen = gImageW * gImageH;
-    gColorLen = gisColor ? gImageLen * 4 : gImageLen;
+    CheckCameraID();
     gShowAW = gImageW ? float(gShowW) / gImageW : 1.0f;
     gShowAH = gImageH ? float(gShowH) / gImageH : 1.0f;
+    SetImageBounds(gImageW, gImageH);
+    m_replay = !SimCamera::replaySource().isEmpty();
 }
 
 void DiVeZoruzo::checkCameraCount()
 {
-    if (gCameraID != 0 && numCamera != 0) {
+    // Replayed pictures are cameras the operator asked for: no question.
+    if ((gCameraID != kKindNone || m_replay) && numCamera != 0) {
         const int recorded = gpWPara->RecordedCameraCount();
         if (recorded > 0 && recorded != gFindCamera && gpChooseBox->ask(LanStr(360)) == 1) {
-            storeCameraIdentities();
+            m_cameras->SaveSN(1);
             FLushAll();
             platform::Host::instance().reboot();
+            gRebootPending = true;
         }
-    } else if (gCameraID == 0) {
+    } else {
+        gCameraID = kKindNone;
         numCamera = gFindCamera;
         if (gpChooseBox->ask(LanStr(134)) == 1)
-            storeCameraIdentities();
+            m_cameras->SaveSN(1);
     }
 }
 
-void DiVeZoruzo::storeCameraIdentities()
+void DiVeZoruzo::showCameraLost(int, bool alarmBox)
 {
-    // No camera present: every serial slot is cleared. With cameras the
-    // camera subsystem writes their serials in their order.
-    QList<QPair<QString, QString>> rows;
-    for (int i = 0; i < kMaxCameras; ++i)
-        rows.append({QStringLiteral("serialNB%1").arg(i), QStringLiteral("0")});
-    if (!paramdb::writeValues(paramdb::serialDb(), "sysparam", rows, true)) {
-        InsertRecord(LanStr(1700));
-        gpWarnBox->showMessage(LanStr(1700));
+    if (!alarmBox) {
+        gpWarnBox->showMessage(LanStr(1602), false);
+        return;
     }
+    if (!m_lostBox) {
+        m_lostBox = new CameraLostBox(this);
+        connect(m_lostBox, &CameraLostBox::shutDown, m_cameras, &CameraManager::ShutDownAfterLoss);
+    }
+    m_lostBox->showLost();
+}
+
+void DiVeZoruzo::showCameraRecovered()
+{
+    gpWarnBox->hideMessage();
+    if (m_lostBox)
+        m_lostBox->hide();
+    gpWarnBox->showMessage(LanStr(1180), false);
 }
 
 void DiVeZoruzo::createFolders() { startup::ensureFolders(numCamera); }

@@ -10,6 +10,8 @@ class QSoundEffect;
 class ControlPort;
 class InputSampler;
 class DateTimeDialog;
+class CameraManager;
+class CameraLostBox;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -31,6 +33,7 @@ public:
     qint64 startTimeMs() const { return m_startMs; }
 
     ControlPort* io() const { return m_io; }
+    CameraManager* cameras() const { return m_cameras; }
     InputSampler* inputs() const { return m_inputs; }
     QTimer& screenOffTimer() { return m_screenOff; }
     QTimer& autoLogoutTimer() { return m_autoLogout; }
@@ -53,7 +56,8 @@ private:
     void checkCameraCount();
     void createFolders();
     void checkSystemTime();
-    void storeCameraIdentities();
+    void showCameraLost(int index, bool alarmBox);
+    void showCameraRecovered();
     void buildScreen();
     void updateStatus();
 
@@ -70,6 +74,10 @@ private:
     QLabel* m_status = nullptr;
     QLabel* m_cameraArea = nullptr;
     QStringList m_unusableDatabases;
+    CameraManager* m_cameras = nullptr;
+    CameraLostBox* m_lostBox = nullptr;
+    QTimer m_frameRate;
+    bool m_replay = false;
 };
 
 extern DiVeZoruzo* gpWin;

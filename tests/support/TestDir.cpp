@@ -49,11 +49,20 @@ QStringList recordRemarks(const QString& file)
     return out;
 }
 
-QStringList hostActions()
+QStringList hostJournal()
 {
     QStringList out;
     for (const QString& line : readText("host-actions.log").split('\n', Qt::SkipEmptyParts))
         out << line.section(' ', 1);
+    return out;
+}
+
+QStringList hostActions()
+{
+    QStringList out;
+    for (const QString& line : hostJournal())
+        if (!line.contains("nothing sent"))
+            out << line;
     return out;
 }
 

@@ -20,6 +20,8 @@ private:
 };
 
 // The lines of host-actions.log in the current directory, without their time stamps.
+QStringList hostJournal();
+// The same without the network actions that were skipped (nothing sent).
 QStringList hostActions();
 // Reads a whole text file.
 QString readText(const QString& path);

@@ -15,6 +15,12 @@ struct Device {
     std::string serial;
     int width = 1280, height = 1024;
     bool colour = false;
+    // Network cameras (Hikvision): addresses in host order, the host port's
+    // address, whether the device answers, and the model name.
+    unsigned ip = 0, mask = 0, hostIp = 0;
+    bool usb = false;
+    bool reachable = true;
+    std::string model = "MV-SIM-M";
 };
 
 // Devices of one vendor. STATION_SIM_CAMERAS="count[:WxH][:colour]" sets them

@@ -36,6 +36,7 @@ GX_STATUS GXCloseDevice(GX_DEV_HANDLE hDevice);
 GX_STATUS GXSetInt(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, int64_t nValue);
 GX_STATUS GXSetEnum(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, int64_t nValue);
 GX_STATUS GXSetBool(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, bool bValue);
+GX_STATUS GXGetInt(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, int64_t* pnValue);
 GX_STATUS GXSetFloat(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, double dValue);
 GX_STATUS GXGetFloatRange(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID, GX_FLOAT_RANGE* pFloatRange);
 GX_STATUS GXSendCommand(GX_DEV_HANDLE hDevice, GX_FEATURE_ID featureID);

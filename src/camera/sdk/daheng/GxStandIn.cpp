@@ -84,6 +84,19 @@ GX_STATUS GXSetInt(GX_DEV_HANDLE h, GX_FEATURE_ID id, int64_t v)
     standin::record(dev(h)->d.serial, hex(id), std::to_string(v));
     return GX_STATUS_SUCCESS;
 }
+GX_STATUS GXGetInt(GX_DEV_HANDLE h, GX_FEATURE_ID id, int64_t* v)
+{
+    if (!h || !v)
+        return GX_STATUS_INVALID_HANDLE;
+    // Width and height: the region set, else the sensor's.
+    if (unsigned(id) == 0x100003EE)
+        *v = dev(h)->width ? dev(h)->width : dev(h)->d.width;
+    else if (unsigned(id) == 0x100003EF)
+        *v = dev(h)->height ? dev(h)->height : dev(h)->d.height;
+    else
+        return GX_STATUS_ERROR;
+    return GX_STATUS_SUCCESS;
+}
 GX_STATUS GXSetEnum(GX_DEV_HANDLE h, GX_FEATURE_ID id, int64_t v) { return GXSetInt(h, id, v); }
 GX_STATUS GXSetBool(GX_DEV_HANDLE h, GX_FEATURE_ID id, bool v)
 {

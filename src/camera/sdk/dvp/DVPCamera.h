@@ -19,6 +19,17 @@ struct dvpCameraInfo {
     char FriendlyName[128];
     char SerialNumber[64];
 };
+enum dvpSensorType { SENSOR_TYPE_CMOS = 0, SENSOR_TYPE_CCD = 1 };
+enum dvpSensorPixel { SENSOR_PIXEL_MONO = 0, SENSOR_PIXEL_BAYER_RG = 1, SENSOR_PIXEL_RGB = 5 };
+struct dvpRegionDescr {
+    dvpInt32 iMinW, iMinH, iMaxW, iMaxH, iStepW, iStepH;
+};
+struct dvpSensorInfo {
+    char descr[64];
+    dvpSensorType sensor;
+    dvpSensorPixel pixel;
+    dvpRegionDescr region;
+};
 struct dvpRegion {
     dvpInt32 X, Y, W, H;
 };
@@ -36,7 +47,10 @@ struct dvpInt32Descr {
 typedef dvpInt32 (*dvpStreamCallback)(dvpHandle handle, dvpStreamEvent event, void* pContext, dvpFrame* pFrame,
                                       void* pBuffer);
 
+dvpStatus dvpRefresh(dvpUint32* count);
 dvpStatus dvpEnum(dvpUint32 index, dvpCameraInfo* info);
+dvpStatus dvpGetSensorInfo(dvpHandle h, dvpSensorInfo* info);
+dvpStatus dvpGetRoi(dvpHandle h, dvpRegion* roi);
 dvpStatus dvpOpenByName(const char* name, dvpUint32 mode, dvpHandle* handle);
 dvpStatus dvpClose(dvpHandle h);
 dvpStatus dvpIsValid(dvpHandle h, bool* valid);

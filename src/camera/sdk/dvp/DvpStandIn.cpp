@@ -64,6 +64,35 @@ void stopPusher(Dev* d)
 }
 } // namespace
 
+dvpStatus dvpRefresh(dvpUint32* count)
+{
+    if (!count)
+        return DVP_STATUS_FAILED;
+    *count = dvpUint32(standin::devices(kVendor).size());
+    return DVP_STATUS_OK;
+}
+
+dvpStatus dvpGetSensorInfo(dvpHandle h, dvpSensorInfo* info)
+{
+    Dev* d = find(h);
+    if (!d || !info)
+        return DVP_STATUS_FAILED;
+    *info = {};
+    std::snprintf(info->descr, sizeof info->descr, "SIM");
+    info->pixel = d->d.colour ? SENSOR_PIXEL_BAYER_RG : SENSOR_PIXEL_MONO;
+    info->region = {16, 16, d->d.width, d->d.height, 4, 2};
+    return DVP_STATUS_OK;
+}
+
+dvpStatus dvpGetRoi(dvpHandle h, dvpRegion* roi)
+{
+    Dev* d = find(h);
+    if (!d || !roi)
+        return DVP_STATUS_FAILED;
+    *roi = d->roi.W > 0 ? d->roi : dvpRegion{0, 0, d->d.width, d->d.height};
+    return DVP_STATUS_OK;
+}
+
 dvpStatus dvpEnum(dvpUint32 index, dvpCameraInfo* info)
 {
     const auto& list = standin::devices(kVendor);

@@ -19,13 +19,46 @@ enum MvGvspPixelType : int64_t {
     PixelType_Gvsp_RGB8_Packed = 0x02180014,
 };
 
+// Layouts as in the vendor's CameraParams.h.
 struct MV_GIGE_DEVICE_INFO {
+    unsigned int nIpCfgOption;
+    unsigned int nIpCfgCurrent;
+    unsigned int nCurrentIp;
+    unsigned int nCurrentSubNetMask;
+    unsigned int nDefultGateWay;
+    unsigned char chManufacturerName[32];
+    unsigned char chModelName[32];
+    unsigned char chDeviceVersion[32];
+    unsigned char chManufacturerSpecificInfo[48];
     unsigned char chSerialNumber[16];
+    unsigned char chUserDefinedName[16];
+    unsigned int nNetExport;
+    unsigned int nReserved[4];
+};
+struct MV_USB3_DEVICE_INFO {
+    unsigned char CrtlInEndPoint, CrtlOutEndPoint, StreamEndPoint, EventEndPoint;
+    unsigned short idVendor, idProduct;
+    unsigned int nDeviceNumber;
+    unsigned char chDeviceGUID[64];
+    unsigned char chVendorName[64];
+    unsigned char chModelName[64];
+    unsigned char chFamilyName[64];
+    unsigned char chDeviceVersion[64];
+    unsigned char chManufacturerName[64];
+    unsigned char chSerialNumber[64];
+    unsigned char chUserDefinedName[64];
+    unsigned int nbcdUSB;
+    unsigned int nDeviceAddress;
+    unsigned int nReserved[2];
 };
 struct MV_CC_DEVICE_INFO {
+    unsigned short nMajorVer, nMinorVer;
+    unsigned int nMacAddrHigh, nMacAddrLow;
     unsigned int nTLayerType;
+    unsigned int nReserved[4];
     union {
         MV_GIGE_DEVICE_INFO stGigEInfo;
+        MV_USB3_DEVICE_INFO stUsb3VInfo;
     } SpecialInfo;
 };
 struct MV_CC_DEVICE_INFO_LIST {
@@ -49,9 +82,16 @@ struct MV_CC_PIXEL_CONVERT_PARAM {
 };
 struct MVCC_FLOATVALUE {
     float fCurValue, fMax, fMin;
+    unsigned int nReserved[4];
 };
 struct MVCC_INTVALUE {
     unsigned int nCurValue, nMax, nMin, nInc;
+    unsigned int nReserved[4];
+};
+struct MVCC_STRINGVALUE {
+    char chCurValue[256];
+    int64_t nMaxLength;
+    unsigned int nReserved[2];
 };
 
 using ImageCallBackEx = void (*)(unsigned char* pData, MV_FRAME_OUT_INFO_EX* pFrameInfo, void* pUser);
@@ -75,6 +115,9 @@ int MV_CC_RegisterImageCallBackEx(void* handle, ImageCallBackEx cb, void* pUser)
 int MV_CC_RegisterExceptionCallBack(void* handle, ExceptionCallBack cb, void* pUser);
 int MV_CC_ConvertPixelType(void* handle, MV_CC_PIXEL_CONVERT_PARAM* pstCvtParam);
 int MV_CC_SetBalanceWhiteAuto(void* handle, unsigned int nValue);
+int MV_CC_GetStringValue(void* handle, const char* strKey, MVCC_STRINGVALUE* pStringValue);
+bool MV_CC_IsDeviceAccessible(MV_CC_DEVICE_INFO* pstDevInfo, unsigned int nAccessMode);
+int MV_GIGE_ForceIpEx(void* handle, unsigned int nIP, unsigned int nSubNetMask, unsigned int nDefaultGateWay);
 
 // Stand-in only: disconnect a simulated device (its exception callback fires).
 void MvStandInDisconnect(const char* serial);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -40,17 +41,30 @@ void stopGrabber(Handle* h)
 }
 } // namespace
 
-int MV_CC_EnumDevices(unsigned int, MV_CC_DEVICE_INFO_LIST* list)
+int MV_CC_EnumDevices(unsigned int type, MV_CC_DEVICE_INFO_LIST* list)
 {
     if (!list)
         return MV_E_PARAMETER;
     const auto& devs = standin::devices(kVendor);
-    list->nDeviceNum = unsigned(devs.size());
+    list->nDeviceNum = 0;
     for (size_t i = 0; i < devs.size() && i < 256; ++i) {
-        infos[i] = {};
-        infos[i].nTLayerType = MV_GIGE_DEVICE;
-        std::strncpy(reinterpret_cast<char*>(infos[i].SpecialInfo.stGigEInfo.chSerialNumber), devs[i].serial.c_str(), 15);
-        list->pDeviceInfo[i] = &infos[i];
+        const unsigned layer = devs[i].usb ? MV_USB_DEVICE : MV_GIGE_DEVICE;
+        if (!(layer & type))
+            continue;
+        MV_CC_DEVICE_INFO& info = infos[list->nDeviceNum];
+        info = {};
+        info.nTLayerType = layer;
+        if (devs[i].usb) {
+            std::strncpy(reinterpret_cast<char*>(info.SpecialInfo.stUsb3VInfo.chSerialNumber), devs[i].serial.c_str(), 63);
+        } else {
+            MV_GIGE_DEVICE_INFO& g = info.SpecialInfo.stGigEInfo;
+            std::strncpy(reinterpret_cast<char*>(g.chSerialNumber), devs[i].serial.c_str(), 15);
+            std::strncpy(reinterpret_cast<char*>(g.chModelName), devs[i].model.c_str(), 31);
+            g.nCurrentIp = devs[i].ip;
+            g.nCurrentSubNetMask = devs[i].mask;
+            g.nNetExport = devs[i].hostIp;
+        }
+        list->pDeviceInfo[list->nDeviceNum++] = &info;
     }
     return MV_OK;
 }
@@ -59,7 +73,9 @@ int MV_CC_CreateHandle(void** handle, const MV_CC_DEVICE_INFO* info)
 {
     if (!handle || !info)
         return MV_E_PARAMETER;
-    const std::string serial(reinterpret_cast<const char*>(info->SpecialInfo.stGigEInfo.chSerialNumber));
+    const std::string serial(reinterpret_cast<const char*>(info->nTLayerType == MV_USB_DEVICE
+                                                                ? info->SpecialInfo.stUsb3VInfo.chSerialNumber
+                                                                : info->SpecialInfo.stGigEInfo.chSerialNumber));
     for (const auto& d : standin::devices(kVendor))
         if (d.serial == serial) {
             auto* h = new Handle;
@@ -182,10 +198,56 @@ int MV_CC_GetIntValue(void* h, const char* key, MVCC_INTVALUE* v)
     if (!h || !v)
         return MV_E_PARAMETER;
     const std::string k(key);
-    if (k == "Sharpness")
-        *v = {0, 100, 0, 1};
+    const auto* hh = static_cast<Handle*>(h);
+    if (k == "WidthMax" || k == "Width")
+        *v = {unsigned(hh->dev.width), unsigned(hh->dev.width), 1, 1, {}};
+    else if (k == "HeightMax" || k == "Height")
+        *v = {unsigned(hh->dev.height), unsigned(hh->dev.height), 1, 1, {}};
     else
-        *v = {0, 100, 0, 1};
+        *v = {0, 100, 0, 1, {}};
+    return MV_OK;
+}
+
+int MV_CC_GetStringValue(void* h, const char* key, MVCC_STRINGVALUE* v)
+{
+    if (!h || !v)
+        return MV_E_PARAMETER;
+    *v = {};
+    if (std::string(key) != "DeviceModelName")
+        return MV_E_PARAMETER;
+    std::snprintf(v->chCurValue, sizeof v->chCurValue, "%s", static_cast<Handle*>(h)->dev.model.c_str());
+    v->nMaxLength = 256;
+    return MV_OK;
+}
+
+bool MV_CC_IsDeviceAccessible(MV_CC_DEVICE_INFO* info, unsigned int)
+{
+    if (!info)
+        return false;
+    const std::string serial(reinterpret_cast<const char*>(info->SpecialInfo.stGigEInfo.chSerialNumber));
+    for (const auto& d : standin::devices(kVendor))
+        if (d.serial == serial)
+            return d.reachable;
+    return false;
+}
+
+int MV_GIGE_ForceIpEx(void* h, unsigned int ip, unsigned int mask, unsigned int gateway)
+{
+    auto* hh = static_cast<Handle*>(h);
+    if (!hh)
+        return MV_E_HANDLE;
+    char b[64];
+    std::snprintf(b, sizeof b, "%u.%u.%u.%u/%u.%u.%u.%u gw %u.%u.%u.%u", ip >> 24, (ip >> 16) & 255, (ip >> 8) & 255,
+                  ip & 255, mask >> 24, (mask >> 16) & 255, (mask >> 8) & 255, mask & 255, gateway >> 24,
+                  (gateway >> 16) & 255, (gateway >> 8) & 255, gateway & 255);
+    standin::record(hh->dev.serial, "ForceIpEx", b);
+    // The device takes its new address.
+    auto& devs = standin::devices(kVendor);
+    for (auto& d : devs)
+        if (d.serial == hh->dev.serial) {
+            d.ip = ip;
+            d.mask = mask;
+        }
     return MV_OK;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -54,8 +55,10 @@ INT is_GetNumberOfCameras(INT* count)
 
 INT is_InitCamera(HIDS* h, HWND)
 {
-    const unsigned id = *h & ~unsigned(IS_USE_DEVICE_ID);
+    unsigned id = *h & ~unsigned(IS_USE_DEVICE_ID);
     const auto& list = standin::devices(kVendor);
+    if (id == 0 && !list.empty())
+        id = 1;  // device id 0: the first camera there is
     if (!(*h & IS_USE_DEVICE_ID) || id < 1 || id > list.size())
         return IS_NO_SUCCESS;
     auto* d = new Dev;
@@ -164,4 +167,17 @@ INT is_StopLiveVideo(HIDS h, INT wait)
         return IS_NO_SUCCESS;
     stopWriter(d);
     return rec(h, "StopLiveVideo", std::to_string(wait));
+}
+
+INT is_GetSensorInfo(HIDS h, SENSORINFO* info)
+{
+    Dev* d = find(h);
+    if (!d || !info)
+        return IS_NO_SUCCESS;
+    *info = {};
+    std::snprintf(info->strSensorName, sizeof info->strSensorName, "SIM");
+    info->nColorMode = d->d.colour ? IS_COLORMODE_BAYER : IS_COLORMODE_MONOCHROME;
+    info->nMaxWidth = DWORD(d->d.width);
+    info->nMaxHeight = DWORD(d->d.height);
+    return IS_SUCCESS;
 }

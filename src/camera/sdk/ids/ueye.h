@@ -5,7 +5,7 @@
 typedef unsigned int HIDS;
 typedef int INT;
 typedef unsigned int UINT;
-typedef char* HWND;
+typedef void* HWND;
 #define IS_SUCCESS 0
 #define IS_NO_SUCCESS (-1)
 #define IS_USE_DEVICE_ID 0x8000
@@ -22,6 +22,18 @@ typedef char* HWND;
 struct CAMINFO {
     char SerNo[12];
 };
+typedef unsigned short WORD;
+typedef unsigned int DWORD;
+typedef char IS_CHAR;
+#define IS_COLORMODE_MONOCHROME 1
+#define IS_COLORMODE_BAYER 2
+struct SENSORINFO {
+    WORD SensorID;
+    IS_CHAR strSensorName[32];
+    char nColorMode;
+    DWORD nMaxWidth;
+    DWORD nMaxHeight;
+};
 struct IS_SIZE_2D {
     INT s32Width, s32Height;
 };
@@ -30,6 +42,7 @@ INT is_GetNumberOfCameras(INT* count);
 INT is_InitCamera(HIDS* h, HWND hwnd);
 INT is_ExitCamera(HIDS h);
 INT is_GetCameraInfo(HIDS h, CAMINFO* info);
+INT is_GetSensorInfo(HIDS h, SENSORINFO* info);
 INT is_SetColorMode(HIDS h, INT mode);
 INT is_AllocImageMem(HIDS h, INT width, INT height, INT bits, char** mem, INT* id);
 INT is_SetImageMem(HIDS h, char* mem, INT id);
