@@ -122,11 +122,24 @@ cmd_run() {
   run_station "$dir"
 }
 
+# make_replay DIR: two replay cameras from the packaged sample photographs.
+make_replay() {
+  local out=$1 data=/usr/share/doc/opencv-doc/examples/data
+  mkdir -p "$out/camera1" "$out/camera2"
+  convert "$data/fruits.jpg" -colorspace Gray -resize 1024x768! "$out/camera1/frame01.png"
+  convert "$data/baboon.jpg" -colorspace Gray -resize 1024x768! "$out/camera2/frame01.png"
+}
+
 cmd_demo() {
   cmd_deps
   build_station
   local dir=${1:-}
   [ -n "$dir" ] || dir=$(fresh_dir)
+  # Two replay cameras unless real ones were asked for.
+  if [ "${DEMO_REAL_CAMERAS:-0}" != 1 ] && [ -z "${STATION_CAMERA:-}" ]; then
+    make_replay "$dir/replay"
+    export STATION_CAMERA="replay:$dir/replay"
+  fi
   # The simulated IO board on a pseudo-terminal; its commands come through a FIFO.
   rm -f "$dir/ioboard.in"
   mkfifo "$dir/ioboard.in"

@@ -32,6 +32,26 @@ int main(int argc, char** argv)
         std::printf("moved %d\n", RepairAllCameraIP());
         return 0;
     }
+    if (mode == "discover" && args.size() == 3) {
+        // Devices answering on an interface whose information starts with a tag.
+        const QByteArray name = args[2].toLocal8Bit();
+        ifaddrs* list = nullptr;
+        getifaddrs(&list);
+        uint32_t ip = 0;
+        for (ifaddrs* a = list; a; a = a->ifa_next)
+            if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET && name == a->ifa_name)
+                ip = reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr;
+        freeifaddrs(list);
+        CGevDiscovery d(ip, args[2], args[1].toStdString());
+        size_t n = 0;
+        for (int i = 0; i < 5 && n == 0; ++i) {
+            d.SendDiscovery();
+            QThread::msleep(300);
+            n = d.GetDiscoveryList().size();
+        }
+        std::printf("found %zu\n", n);
+        return 0;
+    }
     if (mode == "arp" && args.size() == 3) {
         const QByteArray name = args[2].toLocal8Bit();
         ifaddrs* list = nullptr;

@@ -146,7 +146,8 @@ void answerGvcp(Wire& w, Camera& c, const uint8_t* srcMac, uint32_t srcIp, uint1
     if (n < 8 || g[0] != 0x42)
         return;
     const uint16_t cmd = rd16(g + 2), req = rd16(g + 6);
-    const bool sameSubnet = (srcIp & c.mask) == (c.ip & c.mask);
+    // A requester on our own address cannot take a unicast answer either.
+    const bool sameSubnet = (srcIp & c.mask) == (c.ip & c.mask) && srcIp != c.ip;
     static const uint8_t broadcastMac[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     // Outside our subnet the requester cannot be reached directly: broadcast.
     const uint8_t* mac = sameSubnet ? srcMac : broadcastMac;
