@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 #include <QtDebug>
 #include <opencv2/imgcodecs.hpp>
@@ -347,15 +348,27 @@ ReplaySetup ReplayCameras(const QString& source)
     QString first = source;
     if (fi.isDir()) {
         QDir dir(source);
-        for (int c = 1; c <= kMaxCameras; ++c)
-            if (dir.exists(QStringLiteral("camera%1").arg(c)))
-                s.sources << dir.filePath(QStringLiteral("camera%1").arg(c));
+        // camera<N> is a folder of pictures or one picture (a scene), N from 1 without gaps.
+        for (int c = 1; c <= kMaxCameras; ++c) {
+            const QString name = QStringLiteral("camera%1").arg(c);
+            const QStringList scene = dir.entryList(SimCamera::pictureFilters(), QDir::Files, QDir::Name)
+                                          .filter(QRegularExpression(QStringLiteral("^%1\\.").arg(name)));
+            if (dir.exists(name))
+                s.sources << dir.filePath(name);
+            else if (!scene.isEmpty())
+                s.sources << dir.filePath(scene.first());
+            else
+                break;
+        }
         if (s.sources.isEmpty())
             s.sources = {source, source};
-        const QStringList pics = QDir(s.sources.first())
-                                     .entryList({"*.png", "*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.pgm"},
-                                                QDir::Files, QDir::Name);
-        first = pics.isEmpty() ? QString() : QDir(s.sources.first()).filePath(pics.first());
+        const QFileInfo head(s.sources.first());
+        if (head.isFile()) {
+            first = head.filePath();
+        } else {
+            const QStringList pics = QDir(s.sources.first()).entryList(SimCamera::pictureFilters(), QDir::Files, QDir::Name);
+            first = pics.isEmpty() ? QString() : QDir(s.sources.first()).filePath(pics.first());
+        }
     } else {
         s.sources = {source, source};
     }

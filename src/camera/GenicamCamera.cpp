@@ -32,7 +32,7 @@ void chooseInterfaces()
         if (!GenicamCamera::GigeEnumerationAllowed()) {
             arv_disable_interface("GigEVision");
             platform::Host::instance().skipped("genicam-gige-enumeration",
-                                               {"not a panel and not every interface in STATION_GIGE_IFACES"});
+                                               {"not a panel and not every interface in STATION_GIGE_IFACES: nothing sent"});
         }
         arv_disable_interface("Fake");
     });

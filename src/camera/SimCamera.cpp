@@ -39,6 +39,17 @@ bool naturalLess(const QString& a, const QString& b)
 }
 } // namespace
 
+const QStringList& SimCamera::pictureFilters()
+{
+    static const QStringList f{"*.png", "*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.pgm"};
+    return f;
+}
+
+bool SimCamera::isPicture(const QString& path)
+{
+    return QDir::match(pictureFilters(), QFileInfo(path).fileName());
+}
+
 QString SimCamera::replaySource()
 {
     const QString v = qEnvironmentVariable("STATION_CAMERA");
@@ -58,6 +69,8 @@ bool SimCamera::openKind()
 {
     m_files.clear();
     m_video.reset();
+    m_scene = false;
+    m_sceneStamp.clear();
     m_next = 0;
     speedKind(CameraParams().capture_speed);
     if (m_source.isEmpty())
@@ -65,12 +78,16 @@ bool SimCamera::openKind()
     const QFileInfo fi(m_source);
     if (fi.isDir()) {
         QDir dir(m_source);
-        m_files = dir.entryList({"*.png", "*.bmp", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.pgm"}, QDir::Files);
+        m_files = dir.entryList(pictureFilters(), QDir::Files);
         std::sort(m_files.begin(), m_files.end(), naturalLess);
         for (QString& f : m_files)
             f = dir.filePath(f);
         if (m_files.isEmpty())
             qWarning() << "replay folder holds no pictures:" << m_source;
+        return true;
+    }
+    if (fi.isFile() && isPicture(m_source)) {
+        m_scene = true;
         return true;
     }
     if (fi.isFile()) {
@@ -92,7 +109,22 @@ void SimCamera::speedKind(int speed) { m_periodMs = 1000 / fps(speed); }
 bool SimCamera::nextFrame(std::vector<unsigned char>& out)
 {
     cv::Mat img;
-    if (m_video) {
+    if (m_scene) {
+        // The scene before the camera: read again only when it was replaced.
+        const QFileInfo fi(m_source);
+        const QString stamp = QStringLiteral("%1/%2").arg(fi.lastModified().toMSecsSinceEpoch()).arg(fi.size());
+        if (stamp != m_sceneStamp || m_sceneFrame.empty()) {
+            const cv::Mat read = cv::imread(m_source.toStdString(), gisColor ? cv::IMREAD_COLOR : cv::IMREAD_GRAYSCALE);
+            if (read.empty()) {
+                if (m_sceneFrame.empty())
+                    qWarning() << "replay picture unreadable:" << m_source;
+            } else {
+                m_sceneFrame = read;
+                m_sceneStamp = stamp;
+            }
+        }
+        img = m_sceneFrame;
+    } else if (m_video) {
         img = m_video->next(true);
     } else if (!m_files.isEmpty()) {
         for (int tries = 0; tries < m_files.size() && img.empty(); ++tries) {

@@ -1,12 +1,15 @@
 #pragma once
 // Kind 0: no camera. Without STATION_CAMERA it delivers nothing; with
 // STATION_CAMERA=replay:<folder or video> it replays those pictures in name
-// order, looping, resized to the working size, at the capture speed.
+// order, looping, resized to the working size, at the capture speed. A single
+// picture is a scene: delivered at the capture speed and read again whenever
+// the file is replaced, so a test or the demo decides what the camera sees.
 #include "CameraDevice.h"
 
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <opencv2/core.hpp>
 
 class VideoFile;
 
@@ -22,6 +25,8 @@ public:
     static int fps(int speed) { return speed > 0 ? speed : 1; }
     // The replay source named by STATION_CAMERA, or empty.
     static QString replaySource();
+    static const QStringList& pictureFilters();
+    static bool isPicture(const QString& path);
 
 protected:
     bool openKind() override;
@@ -34,6 +39,9 @@ private:
     QStringList m_files;
     int m_next = 0;
     std::unique_ptr<VideoFile> m_video;
+    bool m_scene = false;
+    QString m_sceneStamp;
+    cv::Mat m_sceneFrame;
     std::atomic<int> m_periodMs{83};
     qint64 m_lastMs = 0;
 };

@@ -123,10 +123,10 @@ bool TemplateStore::LoadIgnorePoint(int d)
     return true;
 }
 
-bool TemplateStore::writeImage(const QString& path, const cv::Mat& img)
+bool WriteBmp(const QString& path, const cv::Mat& img)
 {
     std::vector<uchar> bytes;
-    if (!cv::imencode(".bmp", img, bytes)) {
+    if (img.empty() || !cv::imencode(".bmp", img, bytes)) {
         qWarning() << "cannot encode" << path;
         return false;
     }
@@ -139,6 +139,13 @@ bool TemplateStore::writeImage(const QString& path, const cv::Mat& img)
         qWarning() << "cannot write" << path << f.errorString();
         return false;
     }
+    return true;
+}
+
+bool TemplateStore::writeImage(const QString& path, const cv::Mat& img)
+{
+    if (!WriteBmp(path, img))
+        return false;
     if (announceSaved)
         announceSaved(QFileInfo(path).absoluteFilePath());
     return true;

@@ -9,6 +9,9 @@
 #include <functional>
 #include <vector>
 
+// Writes img as BMP (grey frames 8-bit with the grey table), whole or not at all.
+bool WriteBmp(const QString& path, const cv::Mat& img);
+
 class TemplateStore {
 public:
     // slotCount = gTempNum; frames are width x height, 8-bit grey or 4-byte colour.

@@ -6,6 +6,7 @@
 #include "WizardPara.h"
 
 #include <QtDebug>
+#include <algorithm>
 
 ControlPort* gpControlIO = nullptr;
 int gisSafeDoorOpen = 0;
@@ -88,9 +89,11 @@ bool ControlPort::IOInTrigger(int index)
 {
     if (index < 0 || index > 15)
         return false;
+    quint32 rises;
     {
         QMutexLocker lock(pMutexIO);
         m_in = gDataIn;
+        rises = index < 9 && m_config.inInvert[index] ? gFallCount[index] : gRiseCount[index];
     }
     const int a = m_config.input4Source;
     if (a >= 1 && a <= 3)
@@ -117,5 +120,11 @@ bool ControlPort::IOInTrigger(int index)
         }
     }
     m_prevRaw[index] = static_cast<unsigned char>(raw);
+    // Input 4 may be another input's copy: its own counts do not apply.
+    const bool copied = index == 3 && a >= 1 && a <= 3;
+    const int seen = m_countsKnown[index] && !copied ? int(rises - m_prevRises[index]) : 0;
+    m_missed[index] = std::max(0, seen - (edge ? 1 : 0));
+    m_prevRises[index] = rises;
+    m_countsKnown[index] = true;
     return edge;
 }

@@ -42,8 +42,17 @@ public:
     // Latches gDataIn; true on a logical rising edge of input index since the
     // previous call for that input.
     bool IOInTrigger(int index);
+    // Logical rising edges of input index the IO thread saw between the last
+    // two IOInTrigger calls for it that the level comparison did not show
+    // (a pulse that came and went between two ticks).
+    int missedEdges(int index) const { return index >= 0 && index < 16 ? m_missed[index] : 0; }
 
     int outputWord() const { return m_out; }
+    // Logical state of output index (1 = set), whatever the wiring's inversion.
+    int outputOn(int index) const
+    {
+        return index >= 0 && index < 9 ? ((m_out >> index) & 1) ^ m_config.outInvert[index] : 0;
+    }
     int inputWord() const { return m_in; }
     IOThread* ioThread() const { return m_thread; }
 
@@ -53,6 +62,9 @@ signals:
 private:
     Config m_config;
     unsigned char m_prevRaw[16] = {};
+    quint32 m_prevRises[16] = {};
+    bool m_countsKnown[16] = {};
+    int m_missed[16] = {};
     int m_out = 0;
     int m_in = 0;
     IOThread* m_thread = nullptr;

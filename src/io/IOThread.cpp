@@ -10,6 +10,8 @@
 
 int gDataOut = 0;
 int gDataIn = 0;
+quint32 gRiseCount[16] = {};
+quint32 gFallCount[16] = {};
 std::atomic<int> gisLostCom{0};
 std::atomic<int> gIOID{0};
 
@@ -120,7 +122,12 @@ void IOThread::run()
                         if (r.type == io::CmdReadInputs) {
                             {
                                 QMutexLocker lock(pMutexIO);
-                                gDataIn = r.inputWord();
+                                const int word = r.inputWord();
+                                const int changed = word ^ gDataIn;
+                                for (int b = 0; b < 16; ++b)
+                                    if (changed & (1 << b))
+                                        ++((word >> b) & 1 ? gRiseCount[b] : gFallCount[b]);
+                                gDataIn = word;
                             }
                             if (r.outputWord() != wanted)
                                 mismatch = true;

@@ -8,6 +8,11 @@
 
 extern int gDataOut;                   // guarded by pMutexIO
 extern int gDataIn;                    // guarded by pMutexIO
+// Raw transitions of each input bit seen by the IO thread in the board's
+// reports (guarded by pMutexIO): what the cycle's tick compares with the
+// edges it saw, to notice an edge it missed while busy.
+extern quint32 gRiseCount[16];
+extern quint32 gFallCount[16];
 extern std::atomic<int> gisLostCom;    // board silent for more than 1000 polls
 extern std::atomic<int> gIOID;         // 1 serial IO board, 0 on-board GPIO chip
 

@@ -20,6 +20,13 @@ bool InputSampler::sample(int k)
 {
     if (k < 0 || k > 7 || !m_port->IOInTrigger(k))
         return false;
+    return edgeSeen(k);
+}
+
+bool InputSampler::edgeSeen(int k)
+{
+    if (k < 0 || k > 7)
+        return false;
     if (m_shake <= 0)
         return true;
     m_check[k].start(m_shake * 100);

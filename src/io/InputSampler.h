@@ -18,6 +18,9 @@ public:
     // Samples input k (0..7): on a rising edge restarts its debounce timer.
     // Returns true when the edge counts at once (no debounce).
     bool sample(int k);
+    // A rising edge of input k seen by the caller: restarts the debounce
+    // timer, or counts at once without debounce (returns true then).
+    bool edgeSeen(int k);
 
     QTimer& checkTimer(int k) { return m_check[k]; }
 

@@ -4,6 +4,10 @@
 #include "CameraSet.h"
 #include "Detection.h"
 #include "ControlPort.h"
+#include "Counters.h"
+#include "CycleView.h"
+#include "DetectionCycle.h"
+#include "ImageArchive.h"
 #include "InputSampler.h"
 #include "Globals.h"
 #include "Host.h"
@@ -30,6 +34,7 @@
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstring>
 #include <memory>
 #include <QtDebug>
 
@@ -114,7 +119,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     // The eight camera widgets' camera side: devices, regions, templates.
     m_cameras = new CameraManager(this);
-    m_cameras->detecting = [this] { return m_detecting; };
+    m_cameras->detecting = [this] { return isDetecting(); };
     m_cameras->prohibitClamping = [this] {
         m_io->IOSetOut(0, 1);
         m_io->IOFlashOut();
@@ -132,9 +137,10 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     if (!wav.open(QIODevice::ReadOnly) || wav.read(4) != "RIFF")
         qWarning() << "alarm.wav is missing or not a WAV file; alarms will be silent";
 
+    createFolders();
+    buildCycle();
     buildScreen();
     ChangeCammer(0);
-    createFolders();
 
     OperationRecord::instance().loadRecordDate();
     m_startMs = QDateTime::currentMSecsSinceEpoch();
@@ -160,9 +166,9 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         MindSdkVersion(version, sizeof version);
         InsertRecord(QString::fromLatin1(version));
     }
-    // The frame-rate and stall check, once a second.
-    connect(&m_frameRate, &QTimer::timeout, m_cameras, &CameraManager::SupervisionTick);
-    m_frameRate.start(1000);
+    CountRead();
+    // The polling tick after 5 ms, the supervision (frame rate, stall check) every second.
+    m_cycle->begin();
     m_cameras->ApplySpeed();
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
@@ -175,6 +181,8 @@ DiVeZoruzo::~DiVeZoruzo()
 {
     if (gpWin == this)
         gpWin = nullptr;
+    if (m_archive)
+        m_archive->stop();
     // The boxes are children of this window and go with it.
     if (gpWarnBox && gpWarnBox->parent() == this)
         gpWarnBox = nullptr;
@@ -313,15 +321,63 @@ bool DiVeZoruzo::InsertRecord(const QString& text) { return OperationRecord::ins
 bool DiVeZoruzo::ClearRecord() { return OperationRecord::instance().ClearRecord(); }
 void DiVeZoruzo::SlotCheckDate() { OperationRecord::instance().SlotCheckDate(); }
 
+void DiVeZoruzo::buildCycle()
+{
+    // Pictures of an earlier run keep their numbers; the writer never runs on this thread.
+    std::memset(gisSaveFail, 0, sizeof gisSaveFail);
+    std::memset(gFailIndex, 0, sizeof gFailIndex);
+    m_archive = new SaveFialImageThread(numCamera, gPicNumNG, gPicNumOK, this);
+    m_archive->start(QThread::InheritPriority);
+
+    m_cycle = new DetectionCycle(m_io, m_inputs, m_cameras, gpWPara, this);
+    m_cycle->setArchive(m_archive);
+    m_ioBox = new WarnBox(this);
+    m_noInputBox = new WarnBox(this);
+    connect(m_cycle, &DetectionCycle::ioLinkLost, this, &DiVeZoruzo::showIoLink);
+    connect(m_cycle, &DetectionCycle::noInputSignal, this, [this](bool shown) {
+        if (shown)
+            m_noInputBox->showMessage(LanStr(335), false);
+        else
+            m_noInputBox->hideMessage();
+    });
+    // Queued: the box waits for the operator, the verdict that raised it has ended.
+    connect(m_cycle, &DetectionCycle::sigROINGWarm, this, &DiVeZoruzo::SlotROINGWarm, Qt::QueuedConnection);
+    connect(m_cycle, &DetectionCycle::alarmEntered, this, [this] { SoundAlarm(true); });
+    connect(m_cycle, &DetectionCycle::alarmCleared, this, [this] { SoundAlarm(false); });
+    connect(m_cycle, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
+}
+
+void DiVeZoruzo::showIoLink(bool lost)
+{
+    if (lost)
+        m_ioBox->showMessage(LanStr(589), false);
+    else if (m_ioBox->isVisible() || m_ioBox->text() == LanStr(589))
+        m_ioBox->showMessage(LanStr(590), false);
+}
+
+void DiVeZoruzo::SlotROINGWarm()
+{
+    m_io->IOSetOut(0, 1);
+    m_io->IOFlashOut();
+    const QStringList lines = m_cycle->GetROINGInfo();
+    if (!lines.isEmpty())
+        gpWarnBox->showMessage(lines.join(QString()));
+    m_cycle->ClearWarnNGINfo();
+}
+
+bool DiVeZoruzo::isDetecting() const { return m_cycle && m_cycle->isDetecting(); }
+
 void DiVeZoruzo::StartDetect()
 {
-    m_detecting = true;
+    if (m_cycle)
+        m_cycle->StartDetect();
     updateStatus();
 }
 
 void DiVeZoruzo::StopDetect()
 {
-    m_detecting = false;
+    if (m_cycle)
+        m_cycle->StopDetect();
     updateStatus();
 }
 
@@ -368,9 +424,11 @@ void DiVeZoruzo::buildScreen()
     m_cameraArea->setAlignment(Qt::AlignCenter);
     m_cameraArea->setStyleSheet("background:#101216;color:#8090a0;");
     m_cameraArea->setFont(f);
+    m_view = new CycleView(m_cycle, m_cameras, m_io, this);
     lay->addWidget(title);
     lay->addWidget(m_status);
-    lay->addWidget(m_cameraArea, 1);
+    lay->addWidget(m_cameraArea);
+    lay->addWidget(m_view, 1);
 }
 
 void DiVeZoruzo::ChangeCammer(int index)
@@ -389,5 +447,5 @@ void DiVeZoruzo::ChangeCammer(int index)
 void DiVeZoruzo::updateStatus()
 {
     if (m_status)
-        m_status->setText(m_detecting ? LanStr(1319) : LanStr(1605));
+        m_status->setText(isDetecting() ? LanStr(1319) : LanStr(1605));
 }

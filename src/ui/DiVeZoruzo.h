@@ -12,6 +12,10 @@ class InputSampler;
 class DateTimeDialog;
 class CameraManager;
 class CameraLostBox;
+class DetectionCycle;
+class SaveFialImageThread;
+class WarnBox;
+class CycleView;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -24,9 +28,16 @@ public:
     bool InsertRecord(const QString& text);
     bool ClearRecord();
 
+    // The cycle's start and stop with the status shown.
     void StartDetect();
     void StopDetect();
-    bool isDetecting() const { return m_detecting; }
+    bool isDetecting() const;
+    DetectionCycle* cycle() const { return m_cycle; }
+    SaveFialImageThread* archive() const { return m_archive; }
+    CycleView* cycleView() const { return m_view; }
+    // The boxes of the cycle (tests read their texts).
+    WarnBox* ioLostBox() const { return m_ioBox; }
+    WarnBox* noInputBox() const { return m_noInputBox; }
 
     // The detection the cycle expects first.
     int expectedDetection() const { return m_expectDetect; }
@@ -48,6 +59,8 @@ public:
 
 public slots:
     void SlotCheckDate();
+    // The insert-wear warning: clamping prohibited, the box until it is closed.
+    void SlotROINGWarm();
 
 private:
     void openDatabases();            // databases with recovery
@@ -60,8 +73,9 @@ private:
     void showCameraRecovered();
     void buildScreen();
     void updateStatus();
+    void buildCycle();
+    void showIoLink(bool lost);
 
-    bool m_detecting = false;
     int m_expectDetect = 1;
     qint64 m_startMs = 0;
     QTimer m_screenOff;
@@ -76,8 +90,12 @@ private:
     QStringList m_unusableDatabases;
     CameraManager* m_cameras = nullptr;
     CameraLostBox* m_lostBox = nullptr;
-    QTimer m_frameRate;
     bool m_replay = false;
+    DetectionCycle* m_cycle = nullptr;
+    SaveFialImageThread* m_archive = nullptr;
+    CycleView* m_view = nullptr;
+    WarnBox* m_ioBox = nullptr;
+    WarnBox* m_noInputBox = nullptr;
 };
 
 extern DiVeZoruzo* gpWin;

@@ -67,3 +67,22 @@ qint64 BoardSim::waitOut(int word, int timeoutMs)
         QTest::qWait(2);
     }
 }
+
+int BoardSim::held()
+{
+    readLines();
+    return m_outWords.isEmpty() ? 0 : m_outWords.last();
+}
+
+bool BoardSim::waitHeld(int word, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (held() != word) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(2);
+    }
+    m_consumed = int(m_outWords.size());
+    return true;
+}

@@ -14,6 +14,11 @@ public:
     void send(const QString& line);
     // Waits for an "out" line with this word; returns its time stamp (ms) or -1.
     qint64 waitOut(int word, int timeoutMs = 3000);
+    // Waits until the last word the board reported is this one (it may be
+    // already); true when it is.
+    bool waitHeld(int word, int timeoutMs = 3000);
+    // The last output word the board reported (0 before any: the board starts with all off).
+    int held();
     // Every output word reported so far.
     QList<int> outs() const { return m_outWords; }
 

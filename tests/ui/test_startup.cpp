@@ -67,9 +67,10 @@ TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
     EXPECT_TRUE(QFile::exists("ResStatistics"));
     EXPECT_TRUE(QFile::exists("RECORD"));
     EXPECT_EQ(gpWPara->save_ok_record, 1);
-    // Clamping stays prohibited from the start.
+    // Starting detection hands the machine its permissions: all outputs clear.
     ASSERT_NE(win.io(), nullptr);
-    EXPECT_EQ(win.io()->IOState(1, 0), 1);
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(win.io()->outputOn(k), 0) << "output " << k + 1;
 }
 
 TEST_F(Startup, WithoutAKnownGoodTimeDetectionStaysStoppedWhenTheOperatorCancels)

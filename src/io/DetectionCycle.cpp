@@ -1,0 +1,1383 @@
+#include "DetectionCycle.h"
+
+#include "CameraSet.h"
+#include "ControlPort.h"
+#include "Counters.h"
+#include "Detection.h"
+#include "ImageArchive.h"
+#include "InputSampler.h"
+#include "IOThread.h"
+#include "Messages.h"
+#include "OperationRecord.h"
+#include "Panel.h"
+#include "TemplateStore.h"
+#include "WizardPara.h"
+
+#include <QTime>
+#include <QtDebug>
+
+DetectionCycle* gpCycle = nullptr;
+
+namespace {
+qint64 nowTenths() { return QDateTime::currentMSecsSinceEpoch() / 100; }
+} // namespace
+
+DetectionCycle::DetectionCycle(ControlPort* io, InputSampler* inputs, CameraManager* cameras, WizardPara* wp,
+                               QObject* parent)
+    : QObject(parent), m_io(io), m_in(inputs), m_cams(cameras), m_wp(wp)
+{
+    if (!gpCycle)
+        gpCycle = this;
+    m_run.setSingleShot(true);
+    connect(&m_run, &QTimer::timeout, this, &DetectionCycle::Run);
+    for (int d = 0; d < 8; ++d) {
+        m_up[d].setInterval(100);
+        connect(&m_up[d], &QTimer::timeout, this, [this, d] { TimerUp(d); });
+    }
+    m_show.setSingleShot(true);
+    connect(&m_show, &QTimer::timeout, this, &DetectionCycle::TimerShow);
+    m_inCheck.setSingleShot(true);
+    connect(&m_inCheck, &QTimer::timeout, this, &DetectionCycle::InCheck);
+    m_safeDoor.setSingleShot(true);
+    connect(&m_safeDoor, &QTimer::timeout, this, &DetectionCycle::SlotTImerSafeDoor);
+    for (QTimer* t : {&m_outClose, &m_outThimble, &m_outNg, &m_outFunc4})
+        t->setSingleShot(true);
+    connect(&m_outClose, &QTimer::timeout, this, &DetectionCycle::OutTimerNotAllowClose);
+    connect(&m_outThimble, &QTimer::timeout, this, &DetectionCycle::OutTimerNotAllowThimble);
+    connect(&m_outNg, &QTimer::timeout, this, &DetectionCycle::OutTimerOutNG);
+    connect(&m_outFunc4, &QTimer::timeout, this, &DetectionCycle::OutTimerSysFunc4Output);
+    connect(&m_fps, &QTimer::timeout, this, &DetectionCycle::SlotFPS);
+    m_curDetect = P().machine_mode == 4 ? std::max(0, gDNum - 1) : (P().enable_prod_detect ? 0 : 1);
+    m_manualTrig = gDNum;
+    m_lastTrigTenths = nowTenths();
+    m_cycleStart = QDateTime::currentDateTime();
+    m_externalAtStart = P().use_external_trigger != 0;
+    for (int c = 0; c < 8; ++c)
+        m_cameraOk[c] = m_camCycleOk[c] = true;
+}
+
+DetectionCycle::~DetectionCycle()
+{
+    if (gpCycle == this)
+        gpCycle = nullptr;
+}
+
+void DetectionCycle::begin()
+{
+    m_run.start(5);
+    m_fps.start(1000);
+}
+
+// --- helpers -----------------------------------------------------------------------------
+int DetectionCycle::mode() const { return P().machine_mode; }
+int DetectionCycle::roleOf(int d) const { return (mode() == 1 || mode() == 2) ? d % 2 : d; }
+int DetectionCycle::maskOf(int d) const { return mode() == 4 ? d : d % 2; }
+int DetectionCycle::lastDetection() const { return mode() == 4 ? std::max(0, gDNum - 1) : 1; }
+
+bool DetectionCycle::stopsOnNg(int role) const
+{
+    if (P().enable_ok_ng_pulse)
+        return false;
+    if (mode() == 4)
+        return true;
+    if (role == 0)
+        return !(P().enable_stop_not_alarm || P().enable_prod_ok_ng_output);
+    return !P().enable_mold_stop_not_alarm;
+}
+
+int DetectionCycle::cameraCount() const
+{
+    return std::clamp(std::min(numCamera, m_cams ? m_cams->viewCount() : 0), 0, 8);
+}
+
+int DetectionCycle::allCamerasMask() const { return (1 << cameraCount()) - 1; }
+
+int DetectionCycle::delayOf(int d) const
+{
+    const int delays[8] = {P().finished_product_detect, P().cavity_detect, P().neutron_detect, P().fourth_detect,
+                           P().fifth_detect,            P().sixth_detect,  P().seventh_detect, P().eighth_detect};
+    return d >= 0 && d < 8 ? std::max(0, delays[d]) : 0;
+}
+
+int DetectionCycle::OutputNo(int d, int count)
+{
+    static const int table[8] = {2, 4, 5, 6, 7, 8, 9, 1};
+    if (d == count - 1)
+        return table[7];
+    return d >= 0 && d < 8 ? table[d] : 1;
+}
+
+bool DetectionCycle::delayRunning(int d) const { return d >= 0 && d < 8 && m_up[d].isActive(); }
+
+void DetectionCycle::set(int output, bool on)
+{
+    if (output == 0 && !on) {
+        allowClamping();
+        return;
+    }
+    m_io->IOSetOut(output, on ? 1 : 0);
+}
+
+bool DetectionCycle::allowClamping()
+{
+    // The machine may close only when the station can vouch for the mould.
+    if (gisLost || gisLostCom || (m_runState == Stopped && P().enable_stop_mold)) {
+        m_io->IOSetOut(0, 1);
+        return false;
+    }
+    m_io->IOSetOut(0, 0);
+    return true;
+}
+
+void DetectionCycle::publish() { m_io->IOFlashOut(); }
+
+void DetectionCycle::sideFromInputs(bool alarmRule)
+{
+    const bool in1 = m_io->IOState(0, 0) != 0, in4 = m_io->IOState(0, 3) != 0;
+    if (alarmRule) {
+        if (in1 && !in4)
+            m_sideSelect = 1;
+        else if (in4 && !in1)
+            m_sideSelect = 0;
+    } else {
+        m_sideSelect = in1 ? 1 : 0;
+    }
+}
+
+QList<int> DetectionCycle::alarmCameras() const
+{
+    QList<int> out;
+    for (int c = 0; c < cameraCount(); ++c)
+        if (!m_cameraOk[c])
+            out << c;
+    return out;
+}
+
+void DetectionCycle::recordAlarmText(bool viaTimer)
+{
+    QString text;
+    for (int c : alarmCameras())
+        text += LanStr(151).arg(c + 1);
+    text.chop(1);
+    text += LanStr(152);
+    if (viaTimer && m_manualAlarm) {
+        text = QString::fromUtf8("手动抓拍导致") + text;
+        m_manualAlarm = false;
+    }
+    OperationRecord::instance().InsertRecord(text);
+}
+
+void DetectionCycle::noteCycleTime()
+{
+    const qint64 now = nowTenths();
+    m_cycleTenths = int(now - m_lastTrigTenths);
+    m_lastTrigTenths = now;
+    if (P().enable_detect_cycle) {
+        ++m_reports.calls["cycleTime"];
+        if (m_reports.cycleTime)
+            m_reports.cycleTime(m_cycleTenths);
+    }
+    m_cycleStart = m_cycleStart.addMSecs(qint64(m_cycleTenths) * 100);
+}
+
+// --- the polling tick -----------------------------------------------------------------------
+void DetectionCycle::Run()
+{
+    // 1. The IO link.
+    if (gisLostCom) {
+        if (!m_ioLost) {
+            m_ioLost = true;
+            OperationRecord::instance().InsertRecord(LanStr(1010));
+            if (P().enable_io_lost_tip)
+                emit ioLinkLost(true);
+        }
+        prohibitClamping();
+    } else if (m_ioLost) {
+        m_ioLost = false;
+        emit ioLinkLost(false);
+    }
+    // 2. A camera SDK reported a disconnect.
+    if (CameraDevice::connectionLost && P().enable_camera_lost_alarm)
+        for (int c = 0; c < m_cams->viewCount(); ++c)
+            m_cams->CameraCheck(c);
+    // 3. White balance once, on the 50th tick.
+    if (++m_runCount == 50)
+        for (CameraDevice* dev : m_cams->devices())
+            dev->SetWB();
+    // 4. Cameras lost: only the recovery.
+    if (gisLost) {
+        prohibitClamping();
+        publish();
+        if (m_cams->CameraRestart())
+            m_runCount = 0;
+        m_inCheck.stop();
+        m_run.start(3000);
+        return;
+    }
+    // 5. New frames.
+    int fresh = 0;
+    for (int c = 0; c < m_cams->viewCount(); ++c) {
+        CammerView* v = m_cams->view(c);
+        if (v && v->TakeFrame()) {
+            fresh |= 1 << c;
+            if (P().use_external_trigger && m_resultState != Alarm)
+                m_extMask |= 1 << c;
+        }
+    }
+    // 6. Input edges; an edge that came and went while the last tick was busy is noted.
+    bool edge[8];
+    for (int k = 0; k < 8; ++k) {
+        edge[k] = m_io->IOInTrigger(k);
+        if (const int missed = m_io->missedEdges(k)) {
+            m_missedEdges += quint64(missed);
+            OperationRecord::instance().InsertRecord(LanStr(1706).arg(k + 1).arg(m_missedEdges));
+        }
+    }
+    // 7..10.
+    if (!m_roiWarnOpen) {
+        if (m_resultState == Alarm) {
+            const int soft = m_in->softTrig;
+            bool press = edge[1] || soft == 1;
+            if (P().semi_auto && m_curDetect >= 1 && (edge[2] || soft == 2))
+                press = true;
+            if (press) {
+                m_in->softTrig = -1;
+                if (mode() == 2)
+                    sideFromInputs(true);
+                AlarmRedetect();
+            }
+            m_inCheck.stop();
+        } else if (m_recheck) {
+            const int r = roleOf(m_curDetect);
+            if (m_redetectLeft[r] > 0) {
+                --m_redetectLeft[r];
+                ReCheck();
+            }
+            m_inCheck.stop();
+        } else {
+            triggerHandling(edge);
+        }
+    }
+    // 11.
+    if (!P().use_external_trigger)
+        for (int c = 0; c < 8; ++c)
+            if (fresh & (1 << c))
+                emit frameTaken(c);
+    publish();
+    m_run.start(3);
+}
+
+bool DetectionCycle::mayTrigger(int m, bool busy) const
+{
+    if (m < 0 || m >= 8)
+        return false;
+    if (mode() == 1 || mode() == 2)
+        return P().detect_enable[m] || (m + 2 < 8 && P().detect_enable[m + 2]);
+    if (mode() == 4)
+        return !busy;
+    return P().detect_enable[m] != 0;
+}
+
+bool DetectionCycle::startsCycle(int k) const
+{
+    switch (mode()) {
+    case 0: return k == 0 || (P().separate_detect_signal && k == 2);
+    case 1: case 3: return k == 0;
+    case 2: return (k == 0 && P().mold_side != 1) || (k == 3 && P().mold_side != 0);
+    default: return true;
+    }
+}
+
+bool DetectionCycle::isTriggerInput(int k) const
+{
+    if (mode() != 4 && startsCycle(k))
+        return true;
+    for (int n = 0; n < std::min(gDNum, 8); ++n) {
+        const int t = P().detect_trig_input[n];
+        if (P().detect_enable[n] && (t == k || (t == 255 && k <= 3)))
+            return true;
+    }
+    return false;
+}
+
+QString DetectionCycle::DetectionName(int d) const
+{
+    if (mode() != 4 && roleOf(d) == 0)
+        return LanStr(1711);
+    if (mode() != 4 && roleOf(d) == 1)
+        return LanStr(1712);
+    return LanStr(1713).arg(d + 1);
+}
+
+void DetectionCycle::triggerHandling(const bool edge[8])
+{
+    int& soft = m_in->softTrig;
+    // 1. The safety door.
+    if (P().enable_trigger_safety && isDetecting() && (edge[1] || soft == 1) && !m_safeDoor.isActive()) {
+        m_safeDoor.start(2000);
+        m_pendingCams[0] |= allCamerasMask();
+        if (mode() == 2)
+            sideFromInputs(false);
+        m_doorCycle = true;
+        const int last = lastDetection();
+        m_delayLeft[last] = 0;
+        TimerUp(last);
+    }
+    // 2.
+    if (!isDetecting())
+        return;
+    // 3. Busy: a running countdown drops every trigger.
+    bool busy = false;
+    for (int n = 0; n < gDNum && n < 8; ++n)
+        busy = busy || m_up[n].isActive();
+    if (busy) {
+        // Dropped, not queued; but a trigger the machine gave is never lost unseen.
+        for (int k = 0; k < 8; ++k)
+            if ((edge[k] || k == soft) && isTriggerInput(k)) {
+                ++m_busyDropped;
+                OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
+            }
+        soft = -1;
+    } else if (P().continuous_timed_detect && m_resultState != Alarm) {
+        soft = 0;
+    }
+    // 4. Manual snapshot: consumed in any case.
+    if (m_manualTrig != gDNum) {
+        const int m = m_manualTrig;
+        m_manualTrig = gDNum;
+        if (mayTrigger(m, busy)) {
+            m_trigNumber = -(m + 1);
+            noteCycleTime();
+            m_manualCycle = true;
+            if (m == 0)
+                std::fill(std::begin(m_cavityNg), std::end(m_cavityNg), false);
+            std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
+            if (mode() == 2)
+                sideFromInputs(false);
+            for (int c = 0; c < cameraCount(); ++c)
+                m_saveState[c][m] = 1;
+            m_delayLeft[m] = 0;
+            TimerUp(m);
+            if (m_resultState == Alarm) {
+                if (mode() == 4) {
+                    set(OutputNo(m_curDetect, gDNum) - 1, true);
+                } else if (!P().enable_ok_ng_pulse) {
+                    if (P().enable_mold_stop_not_alarm) {
+                        if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+                            set(1, true);
+                    } else {
+                        prohibitClamping();
+                    }
+                }
+                publish();
+                return;
+            }
+        }
+    }
+    // 5. External trigger: every camera delivered.
+    if (P().use_external_trigger) {
+        const int all = allCamerasMask();
+        if (all && (m_extMask & all) == all) {
+            m_extMask = 0;
+            soft = 0;
+        }
+    }
+    // 6.
+    if (busy)
+        return;
+    for (int k = 0; k < 8; ++k) {
+        const bool atOnce = edge[k] && m_in->edgeSeen(k);
+        const bool trig = m_in->trigConfirmed[k] || k == m_nextTrig || k == soft || atOnce;
+        if (!trig)
+            continue;
+        m_in->trigConfirmed[k] = false;
+        soft = -1;
+        m_trigNumber = k + 1;
+        bool starts = startsCycle(k);
+        if (mode() == 4)
+            starts = !P().multi_io_flag || (k == 0 && m_nextTrig == -1 && m_pendingCams[std::max(0, gDNum - 1)] == 0);
+        if (starts)
+            newCycle(k);
+        if (!schedule(k))
+            break;
+    }
+}
+
+bool DetectionCycle::newCycle(int k)
+{
+    if (m_skipActive) {
+        ++m_skipCount;
+        OperationRecord::instance().InsertRecord(LanStr(577).arg(m_skipCount));
+        if (m_skipCount >= P().skip_detect_times) {
+            m_skipActive = false;
+            emit skipChanged(false);
+        }
+        return false;
+    }
+    noteCycleTime();
+    if (m_noInputShown) {
+        m_noInputShown = false;
+        emit noInputSignal(false);
+    } else if (P().input_timeout_len > 0) {
+        m_inCheck.start(P().input_timeout_len * 1000);
+    }
+    std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
+    gisSafeDoorOpen = 0;
+    std::fill(std::begin(m_cavityNg), std::end(m_cavityNg), false);
+    std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
+    if (mode() != 4 && !(P().enable_ok_ng_pulse || P().enable_mold_stop_not_alarm))
+        m_redetectLeft[1] = std::max(0, P().front_auto_check_time);
+    for (int c = 0; c < cameraCount(); ++c) {
+        for (int d = 0; d < gDNum && d < 8; ++d) {
+            if (P().detect_enable[d])
+                m_pendingCams[maskOf(d)] |= 1 << c;
+            m_judged[c][d] = false;
+            m_saveState[c][d] = 1;
+        }
+        m_camCycleOk[c] = true;
+        m_cameraOk[c] = true;
+        m_firstNgThisCycle[c] = false;
+    }
+    if (mode() != 4 && !P().enable_ok_ng_pulse) {
+        const bool separate = P().separate_detect_signal && mode() == 0;
+        if ((!separate || k == 2) && !(P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
+            prohibitClamping();
+        if ((!separate || k == 0) && m_pendingCams[0]) {
+            if (P().enable_stop_not_alarm || P().enable_cut_thimble_on_alarm || P().enable_prod_ok_ng_output) {
+                set(1, false);
+                for (int o = 4; o < 8; ++o)
+                    set(o, false);
+            } else if (!P().enable_cutoff_ontime) {
+                set(1, true);
+            }
+        }
+        publish();
+    }
+    if (mode() == 2)
+        m_sideSelect = k == 0 ? 1 : 0;
+    return true;
+}
+
+void DetectionCycle::rearmMould()
+{
+    m_pendingCams[1] = 0;
+    for (int c = 0; c < cameraCount(); ++c) {
+        m_judged[c][1] = false;
+        if (mode() == 1 || mode() == 2)
+            m_judged[c][3] = false;
+    }
+    if (P().detect_enable[1] || ((mode() == 1 || mode() == 2) && P().detect_enable[3]))
+        m_pendingCams[1] = allCamerasMask();
+    if (!(P().enable_ok_ng_pulse || P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
+        prohibitClamping();
+    publish();
+}
+
+void DetectionCycle::startDetection(int d, int, int delay)
+{
+    if (delay > 0) {
+        m_delayLeft[d] = delay / 10.0;
+        m_up[d].start(100);
+        m_chainDelay = delay;
+        emit countdown(d, m_delayLeft[d]);
+    } else {
+        m_chainDelay = 0;
+        m_delayLeft[d] = 0;
+        TimerUp(d);
+    }
+}
+
+bool DetectionCycle::schedule(int k)
+{
+    if (mode() == 4)
+        return scheduleMulti(k);
+    bool rearm = false;
+    if (mode() == 1) {
+        if (k == 2 && P().mold_side != 1) {
+            m_sideSelect = 1;
+            rearm = true;
+        }
+        if (k == 3 && P().mold_side != 0) {
+            m_sideSelect = 0;
+            rearm = true;
+        }
+    } else if (mode() == 2) {
+        rearm = k == 2;
+    } else if (P().semi_auto) {
+        rearm = k == 2;
+    }
+    if (rearm)
+        rearmMould();
+    if (m_pendingCams[1] == 0)
+        return true;
+    const bool paired = mode() == 1 || mode() == 2;
+    const int count = paired ? 2 : std::min(gDNum, 8);
+    for (int n = 0; n < count; ++n) {
+        const int d = paired ? (m_sideSelect ? n : n + 2) : n;
+        if (!P().detect_enable[d] || m_up[d].isActive())
+            continue;
+        const int trig = P().detect_trig_input[n];
+        bool start;
+        if (mode() == 1)
+            start = trig == k || (trig == 255 && k <= 3);
+        else if (mode() == 2)
+            start = trig == k || (trig == 255 && (k == 0 || k == 3));
+        else
+            start = (trig == k && m_pendingCams[maskOf(d)]) || n == m_forced;
+        if (!start)
+            continue;
+        int delay = delayOf(d);
+        if (n == m_forced) {
+            m_forced = -1;
+            m_chainDelay = 0;
+        } else if (!paired && n >= 1 && !P().semi_auto && P().enable_prod_detect) {
+            delay += m_chainDelay;
+        }
+        startDetection(d, n, delay);
+        if (!isDetecting())
+            break;
+    }
+    return true;
+}
+
+bool DetectionCycle::scheduleMulti(int k)
+{
+    const int count = std::clamp(gDNum, 1, 8);
+    auto trig = [&](int d) { return P().detect_trig_input[d]; };
+    auto group = [&](int d) { return d >= 0 && d < 8 ? P().multi_detect_row_b[d] : -1; };
+    auto kind = [&](int g) { return g >= 0 && g < 8 ? P().reserved_sys11_a[g] : 2; };
+    if (m_nextTrig == -1) {
+        if (!P().multi_io_flag) {
+            int first = -1;
+            for (int d = 0; d < count && first < 0; ++d)
+                if (trig(d) == k)
+                    first = d;
+            if (first < 0)
+                return false;
+            m_curDetect = first;
+        } else {
+            int next = -1;
+            for (int d = m_curDetect + 1; d < count && next < 0; ++d)
+                if (trig(d) >= 0)
+                    next = d;
+            if (next > 0 && trig(next) != k)
+                return false;
+        }
+    }
+    // Outputs pre-set by the group's kind.
+    if (m_pendingCams[count - 1] != 0 && k <= count) {
+        int target = m_curDetect;
+        bool preset = true;
+        if (P().multi_io_flag) {
+            int nx = -1;
+            for (int j = m_curDetect + 1; j < count && nx < 0; ++j)
+                if (group(j) != -1)
+                    nx = j;
+            if (nx < 0)
+                nx = 0;
+            if (group(nx) == group(m_curDetect) && !(k == 0 && m_curDetect == count - 1)) {
+                m_curDetect = nx;
+                preset = false;
+            } else {
+                target = nx;
+            }
+        }
+        if (preset) {
+            const int kd = kind(group(target));
+            auto setOut = [&](int j) {
+                if (j == 0 && !P().enable_prod_detect)
+                    return;
+                set(OutputNo(j, count) - 1, true);
+            };
+            for (int j = target; j < count; ++j) {
+                if ((kd == 0 || kd == 4) && group(j) != -1)
+                    setOut(j);
+                else if ((kd == 1 || kd == 3) && group(j) == group(target))
+                    setOut(j);
+            }
+            m_curDetect = target;
+        }
+    }
+    for (int d = 0; d < count; ++d) {
+        if (!P().detect_enable[d] || m_up[d].isActive() || trig(d) != k || !m_pendingCams[maskOf(d)])
+            continue;
+        m_curDetect = d;
+        startDetection(d, d, delayOf(d));
+        break;  // only the first matching detection starts
+    }
+    return true;
+}
+
+// --- delay and judgement ----------------------------------------------------------------------
+void DetectionCycle::TimerUp(int d)
+{
+    if (d < 0 || d >= 8)
+        return;
+    const int pre = P().pre_cut_time;
+    // Compared in whole tenths: the float countdown carries rounding errors.
+    if (d == lastDetection() && pre >= 1 && pre <= 99 && pre >= qRound(10 * m_delayLeft[d]) && !P().enable_ok_ng_pulse) {
+        prohibitClamping();
+        publish();
+    }
+    if (m_delayLeft[d] > 0.11) {
+        m_delayLeft[d] -= 0.1;
+        emit countdown(d, m_delayLeft[d]);
+        return;
+    }
+    m_up[d].stop();
+    m_delayLeft[d] = 0;
+    emit countdown(d, 0);
+    for (int c = 0; c < cameraCount(); ++c)
+        RunAlgorithm(c, d);
+    CheckNG();
+    if (m_resultState == Alarm) {
+        recordAlarmText(true);
+    } else if (alarmCameras().isEmpty() && roleOf(m_curDetect) == roleOf(lastDetection()) && !m_recheck &&
+               P().enable_template_auto_update) {
+        for (int c = 0; c < cameraCount(); ++c) {
+            CammerView* v = m_cams->view(c);
+            if (v && v->store && !v->frame().empty())
+                v->store->SaveReTrainImage(1, v->frame().clone());
+        }
+        m_retrainMould = true;
+    }
+}
+
+void DetectionCycle::RunAlgorithm(int c, int d)
+{
+    if (c < 0 || c >= 8 || d < 0 || d >= 8)
+        return;
+    const bool paired = mode() == 1 || mode() == 2;
+    const int judgedD = paired ? (d % 2) + (m_sideSelect == 0 ? 2 : 0) : d;
+    const int role = roleOf(d);
+    m_curDetect = judgedD;
+    m_pendingCams[paired ? role : maskOf(judgedD)] &= ~(1 << c);
+    m_judged[c][judgedD] = true;
+    CammerView* v = m_cams->view(c);
+    if (m_saveTestImages && v && !v->frame().empty()) {
+        WriteBmp(QStringLiteral("./originalimage/cammer%1%2/template%3.bmp").arg(c + 1).arg(judgedD + 1).arg(m_testImageNo),
+                 v->frame());
+        m_testImageNo = (m_testImageNo + 1) % 200;
+    }
+    if (m_runState == Resampling) {
+        if (v && v->store && m_needTemplate[c][judgedD] && !v->frame().empty()) {
+            v->store->SaveReTrainImage(judgedD, v->frame().clone());
+            m_needTemplate[c][judgedD] = false;
+        }
+        m_cameraOk[c] = true;
+        return;
+    }
+    bool ok = true;
+    const int regions = v ? std::clamp(v->para.roi_count[judgedD], 0, kMaxRoi) : 0;
+    if (regions > 0) {
+        const cv::Mat frame = v ? v->frame() : cv::Mat();
+        if (!v || !v->recong || frame.empty() || gisLost) {
+            // Regions to judge and no picture, no engine, or a picture from
+            // before the cameras were lost: in doubt, so NG.
+            OperationRecord::instance().InsertRecord(LanStr(1707).arg(c + 1));
+            ok = false;
+        } else {
+            cv::Mat corrected, valid;
+            v->recong->ShapeMatch(judgedD, frame, corrected, &valid);
+            v->recong->Run(judgedD, corrected, m_trigNumber != 0, valid);
+            ok = v->recong->cameraVerdict != 0;
+        }
+    }
+    m_cameraOk[c] = ok;
+    if (!ok) {
+        const bool budget = m_redetectLeft[role] > 0;
+        if (!P().enable_ok_ng_pulse) {
+            if (mode() == 4) {
+                if (judgedD != 0 || !(P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+                    set(2, true);
+            } else if (role == 0) {
+                if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
+                    set(1, true);
+                    if (!(P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().separate_detect_signal))
+                        prohibitClamping();
+                }
+                if (!(P().enable_stop_not_alarm || P().enable_prod_ok_ng_output) && !budget)
+                    set(2, true);
+            } else if (!P().enable_mold_stop_not_alarm) {
+                if (!(P().pre_cut_time && budget)) {
+                    prohibitClamping();
+                    if (!budget)
+                        set(2, true);
+                }
+            }
+        }
+        if (v && v->recong) {
+            if (!m_firstNgThisCycle[c] && !budget) {
+                m_firstNgThisCycle[c] = true;
+                for (int r = 0; r < regions; ++r)
+                    if (!v->recong->regionVerdict[judgedD][r])
+                        ++v->para.roi_ng_count[judgedD][r];
+            }
+            if (role == 0 && (P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+                for (int r = 0; r < regions; ++r)
+                    if (!v->recong->regionVerdict[judgedD][r])
+                        m_cavityNg[std::clamp(v->para.roi[judgedD][r].output_point, 0, 3)] = true;
+            if (m_saveState[c][judgedD] == 1 && !budget && !v->frame().empty())
+                gNgRing[c][judgedD].add(v->frame());
+        }
+    }
+    publish();
+    emit judged(c, judgedD, ok);
+}
+
+void DetectionCycle::CheckNG()
+{
+    if (m_resultState == Editing)
+        return;
+    const int d = m_curDetect;
+    const int role = roleOf(d);
+    const int last = lastDetection();
+    const bool isLast = mode() == 4 ? d == last : role == 1;
+    const bool pulse = P().enable_ok_ng_pulse != 0;
+    const bool net = P().enable_cnt_net != 0;
+    auto report = [this](const char* name) { ++m_reports.calls[name]; };
+    const QList<int> ngCams = alarmCameras();
+    const bool ng = !ngCams.isEmpty();
+    for (int c : ngCams)
+        m_camCycleOk[c] = false;
+    if (ng && m_manualCycle)
+        m_manualAlarm = true;
+    const bool budget = m_redetectLeft[role] > 0;
+
+    // 2. The trigger's statistics.
+    if (!budget && m_trigNumber != 0) {
+        if (net) {
+            report("sendStatisticsOnce");
+            if (m_reports.sendStatisticsOnce)
+                m_reports.sendStatisticsOnce(ng, m_trigNumber);
+        }
+        m_trigNumber = 0;
+        g_listParamROI.clear();
+    }
+    // 3. An NG that stays.
+    if (ng && !budget && net) {
+        if (P().cnt_video_source && P().cnt_ng_video) {
+            report("sendSaveNgVideo");
+            if (m_reports.sendSaveNgVideo)
+                m_reports.sendSaveNgVideo(1, 1);
+        }
+        int ngRegions = 0;
+        for (int c : ngCams) {
+            CammerView* v = m_cams->view(c);
+            if (!v || !v->recong)
+                continue;
+            for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
+                if (!v->recong->regionVerdict[d][r]) {
+                    ++ngRegions;
+                    report("addStatisticsItem");
+                    if (m_reports.addStatisticsItem)
+                        m_reports.addStatisticsItem(c, d, r);
+                }
+        }
+        if (P().cnt_tel_msg) {
+            report("sendTelInfo");
+            if (m_reports.sendTelInfo)
+                m_reports.sendTelInfo(role, ngRegions);
+        }
+        report("sendStatistics");
+        if (m_reports.sendStatistics)
+            m_reports.sendStatistics("null");
+    }
+    // 4. Outputs by verdict.
+    if (pulse) {
+        const bool mp = P().enable_ok_ng_pulse_mold != 0;
+        set(0, ng ? !mp : mp);
+        set(1, ng ? mp : !mp);
+        set(2, ng);
+        publish();
+        if (P().mold_pulse >= 1)
+            m_outClose.start(P().mold_pulse * 100);
+    } else if (!ng) {
+        if (mode() == 4) {
+            const int out = OutputNo(d, gDNum) - 1;
+            set(out, false);
+            const int g = P().multi_detect_row_b[d];
+            const int kind = g >= 0 && g < 8 ? P().reserved_sys11_a[g] : 2;
+            if ((kind == 3 || kind == 4) && P().mold_pulse > 0) {
+                m_func4Output = out;
+                m_outFunc4.start(P().mold_pulse * 100);
+            }
+            if (!m_manualCycle) {
+                int next = -1;
+                for (int j = d + 1; j < gDNum && next < 0; ++j)
+                    if (P().detect_trig_input[j] >= 0)
+                        next = j;
+                m_nextTrig = next >= 0 && P().detect_trig_input[next] == P().detect_trig_input[d]
+                                 ? P().detect_trig_input[d] : -1;
+            }
+        } else {
+            if (role == 1 && !m_retrainAll && !P().enable_mold_stop_not_alarm)
+                allowClamping();
+            if (role == 0 && !(P().enable_cutoff_ontime || P().enable_prod_ok_ng_output))
+                set(1, false);
+        }
+        m_recheck = false;
+        publish();
+    } else if (mode() == 4) {
+        const int g = P().multi_detect_row_b[d];
+        if (g >= 0 && g < 8 && P().reserved_sys11_a[g] == 5)
+            set(OutputNo(d, gDNum) - 1, true);
+    }
+    // 5. Alarm decision.
+    const bool stops = stopsOnNg(role);
+    if (!pulse) {
+        if (ng && stops && m_resultState != Alarm) {
+            if (budget && mode() != 4)
+                m_recheck = true;
+            else
+                enterAlarm();
+            m_alarmSince = QDateTime::currentMSecsSinceEpoch();
+        } else if (!ng && stops && m_resultState == Alarm) {
+            clearAlarm(role);
+        }
+    }
+    // 6. Result display.
+    if (m_resultState != Alarm && m_resultState != Editing && !gisSettingsOpen && !(ng && stops)) {
+        m_resultState = Shown;
+        emit resultStateChanged(m_resultState);
+        m_showDetect = d;
+        m_show.start(2000);
+        LEDOnOff(6, pulse && ng ? 0 : 1);
+        LEDOnOff(7, pulse && ng ? 1 : 0);
+    }
+    // 7. Pulses after the verdict.
+    if (mode() != 4 && !pulse) {
+        auto ngPulse = [this] {
+            if (P().thimble_pulse > 0)
+                m_outNg.start(P().thimble_pulse * 100);
+        };
+        auto thimbleCut = [this] {
+            if (P().thimble_pulse > 0)
+                m_outThimble.start(P().thimble_pulse * 100);
+        };
+        auto clampPulse = [this] {
+            if (P().mold_pulse >= 1)
+                m_outClose.start(P().mold_pulse * 100);
+        };
+        if (role == 1 && !ng && P().enable_prod_detect && P().mold_cutoff &&
+            !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
+            set(1, true);
+            publish();
+        }
+        if (role == 0 && (P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
+            if (P().enable_prod_ok_ng_output) {
+                set(4, m_cavityNg[0]);
+                set(5, !m_cavityNg[0]);
+                set(6, m_cavityNg[1]);
+                set(7, !m_cavityNg[1]);
+                publish();
+                ngPulse();
+            }
+            if (ng) {
+                if (P().enable_stop_not_alarm)
+                    for (int i = 0; i < 4; ++i)
+                        if (m_cavityNg[i])
+                            set(4 + i, true);
+                if (!P().enable_cutoff_ontime)
+                    set(1, true);
+                publish();
+                ngPulse();
+            }
+        }
+        if (role == 1 && ng && P().enable_mold_stop_not_alarm) {
+            prohibitClamping();
+            publish();
+            clampPulse();
+        }
+        if (role == 1 && !ng && P().is_cut_ontime)
+            clampPulse();
+        if (role == 0 && !ng && P().is_cut_ontime_thimble)
+            thimbleCut();
+    }
+    // 8. Image-save states of this detection.
+    const bool nonStopping = !stops || pulse;
+    for (int c = 0; c < cameraCount(); ++c) {
+        int& st = m_saveState[c][d];
+        CammerView* v = m_cams->view(c);
+        const bool ok = m_cameraOk[c];
+        auto render = [&](int slot) {
+            if (v && v->recong && !v->frame().empty())
+                SaveFailImage(c, d, slot, v->frame(), v->para, *v->recong, P(), m_doorCycle);
+            if (gisUseStatistics) {
+                report("statisticsAdd");
+                if (m_reports.statisticsAdd)
+                    m_reports.statisticsAdd(QTime::currentTime().hour(), ok, c, d);
+            }
+        };
+        if (st == 1) {
+            if (ok) {
+                if (gPicNumOK <= 0 || (d == 0 && !P().save_ok_record)) {
+                    st = 0;
+                } else {
+                    st = 2;
+                    render(1);
+                }
+            } else if (gPicNumNG <= 0) {
+                st = 0;
+            } else if (!budget) {
+                st = nonStopping ? 9 : 3;
+                render(0);
+            }
+        } else if (st >= 4 && st <= 6) {
+            st = UpdateFailImage(c, d, 0, st);
+        } else if (st == 7) {
+            if (ok) {
+                UpdateFailImage(c, d, 0, 7);
+                render(1);
+                st = UpdateFailImage(c, d, 1, 8);
+            } else {
+                st = 3;
+            }
+        }
+    }
+    // 9. Save flags for the writer; the counters after a good last detection.
+    if (!(ng && !pulse && !P().enable_stop_not_alarm && !P().enable_mold_stop_not_alarm && !P().enable_prod_ok_ng_output)) {
+        for (int c = 0; c < cameraCount(); ++c)
+            for (int dd = 0; dd < 8; ++dd) {
+                int& st = m_saveState[c][dd];
+                if (st == 2 || st == 9 || st == 10) {
+                    MarkForSaving(c, dd, st != 2, st != 9);
+                    st = 0;
+                }
+            }
+        if ((!ng || pulse) && isLast) {
+            CountWrite();
+            if (net) {
+                report("sendStatistics");
+                if (m_reports.sendStatistics)
+                    m_reports.sendStatistics("null");
+            }
+        }
+    }
+    // 10. Production counters.
+    if (isLast) {
+        if (isDetecting() && !m_doorCycle && !m_manualCycle) {
+            for (int c = 0; c < cameraCount(); ++c) {
+                ++gAllNum[c];
+                if (!m_camCycleOk[c])
+                    ++gFailNum[c];
+            }
+            emit countersChanged();
+        }
+        if (isDetecting() || !ng) {
+            m_doorCycle = false;
+            m_manualCycle = false;
+        }
+    }
+    // 11.
+    if (net)
+        g_listParamROI.clear();
+}
+
+void DetectionCycle::enterAlarm()
+{
+    if (P().ng_switch_continuous && m_externalAtStart && P().use_external_trigger) {
+        m_wp->use_external_trigger = 0;
+        for (CameraDevice* dev : m_cams->devices())
+            dev->CameraChangeTrig(false);
+    }
+    // A door cycle's alarm, and any alarm when a stopped station must keep the mould shut.
+    if ((m_doorCycle && mode() != 4) || P().enable_stop_mold) {
+        prohibitClamping();
+        publish();
+    }
+    if (gisLCDOff)
+        LCDOnOff(1);
+    SetStopDetect();
+    m_resultState = Alarm;
+    m_recheck = false;
+    LEDOnOff(6, 0);
+    LEDOnOff(7, 1);
+    emit resultStateChanged(m_resultState);
+    emit alarmEntered(alarmCameras(), m_curDetect);
+    recordAlarmText(false);
+}
+
+void DetectionCycle::clearAlarm(int role)
+{
+    if (P().ng_switch_continuous && m_externalAtStart && !P().use_external_trigger) {
+        m_wp->use_external_trigger = 1;
+        for (CameraDevice* dev : m_cams->devices())
+            dev->CameraChangeTrig(false);
+    }
+    emit alarmCleared();
+    if (P().input_timeout_len > 0)
+        m_inCheck.start(P().input_timeout_len * 1000);
+    const bool standard = mode() == 0 || mode() == 3;
+    const bool paired = mode() == 1 || mode() == 2;
+    if ((standard || paired) && role == 0) {
+        set(2, false);
+        set(1, false);
+        m_resultState = Idle;
+        ResetRun();
+        m_runState = Detecting;
+        emit runStateChanged(m_runState);
+        if (standard && !P().semi_auto) {
+            m_in->softTrig = 1;
+            m_forced = 1;
+        }
+    } else if (mode() == 4) {
+        set(2, false);
+        m_resultState = Idle;
+        ResetRun();
+        m_runState = Detecting;
+        emit runStateChanged(m_runState);
+    } else {
+        StartDetect();
+    }
+    emit resultStateChanged(m_resultState);
+    if (CheckROING()) {
+        prohibitClamping();
+        set(2, true);
+        m_roiWarnOpen = true;
+        emit sigROINGWarm();
+    }
+    publish();
+    if (P().enable_cnt_net) {
+        ++m_reports.calls["addNgTimes"];
+        if (m_reports.addNgTimes)
+            m_reports.addNgTimes(QDateTime::currentMSecsSinceEpoch() - m_alarmSince);
+        if (P().cnt_video_source && P().cnt_ng_video) {
+            ++m_reports.calls["sendSaveNgVideo"];
+            if (m_reports.sendSaveNgVideo)
+                m_reports.sendSaveNgVideo(1, 0);
+        }
+        ++m_reports.calls["sendCancel"];
+        if (m_reports.sendCancel)
+            m_reports.sendCancel();
+    }
+}
+
+void DetectionCycle::ReCheck()
+{
+    const int d = m_curDetect;
+    const int role = roleOf(d);
+    m_pendingCams[mode() == 4 ? d : role] = 0;
+    const bool budget = m_redetectLeft[role] > 0;
+    if ((mode() == 4 ? d == lastDetection() : role == 1) &&
+        !((P().pre_cut_time && budget) || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+        prohibitClamping();
+    if (d == 0 && !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+        set(1, true);
+    publish();
+    if (P().detect_enable[d]) {
+        for (int c = 0; c < cameraCount(); ++c) {
+            m_pendingCams[mode() == 4 ? d : role] |= 1 << c;
+            RunAlgorithm(c, d);
+        }
+        CheckNG();
+        if (m_resultState == Alarm)
+            recordAlarmText(true);
+    }
+}
+
+void DetectionCycle::TimerShow()
+{
+    if (m_resultState == Alarm) {
+        for (int d = 0; d < 8; ++d)
+            emit countdown(d, 0);
+    } else {
+        LEDOnOff(6, 1);
+        LEDOnOff(7, 1);
+        if (!m_recheck && m_showDetect == m_curDetect && gDNum > 0) {
+            int next = (m_curDetect + 1) % gDNum;
+            if (mode() != 4 && !P().enable_prod_detect && next % 2 == 0)
+                next = (next + 1) % gDNum;
+            m_curDetect = next;
+        }
+        if (m_resultState == Shown) {
+            m_resultState = Idle;
+            emit resultStateChanged(m_resultState);
+        }
+    }
+    if (m_retrainAll) {
+        m_retrainAll = false;
+        for (int c = 0; c < cameraCount(); ++c)
+            if (CammerView* v = m_cams->view(c); v && v->recong)
+                for (int d = 0; d < gDNum && d < 8; ++d)
+                    if (P().detect_enable[d]) {
+                        v->recong->CreateShape(d);
+                        v->recong->VarTrain(d);
+                    }
+    }
+    if (m_retrainMould) {
+        m_retrainMould = false;
+        for (int c = 0; c < cameraCount(); ++c)
+            if (CammerView* v = m_cams->view(c); v && v->recong) {
+                v->recong->CreateShape(1);
+                v->recong->VarTrain(1);
+            }
+    }
+}
+
+// --- starting and stopping ---------------------------------------------------------------------
+void DetectionCycle::StartDetect()
+{
+    m_io->IOResetAllOut();
+    // A camera or the link in doubt keeps the mould shut.
+    if (gisLost || gisLostCom)
+        m_io->IOSetOut(0, 1);
+    if (P().mold_cutoff || P().is_cut_ontime_thimble)
+        set(1, true);
+    publish();
+    m_resultState = Idle;
+    m_recheck = false;
+    std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
+    ResetRun();
+    m_runState = Detecting;
+    emit resultStateChanged(m_resultState);
+    emit runStateChanged(m_runState);
+}
+
+void DetectionCycle::ResetRun()
+{
+    for (int c = 0; c < 8; ++c) {
+        m_cameraOk[c] = true;
+        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr; v && v->recong) {
+            v->recong->cameraVerdict = 1;
+            for (int d = 0; d < 8; ++d)
+                for (int r = 0; r < kMaxRoi; ++r)
+                    v->recong->regionVerdict[d][r] = 1;
+        }
+    }
+    for (int d = 0; d < 8; ++d)
+        m_delayLeft[d] = 0;
+    std::fill(std::begin(m_cavityNg), std::end(m_cavityNg), false);
+}
+
+void DetectionCycle::StopDetect()
+{
+    m_io->IOResetAllOut();
+    if (P().enable_stop_mold || gisLost || gisLostCom)
+        m_io->IOSetOut(0, 1);
+    if (P().enable_stop_thimble)
+        set(1, true);
+    else if (P().is_cut_ontime_thimble)
+        set(1, false);
+    publish();
+    if (mode() == 4) {
+        std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
+        m_curDetect = std::max(0, gDNum - 1);
+    }
+    SetStopDetect();
+}
+
+void DetectionCycle::SetStopDetect()
+{
+    if (mode() == 0 || mode() == 3)
+        m_pendingCams[m_curDetect != 0 ? 1 : 0] = 0;
+    else if (mode() == 1 || mode() == 2)
+        m_pendingCams[m_curDetect % 2] = 0;
+    for (int n = 0; n < gDNum && n < 8; ++n) {
+        if (m_up[n].isActive())
+            m_up[n].stop();
+        m_delayLeft[n] = 0;
+    }
+    m_runState = Stopped;
+    emit runStateChanged(m_runState);
+}
+
+void DetectionCycle::InCheck()
+{
+    prohibitClamping();
+    publish();
+    m_inCheck.stop();
+    OperationRecord::instance().InsertRecord(LanStr(335));
+    m_noInputShown = true;
+    emit noInputSignal(true);
+}
+
+// --- output timers ----------------------------------------------------------------------------
+void DetectionCycle::OutTimerNotAllowClose()
+{
+    m_outClose.stop();
+    if (P().enable_ok_ng_pulse) {
+        set(0, false);
+        set(1, false);
+        set(2, false);
+    } else if (P().enable_mold_stop_not_alarm) {
+        set(0, false);
+    } else if (m_runState == Stopped) {
+        return;
+    } else {
+        prohibitClamping();
+    }
+    publish();
+}
+
+void DetectionCycle::OutTimerNotAllowThimble()
+{
+    m_outThimble.stop();
+    if (P().enable_ok_ng_pulse) {
+        set(0, false);
+        set(1, false);
+        publish();
+    } else if (m_runState != Stopped) {
+        set(1, true);
+        publish();
+    }
+}
+
+void DetectionCycle::OutTimerOutNG()
+{
+    m_outNg.stop();
+    if (!P().enable_cutoff_ontime)
+        set(1, false);
+    for (int o = 4; o < 8; ++o)
+        set(o, false);
+    publish();
+}
+
+void DetectionCycle::OutTimerSysFunc4Output()
+{
+    m_outFunc4.stop();
+    if (mode() == 4 && m_func4Output >= 0) {
+        set(m_func4Output, true);
+        publish();
+        m_func4Output = -1;
+    }
+}
+
+void DetectionCycle::SlotTImerSafeDoor() { m_safeDoor.stop(); }
+
+void DetectionCycle::SlotFPS()
+{
+    if (m_runState == Stopped) {
+        LEDOnOff(5, 1);
+    } else {
+        m_led5 = !m_led5;
+        LEDOnOff(5, m_led5 ? 1 : 0);
+    }
+    m_cams->SupervisionTick();
+}
+
+// --- requests ---------------------------------------------------------------------------------
+void DetectionCycle::requestManualTrig(int d)
+{
+    if (d < 0 || d >= gDNum || !isDetecting())
+        return;
+    m_manualTrig = d;
+    for (int c = 0; c < 8; ++c)
+        for (int j = 0; j < 8; ++j)
+            m_judged[c][j] = false;
+}
+
+void DetectionCycle::requestSoftTrig(int input)
+{
+    if (input >= 0 && input < 8)
+        m_in->softTrig = input;
+}
+
+void DetectionCycle::setSkip(bool on)
+{
+    m_skipActive = on;
+    m_skipCount = 0;
+    emit skipChanged(on);
+}
+
+void DetectionCycle::AlarmRedetect()
+{
+    const int d = m_curDetect;
+    ResetRun();
+    m_pendingCams[maskOf(d)] = 0;
+    if ((mode() == 4 ? d == lastDetection() : roleOf(d) == 1) &&
+        !(P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
+        prohibitClamping();
+    if (d == 0 && !(P().enable_cutoff_ontime || P().enable_cut_thimble_on_alarm || P().enable_prod_ok_ng_output))
+        set(1, true);
+    publish();
+    for (int c = 0; c < cameraCount(); ++c)
+        m_judged[c][d] = false;
+    if (!P().detect_enable[d])
+        return;
+    for (int c = 0; c < cameraCount(); ++c) {
+        m_pendingCams[maskOf(d)] |= 1 << c;
+        if (m_saveState[c][d] == 3)
+            m_saveState[c][d] = 7;
+        RunAlgorithm(c, d);
+    }
+    CheckNG();
+}
+
+int DetectionCycle::AlarmDontDetect(int camera)
+{
+    if (m_resultState != Alarm)
+        return 0;
+    if (P().enable_disarm_before_open && !gisSafeDoorOpen)
+        return 195;
+    const int d = m_curDetect;
+    if (camera < 0) {
+        ResetRun();
+        for (int c = 0; c < cameraCount(); ++c)
+            if (m_saveState[c][d] == 3)
+                m_saveState[c][d] = 4;
+        OperationRecord::instance().InsertRecord(LanStr(103));
+        CheckNG();
+        return 0;
+    }
+    if (camera >= cameraCount() || m_cameraOk[camera])
+        return 107;
+    m_judged[camera][d] = true;
+    if (m_saveState[camera][d] == 3)
+        m_saveState[camera][d] = 4;
+    OperationRecord::instance().InsertRecord(LanStr(106).arg(camera + 1));
+    // The others are judged again; this one counts as OK.
+    ResetRun();
+    m_pendingCams[maskOf(d)] = 0;
+    for (int c = 0; c < cameraCount(); ++c) {
+        if (c == camera)
+            continue;
+        m_pendingCams[maskOf(d)] |= 1 << c;
+        if (m_saveState[c][d] == 3)
+            m_saveState[c][d] = 7;
+        RunAlgorithm(c, d);
+    }
+    CheckNG();
+    return 0;
+}
+
+// --- the insert-wear warning ------------------------------------------------------------------
+bool DetectionCycle::CheckROING() const { return !GetROINGInfo().isEmpty(); }
+
+QStringList DetectionCycle::GetROINGInfo() const
+{
+    // The box: the header, the regions at the limit, then the others that alarmed.
+    QStringList atLimit, others;
+    const int limit = P().roi_ng_warn_count;
+    if (limit <= 0)
+        return {};
+    for (int c = 0; c < cameraCount(); ++c) {
+        CammerView* v = m_cams->view(c);
+        if (!v)
+            continue;
+        for (int d = 0; d < gDNum && d < 8; ++d) {
+            if (!P().detect_enable[d])
+                continue;
+            for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r) {
+                const int n = v->para.roi_ng_count[d][r];
+                if (n > 0)
+                    (n >= limit ? atLimit : others) << LanStr(1325).arg(c + 1).arg(DetectionName(d)).arg(r + 1).arg(n);
+            }
+        }
+    }
+    if (atLimit.isEmpty())
+        return {};
+    return QStringList{LanStr(1326)} + atLimit + others;
+}
+
+void DetectionCycle::ClearWarnNGINfo()
+{
+    const int limit = P().roi_ng_warn_count;
+    for (int c = 0; c < cameraCount(); ++c)
+        if (CammerView* v = m_cams->view(c))
+            for (int d = 0; d < 8; ++d)
+                for (int r = 0; r < kMaxRoi; ++r)
+                    if (limit > 0 && v->para.roi_ng_count[d][r] >= limit)
+                        v->para.roi_ng_count[d][r] = 0;
+    m_roiWarnOpen = false;
+}

@@ -1,0 +1,240 @@
+#pragma once
+// The detection cycle: from the machine's signals to its permissions. A 3-ms
+// polling tick turns input edges into cycles, each detection waits its
+// trigger delay, every camera judges the detection on its newest frame, and
+// the verdict sets clamp permission (output 1, set = prohibited), ejector
+// permission (output 2) and alarm (output 3), gives pulses, re-detects,
+// enters or clears the alarm, keeps the picture archive, the counters, the
+// statistics, the cycle log and the reports fed.
+//
+// One QObject without widgets, owned by the main window; everything runs on
+// the GUI thread. What the pages show comes out as signals.
+//
+// Clamping is never allowed while a camera is lost, while the IO link is
+// lost, or while detection is stopped with "Stop clamping when stopping
+// detection" on: every clearing of output 1 goes through allowClamping().
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <functional>
+
+class ControlPort;
+class InputSampler;
+class CameraManager;
+class WizardPara;
+class SaveFialImageThread;
+
+// What the cycle reports to parts built beside it: statistics, the cycle
+// log, the service link. Each call is made where the verdict rules say; an
+// unset hook is counted in calls so a test can see it was reached.
+struct CycleReports {
+    std::function<void(int hour, bool ok, int camera, int detection)> statisticsAdd;
+    std::function<void(int tenths)> cycleTime;
+    std::function<void(bool ng, int trigger)> sendStatisticsOnce;
+    std::function<void(int a, int b)> sendSaveNgVideo;
+    std::function<void(int role, int ngRegions)> sendTelInfo;
+    std::function<void(int camera, int detection, int region)> addStatisticsItem;
+    std::function<void(const QString& what)> sendStatistics;
+    std::function<void(qint64 ms)> addNgTimes;
+    std::function<void()> sendCancel;
+    std::function<void()> sendManualStop;
+    // Calls per report name, whether or not a hook was set.
+    QHash<QString, int> calls;
+};
+
+class DetectionCycle : public QObject {
+    Q_OBJECT
+public:
+    enum RunState { Detecting = 1, Resampling = 2, Stopped = 3 };
+    enum ResultState { Idle = 0, Shown = 1, Alarm = 2, Editing = 3 };
+
+    DetectionCycle(ControlPort* io, InputSampler* inputs, CameraManager* cameras, WizardPara* wp,
+                   QObject* parent = nullptr);
+    ~DetectionCycle() override;
+
+    // Starts the polling tick (5 ms after start-up) and the supervision tick.
+    void begin();
+    CycleReports& reports() { return m_reports; }
+    void setArchive(SaveFialImageThread* a) { m_archive = a; }
+
+    // --- the cycle's own operations -----------------------------------------
+    void Run();                          // one polling tick
+    void TimerUp(int d);                 // delay countdown of detection d
+    void RunAlgorithm(int camera, int d);
+    void CheckNG();
+    void ReCheck();
+    void TimerShow();
+    void InCheck();
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotFPS();                      // one-second supervision
+    // Output timers.
+    void OutTimerNotAllowClose();
+    void OutTimerNotAllowThimble();
+    void OutTimerOutNG();
+    void OutTimerSysFunc4Output();
+    void SlotTImerSafeDoor();
+
+    // --- requests from the pages ---------------------------------------------
+    void requestManualTrig(int d);            // the next tick starts it
+    void requestSoftTrig(int input);          // 0-based input
+    void setSkip(bool on);
+    // "Save all as test images": every judged frame is kept under ./originalimage.
+    void setSaveTestImages(bool on) { m_saveTestImages = on; }
+    bool saveTestImages() const { return m_saveTestImages; }
+    // The alarm page: re-detect the current detection on the current frames.
+    void AlarmRedetect();
+    // The alarm page: "Don't Detect" for every camera (camera -1) or one.
+    // Returns 0, or the message refusing it (195 door not opened, 107 camera
+    // not in alarm).
+    int AlarmDontDetect(int camera = -1);
+    // The insert-wear box was closed: counters at the limit are reset.
+    void ClearWarnNGINfo();
+    // The name of detection d on the pages and in records.
+    QString DetectionName(int d) const;
+    // The insert-wear box: the header and one line per region that alarmed,
+    // those at the warning count first; empty while none reached it.
+    QStringList GetROINGInfo() const;
+    bool CheckROING() const;
+
+    // --- state, for the pages and tests ----------------------------------------
+    int runState() const { return m_runState; }
+    int resultState() const { return m_resultState; }
+    bool isDetecting() const { return m_runState != Stopped; }
+    int curDetect() const { return m_curDetect; }
+    bool recheckMode() const { return m_recheck; }
+    double delayLeft(int d) const { return d >= 0 && d < 8 ? m_delayLeft[d] : 0.0; }
+    bool delayRunning(int d) const;
+    int pending(int mask) const { return mask >= 0 && mask < 8 ? m_pendingCams[mask] : 0; }
+    int saveState(int c, int d) const { return m_saveState[c][d]; }
+    bool cameraOk(int c) const { return m_cameraOk[c]; }
+    QList<int> alarmCameras() const;
+    int skipCount() const { return m_skipCount; }
+    bool skipActive() const { return m_skipActive; }
+    int cycleTenths() const { return m_cycleTenths; }
+    quint64 missedTriggers() const { return m_missedEdges; }
+    quint64 droppedBusyTriggers() const { return m_busyDropped; }
+    QTimer& runTimer() { return m_run; }
+    enum class Pulse { Clamp, Thimble, Ng, Func4 };
+    const QTimer& pulseTimer(Pulse p) const
+    {
+        return p == Pulse::Clamp ? m_outClose : p == Pulse::Thimble ? m_outThimble : p == Pulse::Ng ? m_outNg : m_outFunc4;
+    }
+    const QTimer& delayTimer(int d) const { return m_up[std::clamp(d, 0, 7)]; }
+    const QTimer& showTimer() const { return m_show; }
+    const QTimer& inputTimeoutTimer() const { return m_inCheck; }
+    const QTimer& safeDoorTimer() const { return m_safeDoor; }
+    // The output number of each detection in mode 4 (the last uses entry 7).
+    static int OutputNo(int d, int count);
+
+signals:
+    void frameTaken(int camera);                 // a new frame for the view
+    void judged(int camera, int detection, bool ok);
+    void countdown(int detection, double seconds);
+    void runStateChanged(int state);
+    void resultStateChanged(int state);
+    void alarmEntered(QList<int> cameras, int detection);
+    void alarmCleared();
+    void countersChanged();
+    void ioLinkLost(bool lost);
+    void noInputSignal(bool shown);
+    void sigROINGWarm();
+    void skipChanged(bool active);
+
+private:
+    // --- helpers --------------------------------------------------------------------
+    const WizardPara& P() const { return *m_wp; }
+    int mode() const;
+    int roleOf(int d) const;
+    int maskOf(int d) const;
+    int lastDetection() const;
+    bool stopsOnNg(int role) const;
+    int cameraCount() const;
+    int allCamerasMask() const;
+    int delayOf(int d) const;
+    bool mayTrigger(int m, bool busy) const;
+    bool startsCycle(int k) const;        // input k opens a new cycle (not mode 4)
+    bool isTriggerInput(int k) const;     // input k starts a cycle or a detection
+    void set(int output, bool on);
+    void publish();
+    void prohibitClamping() { set(0, true); }
+    // Clears output 1 unless a camera or the IO link is lost, or detection is
+    // stopped with enable_stop_mold; returns whether it did.
+    bool allowClamping();
+    void sideFromInputs(bool alarmRule);
+    void recordAlarmText(bool viaTimer);
+    void noteCycleTime();
+
+    void triggerHandling(const bool edge[8]);
+    bool newCycle(int k);
+    bool schedule(int k);
+    bool scheduleMulti(int k);
+    void startDetection(int d, int n, int delay);
+    void rearmMould();
+    void enterAlarm();
+    void clearAlarm(int role);
+    void afterVerdictSaves(bool detectionNg, int d);
+
+    ControlPort* m_io;
+    InputSampler* m_in;
+    CameraManager* m_cams;
+    WizardPara* m_wp;
+    SaveFialImageThread* m_archive = nullptr;
+    CycleReports m_reports;
+
+    QTimer m_run, m_show, m_inCheck, m_safeDoor, m_fps;
+    QTimer m_up[8];
+    QTimer m_outClose, m_outThimble, m_outNg, m_outFunc4;
+    int m_func4Output = -1;
+
+    int m_runState = Stopped, m_resultState = Idle;
+    int m_curDetect = 0;
+    int m_pendingCams[8] = {};
+    bool m_judged[8][8] = {};
+    int m_redetectLeft[8] = {};
+    bool m_recheck = false;
+    double m_delayLeft[8] = {};
+    int m_manualTrig = 8;
+    bool m_manualCycle = false;
+    bool m_manualAlarm = false;
+    int m_nextTrig = -1;
+    bool m_camCycleOk[8] = {};
+    bool m_cameraOk[8] = {};       // verdict of the last judgement per camera
+    int m_saveState[8][8] = {};
+    bool m_cavityNg[4] = {};
+    int m_sideSelect = 1;
+    bool m_skipActive = false;
+    int m_skipCount = 0;
+    qint64 m_lastTrigTenths = 0;
+    int m_cycleTenths = 0;
+    QDateTime m_cycleStart;
+    qint64 m_alarmSince = 0;
+    int m_trigNumber = 0;          // statistics report: the input that started the cycle
+    bool m_doorCycle = false;
+    int m_forced = -1;             // detection forced next after a cleared product alarm
+    int m_chainDelay = 0;          // delay of the most recently started detection
+    int m_showDetect = -1;
+    int m_extMask = 0;
+    bool m_externalAtStart = false;
+    quint64 m_runCount = 0;
+    bool m_ioLost = false;
+    bool m_noInputShown = false;
+    bool m_roiWarnOpen = false;
+    bool m_retrainAll = false, m_retrainMould = false;
+    bool m_firstNgThisCycle[8] = {};
+    bool m_needTemplate[8][8] = {};  // resampling: templates still to take
+    bool m_led5 = false;
+    bool m_saveTestImages = false;
+    int m_testImageNo = 0;
+    quint64 m_missedEdges = 0, m_busyDropped = 0;
+    quint64 m_edgeSeen[8] = {};
+};
+
+extern DetectionCycle* gpCycle;

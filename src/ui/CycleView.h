@@ -1,0 +1,62 @@
+#pragma once
+// What the operator sees of the running cycle until the full pages exist:
+// per camera the newest frame with its verdict, alarm rectangles, countdown
+// and counters; below them the board's inputs and outputs and the cycle state.
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <vector>
+
+class DetectionCycle;
+class CameraManager;
+class ControlPort;
+class QLabel;
+
+class CameraTile : public QWidget {
+    Q_OBJECT
+public:
+    CameraTile(int camera, QWidget* parent = nullptr);
+    void setFrame(const QImage& img);
+    void setVerdict(int detection, bool ok, const std::vector<QRect>& alarms);
+    void setCountdown(double seconds) { m_countdown = seconds; update(); }
+    void setCounters(quint32 all, quint32 ng, bool hideNg);
+    void setFps(int fps) { m_fps = fps; }
+    void clearVerdict();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    int m_camera;
+    QImage m_image;
+    int m_detection = -1;
+    bool m_ok = true, m_judged = false;
+    std::vector<QRect> m_alarms;
+    double m_countdown = 0;
+    quint32 m_all = 0, m_ng = 0;
+    bool m_hideNg = false;
+    int m_fps = 0;
+};
+
+class CycleView : public QWidget {
+    Q_OBJECT
+public:
+    CycleView(DetectionCycle* cycle, CameraManager* cameras, ControlPort* io, QWidget* parent = nullptr);
+    CameraTile* tile(int c) const { return c >= 0 && c < int(m_tiles.size()) ? m_tiles[size_t(c)] : nullptr; }
+    // The state line as shown (tests read it).
+    QString stateText() const;
+
+private:
+    void onFrame(int camera);
+    void onJudged(int camera, int detection, bool ok);
+    void refresh();
+
+    DetectionCycle* m_cycle;
+    CameraManager* m_cams;
+    ControlPort* m_io;
+    std::vector<CameraTile*> m_tiles;
+    std::vector<qint64> m_lastShown;
+    QLabel* m_state = nullptr;
+    QLabel* m_signals = nullptr;
+    QTimer m_refresh;
+};
