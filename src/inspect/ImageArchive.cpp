@@ -17,6 +17,7 @@
 QImage gpFailImage[8][8][2];
 unsigned char gisSaveFail[8][8][2] = {};
 int gFailIndex[8][8] = {};
+std::atomic<quint64> gArchiveReplaced{0};
 NgRing gNgRing[8][8];
 SaveFialImageThread* gpSaveFialImageThread = nullptr;
 
@@ -129,6 +130,12 @@ bool SaveFailImage(int camera, int d, int slot, const cv::Mat& frame, const Camm
     }
     p.end();
     QMutexLocker lock(pMutexSaveFail);
+    // The writer had not taken the previous picture yet: it is lost; said so.
+    if (gisSaveFail[camera][d][slot]) {
+        ++gArchiveReplaced;
+        qWarning() << "picture archive: a picture of camera" << camera + 1 << "detection" << d + 1
+                   << "was replaced before it was written";
+    }
     gpFailImage[camera][d][slot] = img;
     if (firstNg && gFailIndex[camera][d] == 0)
         gFailIndex[camera][d] = firstNg;
@@ -227,6 +234,7 @@ bool SaveFialImageThread::writeOne(const QImage& img, const QString& folder, int
     QDir dir(folder);
     if (!dir.exists() && !QDir().mkpath(folder)) {
         qWarning() << "picture archive: cannot create" << folder;
+        ++failures;
         return false;
     }
     QStringList names = dir.entryList({"*.jpg"}, QDir::Files);

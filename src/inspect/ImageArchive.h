@@ -22,6 +22,8 @@ class WizardPara;
 extern QImage gpFailImage[8][8][2];
 extern unsigned char gisSaveFail[8][8][2];
 extern int gFailIndex[8][8];  // first NG region (from 1) of the last NG picture, 0 none
+// Pictures replaced in the table before the writer took them (lost, and warned).
+extern std::atomic<quint64> gArchiveReplaced;
 
 // The last three NG frames of each camera and detection (cycle thread only),
 // offered by the region editor beside the templates.

@@ -1380,4 +1380,9 @@ void DetectionCycle::ClearWarnNGINfo()
                     if (limit > 0 && v->para.roi_ng_count[d][r] >= limit)
                         v->para.roi_ng_count[d][r] = 0;
     m_roiWarnOpen = false;
+    // The operator has seen it: the alarm lamp goes out; the mould stays shut
+    // until a verdict allows it again.
+    set(2, false);
+    prohibitClamping();
+    publish();
 }

@@ -509,8 +509,10 @@ TEST_F(Cycle, InsertWearPausesTheCycleUntilTheBoxIsClosed)
     EXPECT_EQ(verdicts.size(), judged);  // paused
     cycle->ClearWarnNGINfo();
     EXPECT_FALSE(cycle->CheckROING());
+    EXPECT_TRUE(outputs(O1));  // the lamp goes out, the mould stays shut
     openMould();
     EXPECT_GT(verdicts.size(), judged);
+    EXPECT_TRUE(outputs(0));
 }
 
 TEST_F(Cycle, TheViewsLearnEverythingFromSignals)

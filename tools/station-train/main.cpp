@@ -12,6 +12,7 @@
 #include "ImageLib.h"
 #include "Messages.h"
 #include "ParamDb.h"
+#include "Shapes.h"
 #include "TemplateStore.h"
 #include "WizardPara.h"
 
@@ -61,6 +62,7 @@ QHash<QString, int*> settable(WizardPara& w)
             {"enable_camera_lost_alarm", &w.enable_camera_lost_alarm},
             {"roi_ng_warn_count", &w.roi_ng_warn_count},
             {"max_mold_num", &w.max_mold_num},
+            {"is_cut_ontime", &w.is_cut_ontime},
             {"enable_statistics", &w.enable_statistics}};
 }
 
@@ -178,6 +180,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "station-train: region %d refused: %s\n", r + 1, qPrintable(LanStrEn(message)));
             return 1;
         }
+        // Defect detection against the templates, whatever the factory's first function.
+        para.roi[d][slot] = {3, 45, 100, 0, ShapeRect, 0};
         if (sensibility >= 0)
             para.roi[d][slot].sensibility = sensibility;
         if (area >= 0)

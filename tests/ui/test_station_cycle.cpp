@@ -1,0 +1,187 @@
+// The whole station as a process: the board simulator on a pseudo-terminal,
+// a replayed camera whose scene the test changes, twenty machine cycles.
+#include "../inspect/Photos.h"
+#include "BoardSim.h"
+#include "CammerSingleton.h"
+#include "ControlPort.h"
+#include "ImageArchive.h"
+#include "ImageLib.h"
+#include "Messages.h"
+#include "ParamDb.h"
+#include "Shapes.h"
+#include "TemplateStore.h"
+#include "TestDir.h"
+#include "WizardPara.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr int kClamp = 1 << 0, kAlarm = 1 << 2;  // outputs 1 (set: clamping prohibited) and 3
+
+struct StationCycle : ::testing::Test {
+    TestDir dir;
+    cv::Mat scene = photo("fruits.jpg")(cv::Rect(40, 60, 440, 360)).clone();
+    int invert = 0;  // physical bit = logical output ^ invert
+    QProcess station;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.enable_prod_detect = 0;
+        wp.cavity_detect = 0;
+        wp.front_auto_check_time = 0;
+        wp.is_cut_ontime = 1;  // clamping is withdrawn 300 ms after each permission
+        wp.mold_pulse = 3;
+        wp.capture_speed = 20;
+        wp.input_timeout_len = 0;
+        wp.enable_trigger_safety = 0;
+        wp.enable_correct = 0;
+        wp.ng_max_num = 50;
+        wp.ok_record_max_num = 50;
+        wp.shake_erase_time = 0;
+        wp.enable_cnt_net = 0;
+        wp.roi_ng_warn_count = 0;
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        wp.LoadDatafromFile();
+        const ControlPort::Config cfg = ControlPort::configFrom(wp);
+        for (int k = 0; k < 9; ++k)
+            invert |= cfg.outInvert[k] << k;
+        // The mould detection of camera 1: four regions over the right half.
+        SetImageBounds(scene.cols, scene.rows);
+        CammerSingleton para(0);
+        para.LoadDatafromFile();
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) {
+                const int x = 230 + i * 100, y = 20 + j * 160;
+                const int r = para.AddRect(1, {x, y}, {x + 99, y + 149}, wp);
+                ASSERT_GE(r, 0);
+                para.roi[1][r] = {3, 45, 100, 0, ShapeRect, 0};
+            }
+        ASSERT_TRUE(para.SaveDatatoFile());
+        TemplateStore store(0, wp.max_mold_num, scene.cols, scene.rows, false);
+        store.LoadAll();
+        ASSERT_TRUE(store.SaveReTrainImage(1, scene).ok);
+        dropConnections();
+        QDir().mkpath("replay");
+        show(scene);
+    }
+    void TearDown() override
+    {
+        if (station.state() == QProcess::Running) {
+            station.kill();
+            station.waitForFinished(5000);
+        }
+    }
+    // What the camera looks at, replaced in one step.
+    void show(const cv::Mat& img)
+    {
+        ASSERT_TRUE(cv::imwrite(dir.file("replay/next.png").toStdString(), img));
+        QFile::remove(dir.file("replay/camera1.png"));
+        ASSERT_TRUE(QFile::rename(dir.file("replay/next.png"), dir.file("replay/camera1.png")));
+    }
+    cv::Mat blemished() const
+    {
+        cv::Mat img = scene.clone();
+        cv::Mat spot = img(cv::Rect(270, 120, 16, 16));
+        spot.convertTo(spot, -1, 1.0, -70);
+        return img;
+    }
+};
+
+bool waitFor(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+} // namespace
+
+TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
+{
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("STATION_IO_PORT", board.device());
+    env.insert("STATION_CAMERA", "replay:" + dir.file("replay"));
+    env.insert("STATION_ANSWER", "no");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(dir.path());
+    station.setStandardOutputFile(dir.file("station.out"));
+    station.setStandardErrorFile(dir.file("station.err"));
+    station.start(STATION_BINARY, {});
+    ASSERT_TRUE(station.waitForStarted(5000));
+    const QString ready = "The system is ready, there is 1 cameras";
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).contains(ready); }, 30000))
+        << readText(dir.file("station.err")).toStdString();
+    auto on = [&](int logical) { return (board.held() ^ invert) & logical; };
+    // Detecting, and clamping withdrawn until the first verdict.
+    ASSERT_TRUE(waitFor([&] { return on(kClamp) != 0; }, 5000));
+    // The camera's first frame comes a moment after start (a cycle before it is NG).
+    QTest::qWait(1000);
+
+    const QList<int> blemishedCycles = {3, 10, 16};
+    int permissions = 0, alarms = 0, cleared = 0;
+    for (int i = 0; i < 20; ++i) {
+        const bool bad = blemishedCycles.contains(i);
+        show(bad ? blemished() : scene);
+        QTest::qWait(250);  // a few frames of the new scene
+        board.send("set 1 1");
+        ASSERT_TRUE(waitFor([&] { return !on(kClamp) || on(kAlarm); }, 5000)) << "cycle " << i;
+        if (on(kAlarm)) {
+            ++alarms;
+            EXPECT_TRUE(on(kClamp)) << "an alarm with clamping allowed, cycle " << i;
+        } else {
+            ++permissions;
+        }
+        board.send("set 1 0");
+        if (bad) {
+            // The operator clears the mould and re-detects at the safety door.
+            show(scene);
+            QTest::qWait(250);
+            board.send("set 2 1");
+            ASSERT_TRUE(waitFor([&] { return !on(kAlarm); }, 5000)) << "cycle " << i;
+            EXPECT_FALSE(on(kClamp));
+            ++cleared;
+            board.send("set 2 0");
+            // The operator walks back; the writer has two pictures to store.
+            QTest::qWait(1500);
+        }
+        // The fixed clamping time ends before the mould opens again.
+        ASSERT_TRUE(waitFor([&] { return on(kClamp) != 0; }, 5000)) << "cycle " << i;
+    }
+    EXPECT_EQ(alarms, 3);
+    EXPECT_EQ(permissions, 17);
+    EXPECT_EQ(cleared, 3);
+
+    // The writer works at its own pace: 17 OK pictures, and per alarm the NG
+    // picture with the OK one of its re-detection.
+    const QString ok = dir.file("alarmimage/camera1/detect2/OK"), ng = dir.file("alarmimage/camera1/detect2/NG");
+    auto count = [](const QString& f) { return QDir(f).entryList({"*.jpg"}, QDir::Files).size(); };
+    EXPECT_TRUE(waitFor([&] { return count(ok) == 17 && count(ng) == 6; }, 20000))
+        << count(ok) << " OK and " << count(ng) << " NG pictures";
+    station.terminate();
+    ASSERT_TRUE(station.waitForFinished(10000));
+    // The counters file holds the cycles up to the one before the last good one.
+    EXPECT_EQ(readText(dir.file("count.txt")).section(' ', 0, 1), "19 3");
+    const QStringList remarks = recordRemarks(dir.file("RECORD.db"));
+    EXPECT_EQ(remarks.count(LanStr(151).arg(1).chopped(1) + LanStr(152)), 6);  // at the alarm and after the verdict
+    EXPECT_FALSE(readText(dir.file("station.err")).contains("was replaced before it was written"));
+    if (HasFailure())
+        ADD_FAILURE() << remarks.join("\n").toStdString() << readText(dir.file("station.err")).toStdString();
+    EXPECT_TRUE(QDir(dir.file("alarmimage/camera1/detect1/NG")).exists());
+}
