@@ -48,7 +48,7 @@ configure_and_build() {
 cmd_build() { configure_and_build build Release; }
 
 # What the demo and run need, before any test or benchmark.
-build_station() { configure_and_build build Release --target station ioboard-sim station-newdir; }
+build_station() { configure_and_build build Release --target station ioboard-sim station-newdir station-train; }
 
 cmd_fuzz() {
   cmd_deps "${FUZZ_PACKAGES[@]}"
@@ -122,31 +122,96 @@ cmd_run() {
   run_station "$dir"
 }
 
-# make_replay DIR: two replay cameras from the packaged sample photographs.
+# make_replay DIR: two replay cameras from the packaged sample photographs;
+# each camera shows one scene (DIR/cameraN.png) that the demo's machine
+# replaces, with its clean and blemished versions in DIR/scenes.
 make_replay() {
   local out=$1 data=/usr/share/doc/opencv-doc/examples/data
-  mkdir -p "$out/camera1" "$out/camera2"
-  convert "$data/fruits.jpg" -colorspace Gray -resize 1024x768! "$out/camera1/frame01.png"
-  convert "$data/baboon.jpg" -colorspace Gray -resize 1024x768! "$out/camera2/frame01.png"
+  mkdir -p "$out/scenes"
+  convert "$data/fruits.jpg" -colorspace Gray -resize 1024x768! "$out/scenes/camera1-clean.png"
+  convert "$data/baboon.jpg" -colorspace Gray -resize 1024x768! "$out/scenes/camera2-clean.png"
+  # A dark mark on the product (camera 1) and a part left in the mould (camera 2).
+  convert "$out/scenes/camera1-clean.png" -fill 'gray(25)' -draw 'rectangle 300,260 330,290' "$out/scenes/camera1-blemish.png"
+  convert "$out/scenes/camera2-clean.png" -fill 'gray(235)' -draw 'rectangle 640,420 676,452' "$out/scenes/camera2-blemish.png"
+  cp "$out/scenes/camera1-clean.png" "$out/camera1.png"
+  cp "$out/scenes/camera2-clean.png" "$out/camera2.png"
+}
+
+# train_demo DIR: the demo's settings, regions and templates, once per directory.
+train_demo() {
+  local dir=$1 train=build/tools/station-train/station-train
+  [ -f "$dir/.demo-trained" ] && return 0
+  $train --dir "$dir" --param enable_prod_detect=1 --param finished_product_detect=5 --param cavity_detect=10 \
+    --param capture_speed=10 --param roi_ng_warn_count=0 --param input_timeout_len=0 --param enable_trigger_safety=0 \
+    --param out_invert_1=0 --param out_invert_2=0 --param out_invert_3=0 --param ng_max_num=50 \
+    --param ok_record_max_num=20 >/dev/null
+  for c in 1 2; do
+    for d in 1 2; do
+      $train --dir "$dir" --camera $c --detect $d --grid 6 "$dir/replay/scenes/camera$c-clean.png" >/dev/null
+    done
+  done
+  touch "$dir/.demo-trained"
+  echo "demo: regions and templates trained for two cameras, product and mould detection"
+}
+
+# demo_machine DIR: a moulding machine on the simulator's inputs. It opens the
+# mould (input 1), ejects (input 3 pulse), waits for the clamp permission
+# (output 1 clear) and closes. Every 7th part carries a mark; every 5th time
+# a part stays in the mould after ejection. On an alarm the "operator" waits,
+# cleans, and opens the safety door (input 2), which re-detects.
+demo_machine() {
+  local dir=$1 scenes=$1/replay/scenes n=0
+  say() { echo "$1" > "$dir/ioboard.in"; }
+  outputs() { awk '/^out/ { w = $3 } END { print (w == "" ? "0x0" : w) }' "$dir/ioboard.log"; }
+  scene() { cp "$scenes/camera$1-$2.png" "$dir/replay/.next$1.png" && mv -f "$dir/replay/.next$1.png" "$dir/replay/camera$1.png"; }
+  permitted() { local w; w=$(outputs); [ $(( w & 1 )) -eq 0 ] && [ $(( w & 4 )) -eq 0 ]; }
+  sleep 4
+  while :; do
+    n=$((n + 1))
+    if [ $((n % 7)) -eq 0 ]; then scene 1 blemish; else scene 1 clean; fi
+    scene 2 clean
+    sleep 1
+    say "set 1 1"; echo "machine: cycle $n, mould open"
+    sleep 1
+    [ $((n % 5)) -eq 0 ] && scene 2 blemish
+    say "set 3 1"; sleep 0.3; say "set 3 0"
+    local waited=0
+    until permitted || [ $waited -ge 30 ]; do sleep 0.1; waited=$((waited + 1)); done
+    if ! permitted; then
+      echo "machine: cycle $n held (outputs $(outputs)); the operator cleans the mould and opens the door"
+      sleep 5
+      scene 1 clean; scene 2 clean
+      sleep 1
+      say "set 2 1"; sleep 0.5; say "set 2 0"
+      waited=0
+      until permitted || [ $waited -ge 50 ]; do sleep 0.1; waited=$((waited + 1)); done
+    fi
+    say "set 1 0"; echo "machine: cycle $n, mould closed (outputs $(outputs))"
+    sleep 2
+  done
 }
 
 cmd_demo() {
   cmd_deps
   build_station
   local dir=${1:-}
-  [ -n "$dir" ] || dir=$(fresh_dir)
+  if [ -z "$dir" ]; then dir=$(fresh_dir); elif [ ! -f "$dir/PARAM.db" ]; then cmd_new_dir "$dir"; fi
+  dir=$(cd "$dir" && pwd)
+  local replay=0
   # Two replay cameras unless real ones were asked for.
   if [ "${DEMO_REAL_CAMERAS:-0}" != 1 ] && [ -z "${STATION_CAMERA:-}" ]; then
-    make_replay "$dir/replay"
+    [ -f "$dir/replay/camera1.png" ] || make_replay "$dir/replay"
     export STATION_CAMERA="replay:$dir/replay"
+    train_demo "$dir"
+    replay=1
   fi
   # The simulated IO board on a pseudo-terminal; its commands come through a FIFO.
   rm -f "$dir/ioboard.in"
   mkfifo "$dir/ioboard.in"
   exec 3<>"$dir/ioboard.in"
   build/tools/ioboard-sim/ioboard-sim --pty <&3 >"$dir/ioboard.log" 2>&1 &
-  local sim=$!
-  trap "kill $sim 2>/dev/null" EXIT
+  DEMO_PIDS=$!
+  trap 'kill $DEMO_PIDS 2>/dev/null' EXIT
   local device=""
   for _ in $(seq 50); do
     device=$(head -n 1 "$dir/ioboard.log" 2>/dev/null || true)
@@ -155,10 +220,18 @@ cmd_demo() {
   done
   [ -n "$device" ] || die "demo: the IO board simulator did not start (see $dir/ioboard.log)"
   export STATION_IO_PORT=$device
+  if [ "$replay" = 1 ] && [ "${DEMO_MACHINE:-1}" = 1 ]; then
+    demo_machine "$dir" > "$dir/machine.log" 2>&1 &
+    DEMO_PIDS="$DEMO_PIDS $!"
+  fi
   cat <<INFO
-demo: IO board simulator on $device
-      drive the machine's inputs:  echo 'pulse 1 2000' > $dir/ioboard.in   (mould open for 2 s)
-      watch the station's outputs: tail -f $dir/ioboard.log
+demo: IO board simulator on $device; station directory $dir
+      the simulated machine:       tail -f $dir/machine.log   (DEMO_MACHINE=0: drive it yourself)
+      the station's outputs:       tail -f $dir/ioboard.log   (out <ms> <word>: bit 0 clamp prohibited,
+                                   bit 1 ejector prohibited, bit 2 alarm)
+      drive an input by hand:      echo 'set 1 1' > $dir/ioboard.in    (mould open; 'set 1 0' closes)
+                                   echo 'pulse 2 500' > $dir/ioboard.in (safety door: re-detects an alarm)
+      what the cameras see:        cp $dir/replay/scenes/camera1-blemish.png $dir/replay/camera1.png
 INFO
   run_station "$dir"
 }

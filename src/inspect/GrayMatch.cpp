@@ -13,6 +13,7 @@ namespace {
 constexpr int kPad = 3;
 constexpr int kSearch = 2;
 constexpr int kMaxSamples = 3000;
+constexpr size_t kSearchSamples = 750;
 constexpr int kBox = 5;  // the averaging window of the second comparison
 constexpr double kGainMin = 0.6, kGainMax = 1.6, kOffsetMax = 60.0;
 
@@ -95,6 +96,7 @@ bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int margin)
     const int inside = cv::countNonZero(m_mask);
     if (inside == 0)
         return false;
+    // At most about kMaxSamples: the step rounds up.
     const int step = std::max(1, int(std::sqrt(double(inside) / kMaxSamples)));
     for (int y = step / 2; y < m_h; y += step) {
         const uchar* mk = m_mask.ptr<uchar>(y);
@@ -188,15 +190,18 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
     if (nq > 0)
         offset = std::clamp(sy / nq - gain * sx / nq, -kOffsetMax, kOffsetMax);
 
-    // Whole-pixel shift: the smallest sum of differences.
+    // Whole-pixel shift: the smallest sum of differences, on a spread subset
+    // of the samples (the least-squares step below refines it on all).
     cv::Point best(0, 0);
     double bestSad = -1;
     const float g = float(gain), b = float(offset);
+    const size_t stride = std::max<size_t>(1, n / kSearchSamples);
+    const size_t fitStride = std::max<size_t>(1, n / kMaxSamples);
     for (int dy = -kSearch; dy <= kSearch; ++dy)
         for (int dx = -kSearch; dx <= kSearch; ++dx) {
             const long sh = shifted({dx, dy});
             float sad = 0;
-            for (size_t i = 0; i < n; ++i)
+            for (size_t i = 0; i < n; i += stride)
                 sad += std::fabs(float(c0[at[i]]) - g * mu0[m_muAt[i] + sh] - b);
             // Ties go to the smaller shift.
             const double score = double(sad) * (1.0 + 1e-3 * (std::abs(dx) + std::abs(dy)));
@@ -214,7 +219,9 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
         const long sh = shifted(best);
         for (int iter = 0; iter < 3; ++iter) {
             double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
-            for (size_t i = 0; i < n; ++i) {
+            double used = 0;
+            for (size_t i = 0; i < n; i += fitStride) {
+                used += 1;
                 const long j = m_muAt[i] + sh;
                 const double gx = gain * gx0[j], gy = gain * gy0[j];
                 const double e = double(c0[at[i]]) - (gain * mu0[j] + offset);
@@ -230,8 +237,8 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
                 b2 += w * gy * e;
             }
             // Flat regions say nothing about the shift: keep it near zero there.
-            a11 += double(n);
-            a22 += double(n);
+            a11 += used;
+            a22 += used;
             const double det = a11 * a22 - a12 * a12;
             if (det <= 0)
                 break;

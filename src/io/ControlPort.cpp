@@ -72,7 +72,10 @@ void ControlPort::IOResetAllOut()
 void ControlPort::IOFlashOut()
 {
     QMutexLocker lock(pMutexIO);
-    gDataOut = m_out;
+    if (gDataOut != m_out) {
+        gDataOut = m_out;
+        gIoWake.wakeAll();
+    }
 }
 
 int ControlPort::IOState(int kind, int index) const

@@ -29,6 +29,7 @@ DetectionCycle::DetectionCycle(ControlPort* io, InputSampler* inputs, CameraMana
     if (!gpCycle)
         gpCycle = this;
     m_run.setSingleShot(true);
+    m_run.setTimerType(Qt::PreciseTimer);  // the 3-ms tick is the cycle's reaction time
     connect(&m_run, &QTimer::timeout, this, &DetectionCycle::Run);
     for (int d = 0; d < 8; ++d) {
         m_up[d].setInterval(100);

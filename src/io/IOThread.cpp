@@ -5,6 +5,7 @@
 #include "IoProtocol.h"
 
 #include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QtDebug>
 
@@ -14,6 +15,7 @@ quint32 gRiseCount[16] = {};
 quint32 gFallCount[16] = {};
 std::atomic<int> gisLostCom{0};
 std::atomic<int> gIOID{0};
+QWaitCondition gIoWake;
 
 IOThread::IOThread(const QString& portName, QObject* parent) : QThread(parent), m_portName(portName) {}
 
@@ -147,10 +149,24 @@ void IOThread::run()
             pollGpio(wanted, gpioLast, gpioHave);
         }
         ++m_polls;
-        // One poll per period, whatever the wait for the reply took.
-        const qint64 left = kPollMs - period.elapsed();
-        if (left > 0)
-            QThread::msleep(quint64(left));
+        // One poll per period, whatever the wait for the reply took; a new
+        // output word published meanwhile goes to the board at once.
+        for (;;) {
+            const qint64 left = kPollMs - period.elapsed();
+            if (left <= 0 || isInterruptionRequested())
+                break;
+            int now;
+            {
+                QMutexLocker lock(pMutexIO);
+                if (gDataOut == wanted)
+                    gIoWake.wait(pMutexIO, QDeadlineTimer(left));
+                now = gDataOut;
+            }
+            if (now != wanted && gIOID != 0) {
+                wanted = now;
+                send(io::CmdSetOutputs, wanted);
+            }
+        }
         period.start();
     }
 }

@@ -63,6 +63,11 @@ QHash<QString, int*> settable(WizardPara& w)
             {"roi_ng_warn_count", &w.roi_ng_warn_count},
             {"max_mold_num", &w.max_mold_num},
             {"is_cut_ontime", &w.is_cut_ontime},
+            {"enable_stop_thimble", &w.enable_stop_thimble},
+            {"out_invert_1", &w.out_invert[0]},
+            {"out_invert_2", &w.out_invert[1]},
+            {"out_invert_3", &w.out_invert[2]},
+            {"out_invert_4", &w.out_invert[3]},
             {"enable_statistics", &w.enable_statistics}};
 }
 
