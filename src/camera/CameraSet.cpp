@@ -287,6 +287,27 @@ bool CameraManager::CameraRestart()
     return !gisLost;
 }
 
+bool CameraManager::CheckCameraCount(bool replay, const std::function<int(const QString&)>& ask)
+{
+    if ((gCameraID != kKindNone || replay) && numCamera != 0) {
+        const int recorded = m_wp ? m_wp->RecordedCameraCount() : 0;
+        if (recorded > 0 && recorded != gFindCamera && ask(LanStr(360)) == 1) {
+            SaveSN(1);
+            if (flushAll)
+                flushAll();
+            platform::Host::instance().reboot();
+            gRebootPending = true;
+            return true;
+        }
+        return false;
+    }
+    gCameraID = kKindNone;
+    numCamera = gFindCamera;
+    if (ask(LanStr(134)) == 1)
+        SaveSN(1);
+    return false;
+}
+
 void CameraManager::ShutDownAfterLoss()
 {
     if (!gisLost)

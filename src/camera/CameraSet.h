@@ -78,6 +78,11 @@ public:
     // one index; otherwise gCamNO is set and SaveSN(0) runs. Returns 0 when
     // accepted, else the message number (1327) with *repeated = index from 1.
     int SetCameraOrder(const QList<int>& order, int* repeated);
+    // After start-up: with cameras, a found count that differs from the
+    // recorded one asks whether to re-register (yes: serials cleared, flushed,
+    // reboot through the host; returns true). Without cameras, the no-camera
+    // question (yes: serials cleared). replay: pictures stand for cameras.
+    bool CheckCameraCount(bool replay, const std::function<int(const QString&)>& ask);
 
     // --- loss and recovery ---
     // The one-second tick: frames per second; a camera silent for six ticks

@@ -47,6 +47,21 @@ struct CycleReports {
     QHash<QString, int> calls;
 };
 
+// What the operator commands need from the pages: the password rules, the
+// question and warning boxes, which pages are open. Unset hooks refuse:
+// no password, no confirmation, pages closed.
+struct OperatorHooks {
+    std::function<int()> checkPassword;         // CheckPassword(): the level, 0 refused
+    std::function<bool()> passwordDialog;       // PasswordDialog accepted
+    std::function<bool(const QString&)> ask;    // the question box, true = confirmed
+    std::function<void(const QString&)> warn;   // the warning box
+    std::function<bool()> pagesOpen;            // settings, template, camera-switch or IO-name page
+    std::function<bool(int right)> permission;  // the logged-in account's right (none logged in: true)
+    std::function<void()> storeEdits;           // the alarm page's region edits, before a re-detection
+    std::function<void()> openEditor;           // the region editor after resampling
+    std::function<int()> shownCamera;           // the camera on screen, -1 all
+};
+
 class DetectionCycle : public QObject {
     Q_OBJECT
 public:
@@ -81,6 +96,27 @@ public:
     void OutTimerOutNG();
     void OutTimerSysFunc4Output();
     void SlotTImerSafeDoor();
+
+    // --- operator commands (the pages' buttons) -------------------------------
+    OperatorHooks& hooks() { return m_hooks; }
+    void SlotStartStop();
+    void SlotManualTrig(int d);
+    void SlotManualTrig0() { SlotManualTrig(0); }
+    void SlotManualTrig1() { SlotManualTrig(1); }
+    void SlotMuliManualTrig(int d) { SlotManualTrig(d); }
+    void SlotStartSkipDetect();
+    void CameraChangeTrig();
+    // The alarm page: "Re-detected" and "Don't Detect" (camera -1: all shown).
+    void SlotReCheck();
+    void SlotNoCheckCur(int camera = -1);
+    // "Resample": every template taken again from the next frames.
+    void SlotReTrain();
+    void CheckArea(bool askPassword);
+    void BackTrain();
+    // The counter reset page.
+    bool ResetCount();
+    bool resampling() const { return m_runState == Resampling; }
+    int testImageNumber() const { return m_rollingTest; }
 
     // --- requests from the pages ---------------------------------------------
     void requestManualTrig(int d);            // the next tick starts it
@@ -147,6 +183,8 @@ signals:
     void noInputSignal(bool shown);
     void sigROINGWarm();
     void skipChanged(bool active);
+    void triggerModeChanged(bool external);
+    void editorRequested();
 
 private:
     // --- helpers --------------------------------------------------------------------
@@ -181,6 +219,10 @@ private:
     void enterAlarm();
     void clearAlarm(int role);
     void afterVerdictSaves(bool detectionNg, int d);
+    bool passwordFor(int protectSwitch);
+    bool confirmed(const QString& text);
+    void finishResampling();
+    bool anyTemplateNeeded() const;
 
     ControlPort* m_io;
     InputSampler* m_in;
@@ -188,6 +230,8 @@ private:
     WizardPara* m_wp;
     SaveFialImageThread* m_archive = nullptr;
     CycleReports m_reports;
+    OperatorHooks m_hooks;
+    int m_rollingTest = 0;
 
     QTimer m_run, m_show, m_inCheck, m_safeDoor, m_fps;
     QTimer m_up[8];

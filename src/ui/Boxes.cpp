@@ -1,17 +1,27 @@
 #include "Boxes.h"
 
+#include "Access.h"
+#include "Globals.h"
 #include "Messages.h"
+#include "WizardPara.h"
 #include "Panel.h"
 
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtDebug>
 
 WarnBox* gpWarnBox = nullptr;
 ChooseBox* gpChooseBox = nullptr;
+PasswordBox* gpPasswordBox = nullptr;
+std::function<std::optional<QString>()> PasswordBox::scriptedEntry;
+
+namespace {
+passwords::Throttle gPasswordThrottle;
+} // namespace
 
 namespace {
 // Texts carry "\r\n" line breaks; a label wants "\n".
@@ -168,4 +178,75 @@ void CameraLostBox::showLost()
     }
     show();
     raise();
+}
+
+PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("passwordBox");
+    auto* lay = new QVBoxLayout(this);
+    m_edit = new QLineEdit(this);
+    m_edit->setEchoMode(QLineEdit::Password);
+    m_edit->setFont(boxFont());
+    m_edit->setPlaceholderText(LanStr(1408));
+    m_status = new QLabel(this);
+    m_status->setFont(boxFont());
+    lay->addWidget(m_edit);
+    lay->addWidget(m_status);
+    auto* row = new QHBoxLayout;
+    auto* ok = new QPushButton(LanStr(121), this);
+    auto* cancel = new QPushButton(LanStr(1019), this);
+    for (QPushButton* b : {ok, cancel}) {
+        b->setFont(boxFont());
+        b->setMinimumSize(160, 56);
+        row->addWidget(b);
+    }
+    lay->addLayout(row);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        if (tryEntry(m_edit->text()) > 0)
+            QDialog::accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    setStyleSheet("QDialog{background:#2b3340;border:2px solid #4080d0;} QLabel{color:white;}");
+    setMinimumSize(480, 220);
+}
+
+QString PasswordBox::placeholder() const { return m_edit->placeholderText(); }
+
+int PasswordBox::tryEntry(const QString& typed)
+{
+    if (!gpWPara)
+        return 0;
+    int wait = 0;
+    const int level = passwords::tryPassword(gPasswordThrottle, typed, *gpWPara, QDateTime::currentDateTime(),
+                                             LanStr(1427), &wait, m_dialog);
+    m_edit->clear();
+    if (level > 0) {
+        m_edit->setPlaceholderText(LanStr(1408));
+        m_status->clear();
+    } else {
+        m_edit->setPlaceholderText(LanStr(1417));
+        m_status->setText(wait > 0 ? LanStr(1426).arg(wait) : QString());
+    }
+    m_level = level;
+    if (!m_dialog)
+        gPasswordLevel = level;
+    return level;
+}
+
+int PasswordBox::run(bool dialog)
+{
+    m_dialog = dialog;
+    m_level = 0;
+    m_edit->clear();
+    m_edit->setPlaceholderText(LanStr(1408));
+    m_status->clear();
+    if (scriptedEntry) {
+        if (const auto typed = scriptedEntry())
+            tryEntry(*typed);
+    } else if (!autoAnswer() && !stationTerminating()) {
+        exec();
+    } else {
+        qWarning() << "password box: nobody to type a password unattended; refused";
+    }
+    return dialog ? m_level : gPasswordLevel.load();
 }

@@ -4,6 +4,8 @@
 // they answer at once and log what they would have shown.
 #include <QDateTime>
 #include <QDialog>
+#include <functional>
+#include <optional>
 
 #include "Termination.h"
 
@@ -59,6 +61,31 @@ signals:
     void shutDown();
 };
 
+// The password box: the system password raises the level to 1, the service
+// password to 2, anything else leaves it 0 with "The password is wrong" as
+// the entry's placeholder. Wrong tries in a row make the next one wait.
+class PasswordBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit PasswordBox(QWidget* parent = nullptr);
+    // Shows the box until a password is accepted or the box is cancelled;
+    // returns the level it left (gPasswordLevel). dialog: the password
+    // dialog's rule (2 or 0, the stamped service password always).
+    int run(bool dialog = false);
+    // One try with typed, as the confirm button does: the level, or 0.
+    int tryEntry(const QString& typed);
+    QString placeholder() const;
+    // Tests and unattended runs: what the operator would type, or nothing (cancel).
+    static std::function<std::optional<QString>()> scriptedEntry;
+
+private:
+    class QLineEdit* m_edit;
+    QLabel* m_status;
+    bool m_dialog = false;
+    int m_level = 0;
+};
+
 extern WarnBox* gpWarnBox;
 extern ChooseBox* gpChooseBox;
+extern PasswordBox* gpPasswordBox;
 

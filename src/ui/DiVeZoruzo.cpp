@@ -21,7 +21,10 @@
 #include "ImageLib.h"
 #include "MindCamera.h"
 #include "WizardPara.h"
+#include "Access.h"
+#include "UserManager.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -77,7 +80,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     m_screenOff.setSingleShot(true);
     connect(&m_screenOff, &QTimer::timeout, this, [] { LCDOnOff(0); });
     m_autoLogout.setSingleShot(true);
-    connect(&m_autoLogout, &QTimer::timeout, this, [] { gPasswordLevel = 0; });
+    connect(&m_autoLogout, &QTimer::timeout, this, &DiVeZoruzo::TimerLogout);
     if (!gpWarnBox)
         gpWarnBox = new WarnBox(this);
 
@@ -109,6 +112,8 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     if (!gpChooseBox)
         gpChooseBox = new ChooseBox(this);
+    if (!gpPasswordBox)
+        gpPasswordBox = new PasswordBox(this);
     // The IO board link: all outputs off and published, then clamping prohibited.
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
@@ -188,6 +193,8 @@ DiVeZoruzo::~DiVeZoruzo()
         gpWarnBox = nullptr;
     if (gpChooseBox && gpChooseBox->parent() == this)
         gpChooseBox = nullptr;
+    if (gpPasswordBox && gpPasswordBox->parent() == this)
+        gpPasswordBox = nullptr;
 }
 
 void DiVeZoruzo::openDatabases()
@@ -235,20 +242,7 @@ void DiVeZoruzo::findCameras()
 void DiVeZoruzo::checkCameraCount()
 {
     // Replayed pictures are cameras the operator asked for: no question.
-    if ((gCameraID != kKindNone || m_replay) && numCamera != 0) {
-        const int recorded = gpWPara->RecordedCameraCount();
-        if (recorded > 0 && recorded != gFindCamera && gpChooseBox->ask(LanStr(360)) == 1) {
-            m_cameras->SaveSN(1);
-            FLushAll();
-            platform::Host::instance().reboot();
-            gRebootPending = true;
-        }
-    } else {
-        gCameraID = kKindNone;
-        numCamera = gFindCamera;
-        if (gpChooseBox->ask(LanStr(134)) == 1)
-            m_cameras->SaveSN(1);
-    }
+    m_cameras->CheckCameraCount(m_replay, [](const QString& q) { return gpChooseBox->ask(q); });
 }
 
 void DiVeZoruzo::showCameraLost(int, bool alarmBox)
@@ -345,6 +339,92 @@ void DiVeZoruzo::buildCycle()
     connect(m_cycle, &DetectionCycle::alarmEntered, this, [this] { SoundAlarm(true); });
     connect(m_cycle, &DetectionCycle::alarmCleared, this, [this] { SoundAlarm(false); });
     connect(m_cycle, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
+    installOperatorHooks();
+}
+
+void DiVeZoruzo::installOperatorHooks()
+{
+    UserManager& users = UserManager::instance();
+    // The accounts of this working directory, logged out.
+    users.closeDatabase();
+    users.connectDatabase();
+    users.showMessage = [](const QString&, const QString& text) { gpWarnBox->showMessage(text); };
+    OperatorHooks& h = m_cycle->hooks();
+    h.checkPassword = [this] { return CheckPassword(); };
+    h.passwordDialog = [] { return gpPasswordBox->run(true) == 2; };
+    h.ask = [](const QString& text) { return gpChooseBox->ask(text) == 1; };
+    h.warn = [](const QString& text) { gpWarnBox->showMessage(text); };
+    // An account that is logged in must hold the right; without accounts the passwords decide.
+    h.permission = [](int right) {
+        UserManager& u = UserManager::instance();
+        return u.getUserType() == 0 || u.CheckPermission(right);
+    };
+    h.pagesOpen = [] { return gisSettingsOpen.load(); };
+    h.shownCamera = [] { return numCamera == 1 ? 0 : -1; };
+}
+
+int DiVeZoruzo::CheckPassword()
+{
+    if (!gpWPara || !gpWPara->is_psw_used)
+        return 2;
+    if (gPasswordLevel != 0)
+        return gPasswordLevel;
+    return gpPasswordBox ? gpPasswordBox->run() : 0;
+}
+
+bool DiVeZoruzo::CheckRoot()
+{
+    if (gPasswordLevel == 2)
+        return true;
+    return gpPasswordBox && gpPasswordBox->run() == 2;
+}
+
+void DiVeZoruzo::TimerLogout()
+{
+    m_autoLogout.stop();
+    gPasswordLevel = 0;
+    UserManager::instance().LogOut();
+    updateStatus();
+}
+
+QString DiVeZoruzo::levelLabel() const { return passwords::levelLabel(gPasswordLevel); }
+
+bool DiVeZoruzo::endRun(int recordMessage)
+{
+    if (CheckPassword() == 0)
+        return false;
+    if (gpChooseBox->ask(LanStr(recordMessage == 1006 ? 1430 : 1017)) != 1)
+        return false;
+    InsertRecord(LanStr(recordMessage));
+    gpWPara->SaveDatatoFile();
+    CountWrite();
+    if (m_cycle)
+        m_cycle->StopDetect();
+    if (m_archive)
+        m_archive->stop();
+    StopWTD();
+    FLushAll();
+    return true;
+}
+
+bool DiVeZoruzo::SlotExit()
+{
+    if (!endRun(1006))
+        return false;
+    if (exitProcess)
+        exitProcess(0);
+    else
+        QCoreApplication::exit(0);
+    return true;
+}
+
+bool DiVeZoruzo::SlotPowerOff()
+{
+    if (!endRun(1007))
+        return false;
+    platform::Host::instance().powerOff();
+    gRebootPending = true;
+    return true;
 }
 
 void DiVeZoruzo::showIoLink(bool lost)
@@ -447,5 +527,5 @@ void DiVeZoruzo::ChangeCammer(int index)
 void DiVeZoruzo::updateStatus()
 {
     if (m_status)
-        m_status->setText(isDetecting() ? LanStr(1319) : LanStr(1605));
+        m_status->setText((isDetecting() ? LanStr(1319) : LanStr(1605)) + "   " + levelLabel());
 }

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 
 class QSoundEffect;
 class ControlPort;
@@ -51,6 +52,21 @@ public:
     // Restarts the auto-logout and screen-off timers after a touch.
     void restartActivityTimers();
 
+    // The password level (0 Unlogged, 1 Primary, 2 Advanced): CheckPassword
+    // is 2 with protection off, else the level, asking for a password when 0.
+    int CheckPassword();
+    bool CheckRoot();
+    // Inactivity: the level drops to 0 and the account is logged out.
+    void TimerLogout();
+    QString levelLabel() const;
+
+    // The operator ends the program or switches the computer off: protected,
+    // confirmed, recorded, parameters, counters and databases closed first.
+    bool SlotExit();
+    bool SlotPowerOff();
+    // How the process ends (tests replace it): by default the event loop's exit.
+    std::function<void(int status)> exitProcess;
+
     // Alarm sound on (endless loop) or off.
     void SoundAlarm(bool on);
 
@@ -75,6 +91,8 @@ private:
     void updateStatus();
     void buildCycle();
     void showIoLink(bool lost);
+    void installOperatorHooks();
+    bool endRun(int recordMessage);
 
     int m_expectDetect = 1;
     qint64 m_startMs = 0;

@@ -182,6 +182,58 @@ TEST_F(Station, SerialsKeepEachCameraAtItsIndexAcrossARestart)
         EXPECT_EQ(serialRow(i), "0") << i;
 }
 
+TEST_F(Station, AChangedCameraCountAsksAndYesClearsTheSerialsAndReboots)
+{
+    gCameraID = kKindHik;
+    gImageW = 64;
+    gImageH = 48;
+    gImageLen = gColorLen = 64 * 48;
+    gFindCamera = 2;
+    standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}});
+    {
+        CameraManager m;
+        m.BuildViews(wp);
+        ASSERT_TRUE(m.SaveSN(0));
+        // The same two again: no question.
+        int asked = 0;
+        EXPECT_FALSE(m.CheckCameraCount(false, [&](const QString&) { return ++asked, 1; }));
+        EXPECT_EQ(asked, 0);
+    }
+    // A third camera plugged in.
+    standin::setDevices("hikvision",
+                        {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}, {"HIK0000003", 64, 48, false}});
+    gFindCamera = 3;
+    WizardPara next;
+    next.LoadDatafromFile();
+    ASSERT_EQ(next.RecordedCameraCount(), 2);
+    CameraManager m;
+    int flushed = 0;
+    m.flushAll = [&] { ++flushed; };
+    m.BuildViews(next);
+    QStringList questions;
+    // No: everything stays.
+    EXPECT_FALSE(m.CheckCameraCount(false, [&](const QString& q) { return questions << q, 0; }));
+    EXPECT_EQ(serialRow(0), "HIK0000001");
+    EXPECT_FALSE(hostActions().contains("reboot"));
+    // Yes: serials cleared, databases flushed, reboot asked of the host.
+    EXPECT_TRUE(m.CheckCameraCount(false, [&](const QString& q) { return questions << q, 1; }));
+    EXPECT_EQ(questions, (QStringList{LanStr(360), LanStr(360)}));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(serialRow(i), "0") << i;
+    EXPECT_EQ(flushed, 1);
+    EXPECT_EQ(hostActions().count("reboot"), 1);
+    gRebootPending = false;
+
+    // No camera at all: the no-camera question, never a reboot.
+    standin::setDevices("hikvision", {});
+    gCameraID = kKindNone;
+    numCamera = 0;
+    questions.clear();
+    EXPECT_FALSE(m.CheckCameraCount(false, [&](const QString& q) { return questions << q, 0; }));
+    EXPECT_EQ(questions, QStringList{LanStr(134)});
+    EXPECT_EQ(hostActions().count("reboot"), 1);
+}
+
 TEST_F(Station, IndexZeroIsSetUpEvenWithoutItsCamera)
 {
     gCameraID = kKindHik;

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -184,4 +185,91 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
     if (HasFailure())
         ADD_FAILURE() << remarks.join("\n").toStdString() << readText(dir.file("station.err")).toStdString();
     EXPECT_TRUE(QDir(dir.file("alarmimage/camera1/detect1/NG")).exists());
+}
+
+TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
+{
+    // STATION_KILL_TRIALS sets the number of kills (200 for the soak figure).
+    const int trials = qEnvironmentVariableIntValue("STATION_KILL_TRIALS") > 0
+                           ? qEnvironmentVariableIntValue("STATION_KILL_TRIALS") : 4;
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.mold_pulse = 1;  // a fast production: clamping withdrawn 100 ms after each permission
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        dropConnections();
+    }
+    QRandomGenerator rng(20261208);
+    quint64 before = 0;
+    int totalCycles = 0, widest = 0;
+    for (int t = 0; t < trials; ++t) {
+        BoardSim board;
+        ASSERT_TRUE(board.ok());
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("STATION_IO_PORT", board.device());
+        env.insert("STATION_CAMERA", "replay:" + dir.file("replay"));
+        env.insert("STATION_ANSWER", "no");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        proc.setProcessEnvironment(env);
+        proc.setWorkingDirectory(dir.path());
+        proc.setStandardOutputFile(QProcess::nullDevice());
+        proc.setStandardErrorFile(dir.file("station.err"), QIODevice::Append);
+        proc.start(STATION_BINARY, {});
+        ASSERT_TRUE(proc.waitForStarted(5000));
+        const QString ready = "The system is ready, there is 1 cameras";
+        ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == t + 1; }, 30000));
+        auto on = [&](int logical) { return (board.held() ^ invert) & logical; };
+        QTest::qWait(1200);  // the camera's first frame
+        // Production until a random moment, then SIGKILL.
+        QElapsedTimer run;
+        run.start();
+        const int killAt = 200 + int(rng.bounded(2500));
+        int permissions = 0;
+        bool killed = false;
+        while (!killed) {
+            if (!waitFor([&] { return on(kClamp) != 0; }, 2000))
+                break;
+            board.send("set 1 1");
+            const int waitMs = std::max(1, killAt - int(run.elapsed()));
+            const bool permitted = waitFor([&] { return !on(kClamp); }, std::min(waitMs, 1000));
+            if (run.elapsed() >= killAt) {
+                proc.kill();
+                killed = true;
+            }
+            if (permitted)
+                ++permissions;
+            board.send("set 1 0");
+            if (!killed && on(kAlarm)) {  // re-detect at the safety door
+                board.send("set 2 1");
+                waitFor([&] { return !on(kAlarm); }, 2000);
+                board.send("set 2 0");
+            }
+            QTest::qWait(5);
+        }
+        if (!killed)
+            proc.kill();
+        // The event loop of the waits may have seen it end already.
+        ASSERT_TRUE(proc.state() == QProcess::NotRunning || proc.waitForFinished(5000)) << "trial " << t;
+        board.held();  // every line the board printed before the kill
+        // Missing only while no good cycle has been written yet; otherwise whole.
+        quint64 now = 0;
+        if (QFile::exists(dir.file("count.txt")) || before > 0) {
+            const QStringList parts = readText(dir.file("count.txt")).split(' ', Qt::SkipEmptyParts);
+            ASSERT_EQ(parts.size(), 16) << "trial " << t << ": " << readText(dir.file("count.txt")).toStdString();
+            bool ok = false;
+            now = parts[0].toULongLong(&ok);
+            ASSERT_TRUE(ok);
+        }
+        // Each good cycle writes the counts up to the one before: k permissions
+        // leave k-1 cycles written, one less when the kill came before the write.
+        EXPECT_GE(now + 2, before + quint64(permissions)) << "trial " << t;
+        EXPECT_LE(now, before + quint64(permissions)) << "trial " << t;
+        widest = std::max(widest, int(before + quint64(permissions) - std::min(now, before + quint64(permissions))));
+        totalCycles += permissions;
+        before = std::max(before, now);
+    }
+    std::printf("kills: %d, cycles: %d, counters file behind the board by at most %d cycles\n", trials, totalCycles,
+                widest);
 }

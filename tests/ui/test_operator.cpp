@@ -1,0 +1,116 @@
+// The operator's commands of the main window: the password level, the
+// inactivity logout, ending the program and switching the computer off.
+#include "Boxes.h"
+#include "ControlPort.h"
+#include "Counters.h"
+#include "DetectionCycle.h"
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "Messages.h"
+#include "TestDir.h"
+#include "UserManager.h"
+#include "WizardPara.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+struct MainWindow : ::testing::Test {
+    TestDir dir;
+    std::optional<QString> typed;
+    int typedCount = 0;
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        gRebootPending = false;
+        gDatabaseFault = false;
+        gPasswordLevel = 0;
+        qputenv("STATION_ANSWER", "yes");
+        qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
+        PasswordBox::scriptedEntry = [this] {
+            ++typedCount;
+            return typed;
+        };
+    }
+    void TearDown() override
+    {
+        PasswordBox::scriptedEntry = {};
+        qunsetenv("STATION_ANSWER");
+        gPasswordLevel = 0;
+    }
+};
+} // namespace
+
+TEST_F(MainWindow, ThePasswordLevelComesFromThePasswordBox)
+{
+    DiVeZoruzo win;
+    gpWPara->is_psw_used = 0;
+    EXPECT_EQ(win.CheckPassword(), 2);  // no protection: everything is open
+    EXPECT_EQ(typedCount, 0);
+    gpWPara->is_psw_used = 1;
+    SetParaText(gpWPara->password, "4711");
+    typed = "1234";
+    EXPECT_EQ(win.CheckPassword(), 0);
+    EXPECT_EQ(gpPasswordBox->placeholder(), "The password is wrong");
+    typed = "4711";
+    EXPECT_EQ(win.CheckPassword(), 1);
+    EXPECT_EQ(win.levelLabel(), "Primary");
+    EXPECT_EQ(win.CheckPassword(), 1);  // kept: not asked again
+    EXPECT_EQ(typedCount, 2);
+    EXPECT_FALSE(win.CheckRoot());
+    typed = "5260" + QDateTime::currentDateTime().toString("MMddhh");
+    EXPECT_TRUE(win.CheckRoot());
+    EXPECT_EQ(win.levelLabel(), "Advanced");
+    win.TimerLogout();
+    EXPECT_EQ(gPasswordLevel, 0);
+    EXPECT_EQ(win.levelLabel(), "Unlogged");
+}
+
+TEST_F(MainWindow, InactivityLogsOutAfterTheConfiguredSeconds)
+{
+    DiVeZoruzo win;
+    gpWPara->auto_cancel_timelen = 1;
+    QString msg;
+    ASSERT_TRUE(UserManager::instance().changeUser("admin", "5260", msg) ||
+                UserManager::instance().changeUser("admin",
+                                                   "5260" + QDateTime::currentDateTime().toString("MMddhh"), msg));
+    gPasswordLevel = 2;
+    win.restartActivityTimers();
+    EXPECT_EQ(win.autoLogoutTimer().interval(), 1000);
+    QTest::qWait(600);
+    EXPECT_EQ(gPasswordLevel, 2);
+    win.restartActivityTimers();  // a touch: the second starts again
+    QTest::qWait(600);
+    EXPECT_EQ(gPasswordLevel, 2);
+    QTest::qWait(700);
+    EXPECT_EQ(gPasswordLevel, 0);
+    EXPECT_EQ(UserManager::instance().getUserType(), 0);
+}
+
+TEST_F(MainWindow, PowerOffIsRecordedAndGoesThroughTheHost)
+{
+    DiVeZoruzo win;
+    gpWPara->is_psw_used = 1;
+    typed = std::nullopt;  // cancelled: nothing happens
+    EXPECT_FALSE(win.SlotPowerOff());
+    EXPECT_FALSE(hostActions().contains("poweroff"));
+    typed = "5260" + QDateTime::currentDateTime().toString("MMddhh");
+    gAllNum[0] = 41;
+    EXPECT_TRUE(win.SlotPowerOff());
+    EXPECT_TRUE(hostActions().contains("poweroff"));
+    EXPECT_TRUE(recordRemarks().contains("Turning the power off Manually"));
+    EXPECT_EQ(readText("count.txt").section(' ', 0, 0), "41");
+}
+
+TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
+{
+    DiVeZoruzo win;
+    gpWPara->is_psw_used = 0;
+    int status = -1;
+    win.exitProcess = [&](int s) { status = s; };
+    EXPECT_TRUE(win.SlotExit());
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(hostActions().contains("poweroff"));
+    EXPECT_TRUE(recordRemarks().contains("Exiting monitor system Manually"));
+    EXPECT_FALSE(win.isDetecting());
+}
