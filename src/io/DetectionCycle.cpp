@@ -1,4 +1,5 @@
 #include "DetectionCycle.h"
+#include "ServiceNotify.h"
 
 #include "CameraSet.h"
 #include "ControlPort.h"
@@ -186,6 +187,8 @@ void DetectionCycle::noteCycleTime()
 // --- the polling tick -----------------------------------------------------------------------
 void DetectionCycle::Run()
 {
+    // A tick that no longer comes stops the pings: the supervisor restarts us.
+    servicenotify::watchdogTick();
     // 1. The IO link.
     if (gisLostCom) {
         if (!m_ioLost) {

@@ -1,6 +1,7 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "ServiceNotify.h"
 #include "CameraSet.h"
 #include "Detection.h"
 #include "ControlPort.h"
@@ -166,6 +167,9 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
     InsertRecord(LanStr(150).arg(numCamera));
+    // Up, whether detecting or held stopped with clamping prohibited: the
+    // supervisor must not restart a station that shows a fault.
+    servicenotify::ready(isDetecting() ? QStringLiteral("detecting") : QStringLiteral("stopped, clamping prohibited"));
     if (gCameraID == kKindMind) {
         char version[64] = {};
         MindSdkVersion(version, sizeof version);
@@ -396,6 +400,7 @@ bool DiVeZoruzo::endRun(int recordMessage)
     if (gpChooseBox->ask(LanStr(recordMessage == 1006 ? 1430 : 1017)) != 1)
         return false;
     InsertRecord(LanStr(recordMessage));
+    servicenotify::stopping();
     gpWPara->SaveDatatoFile();
     CountWrite();
     if (m_cycle)
