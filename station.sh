@@ -11,6 +11,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg
   libgoogle-glog-dev libgtest-dev
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
+  libarchive-dev
   fonts-wqy-microhei imagemagick
 )
 

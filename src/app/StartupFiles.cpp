@@ -81,6 +81,23 @@ UpdateOutcome runUpdateOnce()
     return out;
 }
 
+QString takeUpdateResult()
+{
+    QFile f("update.result");
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(f.readAll()).trimmed();
+    f.close();
+    if (!QFile::remove("update.result"))
+        qWarning() << "update.result could not be removed; it will be recorded again";
+    return text;
+}
+
+bool confirmUpdate()
+{
+    return QFile::exists("update.pending") && QFile::remove("update.pending");
+}
+
 } // namespace startup
 
 void StopWTD() { QThread::sleep(1); }

@@ -27,6 +27,13 @@ struct UpdateOutcome {
 };
 UpdateOutcome runUpdateOnce();
 
+// What the update installer did before this start ("update.result"), taken
+// once: empty when nothing happened.
+QString takeUpdateResult();
+// The station reached detecting: a pending update is confirmed (no rollback
+// at the next start). True when one was pending.
+bool confirmUpdate();
+
 } // namespace startup
 
 // Waits one second; called before every reboot an operation requests.

@@ -167,6 +167,11 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
     InsertRecord(LanStr(150).arg(numCamera));
+    const QString installed = startup::takeUpdateResult();
+    if (!installed.isEmpty())
+        InsertRecord(LanStr(1431).arg(installed));
+    if (isDetecting() && startup::confirmUpdate())
+        InsertRecord(LanStr(1432));
     // Up, whether detecting or held stopped with clamping prohibited: the
     // supervisor must not restart a station that shows a fault.
     servicenotify::ready(isDetecting() ? QStringLiteral("detecting") : QStringLiteral("stopped, clamping prohibited"));

@@ -1,0 +1,273 @@
+#include "Installer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+
+namespace updater {
+namespace {
+using ReadPtr = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+ReadPtr openArchive(const QString& path, QString* error)
+{
+    ReadPtr a(archive_read_new(), &archive_read_free);
+    archive_read_support_filter_all(a.get());
+    archive_read_support_format_all(a.get());
+    if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) != ARCHIVE_OK) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromUtf8(archive_error_string(a.get())));
+        return ReadPtr(nullptr, &archive_read_free);
+    }
+    return a;
+}
+
+// A relative path that stays inside the tree after normalising.
+bool staysInside(const QString& rel)
+{
+    if (rel.isEmpty() || rel.startsWith('/'))
+        return false;
+    int depth = 0;
+    for (const QString& part : rel.split('/', Qt::SkipEmptyParts)) {
+        if (part == "..") {
+            if (--depth < 0)
+                return false;
+        } else if (part != ".") {
+            ++depth;
+        }
+    }
+    return true;
+}
+
+// Why an entry is refused; empty when it is fine.
+QString refusal(archive_entry* e)
+{
+    const QString name = QString::fromUtf8(archive_entry_pathname_utf8(e) ? archive_entry_pathname_utf8(e)
+                                                                          : archive_entry_pathname(e));
+    if (name.startsWith('/'))
+        return name + ": absolute path";
+    if (name.split('/').contains(".."))
+        return name + ": \"..\" in the path";
+    if (!staysInside(name))
+        return name + ": empty path";
+    if (const char* hard = archive_entry_hardlink(e)) {
+        const QString target = QString::fromUtf8(hard);
+        if (target.startsWith('/') || target.split('/').contains(".."))
+            return name + ": hard link out of the tree";
+        return {};
+    }
+    const mode_t type = archive_entry_filetype(e);
+    if (type == AE_IFLNK) {
+        const QString target = QString::fromUtf8(archive_entry_symlink(e));
+        const QString dir = QFileInfo(name).path();
+        if (target.startsWith('/') || !staysInside((dir == "." ? QString() : dir + '/') + target))
+            return name + ": link pointing out of the tree (" + target + ")";
+        return {};
+    }
+    if (type != AE_IFREG && type != AE_IFDIR)
+        return name + ": neither file, folder nor link";
+    return {};
+}
+
+bool removeTree(const QString& path) { return !QFileInfo::exists(path) || QDir(path).removeRecursively(); }
+} // namespace
+
+QStringList archiveNames() { return {"newupdate.tar.gz", "newupdate.tar.xz", "newupdate.rar"}; }
+
+Result check(const QString& path)
+{
+    Result r;
+    ReadPtr a = openArchive(path, &r.message);
+    if (!a)
+        return r;
+    archive_entry* e = nullptr;
+    int entries = 0, rc;
+    while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+        ++entries;
+        const QString why = refusal(e);
+        if (!why.isEmpty())
+            r.refused << why;
+        archive_read_data_skip(a.get());
+    }
+    if (rc != ARCHIVE_EOF) {
+        r.message = QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(archive_error_string(a.get())));
+        return r;
+    }
+    if (!r.refused.isEmpty()) {
+        r.message = QStringLiteral("update refused, unsafe entries: %1").arg(r.refused.join("; "));
+        return r;
+    }
+    if (entries == 0) {
+        r.message = QStringLiteral("%1 holds nothing").arg(path);
+        return r;
+    }
+    r.ok = true;
+    r.message = QStringLiteral("%1 entries checked").arg(entries);
+    return r;
+}
+
+Result install(const QString& path, const QString& programDir)
+{
+    Result r = check(path);
+    if (!r.ok)
+        return r;
+    r.ok = false;
+    const QString staging = programDir + ".new";
+    if (!removeTree(staging) || !QDir().mkpath(staging)) {
+        r.message = "cannot make " + staging;
+        return r;
+    }
+    QString error;
+    ReadPtr a = openArchive(path, &error);
+    std::unique_ptr<archive, decltype(&archive_write_free)> out(archive_write_disk_new(), &archive_write_free);
+    // The library refuses ".." and writing through links again while it
+    // writes; the paths it gets are absolute (the staging folder's).
+    archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+    const QByteArray base = QFile::encodeName(staging) + '/';
+    archive_entry* e = nullptr;
+    int rc = ARCHIVE_OK;
+    while (a && (rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+        archive_entry_set_pathname(e, (base + archive_entry_pathname(e)).constData());
+        if (const char* hard = archive_entry_hardlink(e))
+            archive_entry_set_hardlink(e, (base + hard).constData());
+        if (archive_write_header(out.get(), e) != ARCHIVE_OK) {
+            error = QString::fromUtf8(archive_error_string(out.get()));
+            break;
+        }
+        const void* buf;
+        size_t size;
+        la_int64_t offset;
+        int d;
+        while ((d = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK)
+            if (archive_write_data_block(out.get(), buf, size, offset) != ARCHIVE_OK) {
+                d = ARCHIVE_FATAL;
+                error = QString::fromUtf8(archive_error_string(out.get()));
+                break;
+            }
+        if (d != ARCHIVE_EOF) {
+            if (error.isEmpty())
+                error = QString::fromUtf8(archive_error_string(a.get()));
+            break;
+        }
+        if (archive_write_finish_entry(out.get()) != ARCHIVE_OK) {
+            error = QString::fromUtf8(archive_error_string(out.get()));
+            break;
+        }
+    }
+    if (!a || rc != ARCHIVE_EOF || archive_write_close(out.get()) != ARCHIVE_OK) {
+        removeTree(staging);
+        r.message = QStringLiteral("update not installed, unpacking failed: %1").arg(error);
+        return r;
+    }
+    // Swap: current becomes previous, staging becomes current.
+    const QString prev = programDir + ".prev";
+    if (QFileInfo::exists(programDir)) {
+        if (!removeTree(prev) || !QDir().rename(programDir, prev)) {
+            removeTree(staging);
+            r.message = "update not installed: the running version could not be kept as " + prev;
+            return r;
+        }
+    }
+    if (!QDir().rename(staging, programDir)) {
+        if (QFileInfo::exists(prev))
+            QDir().rename(prev, programDir);
+        r.message = "update not installed: " + staging + " could not be moved in place";
+        return r;
+    }
+    r.ok = true;
+    r.message = QStringLiteral("update installed from %1").arg(QFileInfo(path).fileName());
+    return r;
+}
+
+Result rollback(const QString& programDir)
+{
+    Result r;
+    const QString prev = programDir + ".prev", failed = programDir + ".failed";
+    if (!QFileInfo::exists(prev)) {
+        r.message = "no previous version to roll back to";
+        return r;
+    }
+    if (QFileInfo::exists(programDir) && (!removeTree(failed) || !QDir().rename(programDir, failed))) {
+        r.message = "rollback failed: the new version could not be moved aside";
+        return r;
+    }
+    if (!QDir().rename(prev, programDir)) {
+        QDir().rename(failed, programDir);
+        r.message = "rollback failed: the previous version could not be moved back";
+        return r;
+    }
+    r.ok = true;
+    r.message = "update rolled back to the previous version (the new one kept as program.failed)";
+    return r;
+}
+
+namespace {
+void report(const QString& workdir, const Result& r)
+{
+    const QString line = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss ") + r.message;
+    QFile log(workdir + "/update.log");
+    if (log.open(QIODevice::Append | QIODevice::Text))
+        QTextStream(&log) << line << '\n';
+    QSaveFile result(workdir + "/update.result");
+    if (result.open(QIODevice::WriteOnly)) {
+        result.write(r.message.toUtf8());
+        result.commit();
+    }
+}
+
+int readAttempts(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+}
+
+bool writeAttempts(const QString& file, int n)
+{
+    QSaveFile f(file);
+    return f.open(QIODevice::WriteOnly) && f.write(QByteArray::number(n)) > 0 && f.commit();
+}
+} // namespace
+
+Result beforeStart(const QString& workdir, int attempts, bool* nothing)
+{
+    if (nothing)
+        *nothing = false;
+    const QString program = workdir + "/program", pending = workdir + "/update.pending";
+    for (const QString& name : archiveNames()) {
+        const QString path = workdir + '/' + name;
+        if (!QFileInfo(path).isFile())
+            continue;
+        Result r = install(path, program);
+        // Tried once, whatever came of it: a bad archive must not be retried at every start.
+        const QString kept = path + (r.ok ? ".installed" : ".refused");
+        QFile::remove(kept);
+        QFile::rename(path, kept);
+        if (r.ok && !writeAttempts(pending, 0))
+            r.message += " (the pending mark could not be written: no automatic rollback)";
+        report(workdir, r);
+        return r;
+    }
+    if (QFileInfo::exists(pending)) {
+        const int started = readAttempts(pending);
+        if (started >= attempts) {
+            Result r = rollback(program);
+            r.message = QStringLiteral("the update did not reach detecting in %1 starts; ").arg(started) + r.message;
+            QFile::remove(pending);
+            report(workdir, r);
+            return r;
+        }
+        writeAttempts(pending, started + 1);
+    }
+    if (nothing)
+        *nothing = true;
+    Result r;
+    r.ok = true;
+    return r;
+}
+
+} // namespace updater

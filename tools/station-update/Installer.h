@@ -1,0 +1,41 @@
+#pragma once
+// Installs a program update archive ("newupdate.tar.gz", ".tar.xz" or ".rar"
+// in the working directory) before the station starts, with one-step
+// rollback. Every entry is checked before anything is written: absolute
+// paths, "..", links that point outside the program tree, and anything but
+// files, folders and links refuse the whole archive.
+//
+// The program tree lives in <workdir>/program, the previous one in
+// <workdir>/program.prev. An installed update stays "pending" until the
+// station reaches detecting and confirms it; a pending update that has been
+// started `attempts` times without confirmation is rolled back.
+#include <QString>
+#include <QStringList>
+
+namespace updater {
+
+struct Result {
+    bool ok = false;
+    QString message;     // one line for the record
+    QStringList refused; // entries that refused the archive
+};
+
+// Pass 1: every entry safe? Nothing is written.
+Result check(const QString& archive);
+// Check, unpack into a staging folder, then swap it in (the old tree kept
+// as the previous one).
+Result install(const QString& archive, const QString& programDir);
+// The previous tree back in place (the failed one kept as "<dir>.failed").
+Result rollback(const QString& programDir);
+
+// What the service runs before each start, in the working directory:
+// installs a waiting archive (moved aside afterwards, whatever the result),
+// or counts a start of a pending update and rolls it back after `attempts`
+// starts. The outcome is appended to "update.log" and left in
+// "update.result" for the station's operation record. nothing: no work.
+Result beforeStart(const QString& workdir, int attempts, bool* nothing = nullptr);
+
+// The names an update archive may have, in the order they are looked for.
+QStringList archiveNames();
+
+} // namespace updater
