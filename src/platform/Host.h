@@ -58,6 +58,7 @@ private:
     void journal(const QString& action, const QStringList& args);
 
     bool m_panel;
+    QStringList m_helper;
     QMutex m_mutex;
     QStringList m_failing;
 };
