@@ -11,7 +11,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg
   libgoogle-glog-dev libgtest-dev
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
-  libarchive-dev
+  libarchive-dev dpkg-dev file
   fonts-wqy-microhei imagemagick
 )
 
@@ -237,6 +237,19 @@ INFO
   run_station "$dir"
 }
 
+cmd_package() {
+  cmd_deps lintian
+  cmd_build
+  rm -rf dist
+  (cd build && cpack -B "$ROOT/dist" >/dev/null) || die "package: cpack failed"
+  rm -rf dist/_CPack_Packages
+  local deb
+  deb=$(ls dist/station_*.deb)
+  echo "package: $deb"
+  # The remaining tags are explained in the README.
+  lintian --suppress-tags no-manual-page "$deb" || die "package: lintian found problems"
+}
+
 sub=${1:-}
 [ $# -gt 0 ] && shift
 case "$sub" in
@@ -246,6 +259,7 @@ case "$sub" in
   new-dir) cmd_new_dir "$@" ;;
   run)     cmd_run "$@" ;;
   demo)    cmd_demo "$@" ;;
+  package) cmd_package ;;
   *) cat <<USAGE
 usage: ./station.sh COMMAND
   deps          install the Debian packages the build, tests and demo need
@@ -255,6 +269,7 @@ usage: ./station.sh COMMAND
   new-dir DIR   make a complete factory working directory in DIR
   run [DIR]     run the station in DIR (a fresh factory directory under run/ by default)
   demo          deps + build + the station against simulated hardware
+  package       deps + build + the Debian package into dist/ (lintian's verdict printed)
 USAGE
      [ -z "$sub" ] || exit 2 ;;
 esac

@@ -37,7 +37,7 @@ void loadLocked(State& s)
     const qint64 usec = qgetenv("WATCHDOG_USEC").toLongLong(&ok);
     // A watchdog meant for another process (a parent that exec'd us) is not ours.
     const bool ours = pid.isEmpty() || pid.toLongLong() == qint64(getpid());
-    s.intervalMs = (ok && usec > 0 && ours) ? std::max<qint64>(1, usec / 2000) : 0;
+    s.intervalMs = (ok && usec > 0 && ours) ? std::max<qint64>(1, usec / 4000) : 0;
 }
 
 bool sendLocked(State& s, const QByteArray& msg)

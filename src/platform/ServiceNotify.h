@@ -10,7 +10,7 @@ namespace servicenotify {
 
 // Whether a service manager listens (NOTIFY_SOCKET set, for this process).
 bool enabled();
-// The ping interval: half of WATCHDOG_USEC, 0 when no watchdog is asked for.
+// The ping interval: a quarter of WATCHDOG_USEC, 0 when no watchdog is asked for.
 qint64 watchdogIntervalMs();
 
 void ready(const QString& status);

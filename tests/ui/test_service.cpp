@@ -93,7 +93,7 @@ TEST(ServiceManager, ReadyThenPingsFromTheTickAndNoneWhileFrozen)
     env.insert("STATION_ANSWER", "no");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("NOTIFY_SOCKET", manager.path);
-    env.insert("WATCHDOG_USEC", "400000");  // a ping every 200 ms
+    env.insert("WATCHDOG_USEC", "800000");  // a ping every 200 ms
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(dir.path());
     station.setStandardOutputFile(QProcess::nullDevice());
