@@ -74,7 +74,7 @@ void ControlPort::IOFlashOut()
     QMutexLocker lock(pMutexIO);
     if (gDataOut != m_out) {
         gDataOut = m_out;
-        gIoWake.wakeAll();
+        gIoWake.notify_all();
     }
 }
 

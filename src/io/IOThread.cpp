@@ -15,7 +15,7 @@ quint32 gRiseCount[16] = {};
 quint32 gFallCount[16] = {};
 std::atomic<int> gisLostCom{0};
 std::atomic<int> gIOID{0};
-QWaitCondition gIoWake;
+std::condition_variable_any gIoWake;
 
 IOThread::IOThread(const QString& portName, QObject* parent) : QThread(parent), m_portName(portName) {}
 
@@ -157,9 +157,10 @@ void IOThread::run()
                 break;
             int now;
             {
-                QMutexLocker lock(pMutexIO);
+                // A standard wait: its unlock and relock are visible to the race checker.
+                std::unique_lock<QMutex> lock(*pMutexIO);
                 if (gDataOut == wanted)
-                    gIoWake.wait(pMutexIO, QDeadlineTimer(left));
+                    gIoWake.wait_for(lock, std::chrono::milliseconds(left));
                 now = gDataOut;
             }
             if (now != wanted && gIOID != 0) {

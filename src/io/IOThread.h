@@ -3,7 +3,7 @@
 // board's outputs from gDataOut, and watches the link.
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
+#include <condition_variable>
 #include <array>
 #include <atomic>
 
@@ -17,7 +17,7 @@ extern quint32 gFallCount[16];
 extern std::atomic<int> gisLostCom;    // board silent for more than 1000 polls
 extern std::atomic<int> gIOID;         // 1 serial IO board, 0 on-board GPIO chip
 // Woken (with pMutexIO) when a new output word is published: it is sent at once.
-extern QWaitCondition gIoWake;
+extern std::condition_variable_any gIoWake;
 
 class IOThread : public QThread {
     Q_OBJECT
