@@ -31,7 +31,9 @@ void prune(const QString& dirPath, const QString& filter, int keep, bool oneOnly
 
 LogManager::LogManager(const QString& appDir, const QDateTime& start)
 {
-    __CurTaskPath = appDir + "/RECORD/LOG";
+    // No application folder known yet (a window made without main()): the
+    // working directory, never the root of the file system.
+    __CurTaskPath = (appDir.isEmpty() ? QDir::currentPath() : appDir) + "/RECORD/LOG";
     __CurName = start.toString("yyyyMMdd_HHmmss") + "_log.txt";
     QDir().mkpath(__CurTaskPath);
     {

@@ -86,3 +86,16 @@ TEST(GlogLog, PrunesToTheNewest49AndTakesCrashDumps)
         dumped = dumped || readText("glog/" + name).contains("network.cpp:89] dump line");
     EXPECT_TRUE(dumped);
 }
+
+TEST(TextLog, WithoutAnApplicationFolderTheLogGoesToTheWorkingDirectory)
+{
+    TestDir dir(TestDir::Empty);
+    LogManager::enabled = true;
+    {
+        LogManager log(QString{});
+        qDebug() << "where am I";
+        EXPECT_EQ(LogManager::__CurTaskPath, QDir::currentPath() + "/RECORD/LOG");
+    }
+    LogManager::enabled = false;
+    EXPECT_EQ(logFiles(QDir::currentPath()).size(), 1);
+}
