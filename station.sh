@@ -73,9 +73,12 @@ cmd_test() {
   case "$mode" in
     "")      configure_and_build build Release; dir=build ;;
     --asan)  configure_and_build build-asan Debug -DSTATION_SANITIZE=address; dir=build-asan
-             export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ;;
+             export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+             export STATION_TEST_SLOWDOWN=2 ;;
     --tsan)  configure_and_build build-tsan Debug -DSTATION_SANITIZE=thread; dir=build-tsan
              export TSAN_OPTIONS="halt_on_error=1 suppressions=$ROOT/tests/tsan.supp"
+             # Whole-station tests give a checked build's camera this much longer for new frames.
+             export STATION_TEST_SLOWDOWN=5
              export STATION_SOAK_SECONDS=10
              # The touch filter runs on the GUI thread alone; delivering a click
              # makes Qt start pooled threads of its own whose start-up inside the

@@ -98,6 +98,12 @@ struct StationCycle : ::testing::Test {
     }
 };
 
+// Sanitizer builds run the station several times slower: frames take longer.
+int slow(int ms)
+{
+    return ms * std::max(1, qEnvironmentVariableIntValue("STATION_TEST_SLOWDOWN"));
+}
+
 bool waitFor(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
@@ -133,14 +139,14 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
     // Detecting, and clamping withdrawn until the first verdict.
     ASSERT_TRUE(waitFor([&] { return on(kClamp) != 0; }, 5000));
     // The camera's first frame comes a moment after start (a cycle before it is NG).
-    QTest::qWait(1000);
+    QTest::qWait(slow(1000));
 
     const QList<int> blemishedCycles = {3, 10, 16};
     int permissions = 0, alarms = 0, cleared = 0;
     for (int i = 0; i < 20; ++i) {
         const bool bad = blemishedCycles.contains(i);
         show(bad ? blemished() : scene);
-        QTest::qWait(250);  // a few frames of the new scene
+        QTest::qWait(slow(250));  // a few frames of the new scene
         board.send("set 1 1");
         ASSERT_TRUE(waitFor([&] { return !on(kClamp) || on(kAlarm); }, 5000)) << "cycle " << i;
         if (on(kAlarm)) {
@@ -153,14 +159,14 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
         if (bad) {
             // The operator clears the mould and re-detects at the safety door.
             show(scene);
-            QTest::qWait(250);
+            QTest::qWait(slow(250));
             board.send("set 2 1");
             ASSERT_TRUE(waitFor([&] { return !on(kAlarm); }, 5000)) << "cycle " << i;
             EXPECT_FALSE(on(kClamp));
             ++cleared;
             board.send("set 2 0");
             // The operator walks back; the writer has two pictures to store.
-            QTest::qWait(1500);
+            QTest::qWait(slow(1500));
         }
         // The fixed clamping time ends before the mould opens again.
         ASSERT_TRUE(waitFor([&] { return on(kClamp) != 0; }, 5000)) << "cycle " << i;
@@ -221,7 +227,7 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
         const QString ready = "The system is ready, there is 1 cameras";
         ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == t + 1; }, 30000));
         auto on = [&](int logical) { return (board.held() ^ invert) & logical; };
-        QTest::qWait(1200);  // the camera's first frame
+        QTest::qWait(slow(1200));  // the camera's first frame
         // Production until a random moment, then SIGKILL.
         QElapsedTimer run;
         run.start();

@@ -1,0 +1,266 @@
+// Soak: the station process against the board simulator and a replayed
+// camera for many machine cycles, with line noise, board power cycles and
+// camera stalls thrown in. Every cycle is checked against what it must give:
+// a clean mould → clamping allowed and no alarm; a marked mould (every 37th
+// cycle) → alarm with clamping prohibited, cleared by a re-detection at the
+// safety door. Counted: wrong outputs, lost record lines (alarms recorded),
+// lost counts (count.txt against the cycles run), resident memory per 1000
+// cycles. Run by hand, not in CI:
+//
+//   bench_soak [CYCLES]          (default 20000; about 30 ms a cycle plus the disturbances)
+#include "../tests/inspect/Photos.h"
+#include "ControlPort.h"
+#include "FactoryDir.h"
+#include "Globals.h"
+#include "Messages.h"
+#include "ParamDb.h"
+#include "WizardPara.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr int kClamp = 1, kAlarm = 4;
+
+struct Board {
+    QProcess proc;
+    QString device;
+    QByteArray pending;
+    int word = 0;
+    int invert = 0;
+    bool sawProhibit = false;  // since the last mould opening was sent
+    bool start()
+    {
+        proc.start(STATION_IOBOARD_SIM, {"--pty"});
+        if (!proc.waitForStarted(5000) || !proc.waitForReadyRead(5000))
+            return false;
+        device = QString::fromUtf8(proc.readLine()).trimmed();
+        return !device.isEmpty();
+    }
+    void poll(int ms)
+    {
+        proc.waitForReadyRead(ms);
+        pending += proc.readAllStandardOutput();
+        int nl;
+        while ((nl = pending.indexOf('\n')) >= 0) {
+            const QList<QByteArray> p = pending.left(nl).split(' ');
+            pending.remove(0, nl + 1);
+            if (p.size() == 3 && p[0] == "out") {
+                word = p[2].toInt(nullptr, 16);
+                if ((word ^ invert) & kClamp)
+                    sawProhibit = true;
+            }
+        }
+    }
+    void send(const QByteArray& line)
+    {
+        proc.write(line + "\n");
+        proc.waitForBytesWritten(1000);
+    }
+};
+
+long rssKb(qint64 pid)
+{
+    QFile f(QString("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    LoadLanStr();
+    const int cycles = argc > 1 ? std::max(100, atoi(argv[1])) : 20000;
+    QTemporaryDir tmp;
+    const QString work = tmp.filePath("station");
+    QString error;
+    if (!factory::makeWorkingDir(work, &error)) {
+        std::fprintf(stderr, "bench_soak: %s\n", qPrintable(error));
+        return 1;
+    }
+    const cv::Mat scene = photo("fruits.jpg")(cv::Rect(40, 60, 440, 360)).clone();
+    cv::Mat marked = scene.clone();
+    cv::Mat spot = marked(cv::Rect(270, 120, 16, 16));
+    spot.convertTo(spot, -1, 1.0, -70);
+    QDir().mkpath(work + "/replay");
+    cv::imwrite((work + "/scene-clean.png").toStdString(), scene);
+    cv::imwrite((work + "/scene-marked.png").toStdString(), marked);
+    auto show = [&](bool bad) {
+        QFile::remove(work + "/replay/.next.png");
+        QFile::copy(work + (bad ? "/scene-marked.png" : "/scene-clean.png"), work + "/replay/.next.png");
+        QFile::remove(work + "/replay/camera1.png");
+        QFile::rename(work + "/replay/.next.png", work + "/replay/camera1.png");
+    };
+    show(false);
+    // Mould detection only, no delays, no insert-wear box, clamping held until the next opening.
+    QProcess train;
+    train.start(STATION_TRAIN_TOOL,
+                {"--dir", work, "--camera", "1", "--detect", "2", "--grid", "4", "--param", "enable_prod_detect=0",
+                 "--param", "cavity_detect=0", "--param", "front_auto_check_time=0", "--param", "is_cut_ontime=0",
+                 "--param", "capture_speed=20", "--param", "input_timeout_len=0", "--param", "enable_trigger_safety=0",
+                 "--param", "enable_correct=0", "--param", "roi_ng_warn_count=0",
+                 "--param", "shake_erase_time=0", "--param", "ng_max_num=50", "--param", "ok_record_max_num=50",
+                 work + "/scene-clean.png"});
+    if (!train.waitForFinished(60000) || train.exitCode() != 0) {
+        std::fprintf(stderr, "bench_soak: training failed: %s\n", train.readAllStandardError().constData());
+        return 1;
+    }
+    int invert = 0;
+    {
+        QDir::setCurrent(work);
+        paramdb::openAll({});
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        const ControlPort::Config cfg = ControlPort::configFrom(wp);
+        for (int k = 0; k < 9; ++k)
+            invert |= cfg.outInvert[k] << k;
+        paramdb::closeAll();
+    }
+
+    Board board;
+    board.invert = invert;
+    if (!board.start())
+        return 1;
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("STATION_IO_PORT", board.device);
+    env.insert("STATION_CAMERA", "replay:" + work + "/replay");
+    env.insert("STATION_ANSWER", "no");
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(work);
+    station.setStandardOutputFile(QProcess::nullDevice());
+    station.setStandardErrorFile(work + "/station.err");
+    station.start(STATION_BINARY, {});
+    if (!station.waitForStarted(5000))
+        return 1;
+    auto on = [&](int bit) { return ((board.word ^ invert) & bit) != 0; };
+    auto until = [&](const std::function<bool()>& done, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms)
+                return false;
+            board.poll(2);
+        }
+        return true;
+    };
+    auto settle = [&](int ms) { until([] { return false; }, ms); };
+    settle(4000);  // start-up and the camera's first frames
+
+    int wrong = 0, unjudgedAllowed = 0, alarms = 0, permissions = 0, stuck = 0, noises = 0, powercycles = 0, stalls = 0;
+    long rssAt1000 = 0, rssLast = 0;
+    QElapsedTimer wall;
+    wall.start();
+    for (int i = 1; i <= cycles; ++i) {
+        // Disturbances between cycles, while the mould is closed.
+        if (i % 500 == 250) {
+            board.send("noise 40");  // a burst of bytes that never make a frame
+            ++noises;
+            settle(300);
+        }
+        if (i % 1000 == 500) {
+            board.send("powercycle");
+            ++powercycles;
+            settle(1500);
+        }
+        if (i % 5000 == 2500) {
+            // The camera stops delivering for eight seconds: lost, then recovered.
+            QFile::rename(work + "/replay/camera1.png", work + "/replay/stalled.png.off");
+            ++stalls;
+            settle(8000);
+            QFile::rename(work + "/replay/stalled.png.off", work + "/replay/camera1.png");
+            settle(7000);
+        }
+        const bool bad = i % 37 == 0;
+        if (bad) {
+            show(true);
+            settle(200);
+        }
+        board.sawProhibit = on(kClamp);
+        board.send("set 1 1");
+        // The opening prohibits clamping first; then the verdict.
+        if (!until([&] { return board.sawProhibit && (!on(kClamp) || on(kAlarm)); }, 3000)) {
+            // Neither verdict: safe while clamping stays prohibited, wrong if it stayed allowed.
+            ++stuck;
+            if (!on(kClamp))
+                ++wrong, ++unjudgedAllowed;
+        } else if (on(kAlarm)) {
+            ++alarms;
+            if (!bad || !on(kClamp))
+                ++wrong;
+        } else {
+            ++permissions;
+            if (bad)
+                ++wrong;
+        }
+        board.send("set 1 0");
+        if (bad || on(kAlarm)) {
+            show(false);
+            settle(200);
+            board.send("set 2 1");
+            until([&] { return !on(kAlarm); }, 3000);
+            board.send("set 2 0");
+        }
+        settle(20);  // the mould closes
+        if (i % 1000 == 0) {
+            rssLast = rssKb(station.processId());
+            if (i == 1000)
+                rssAt1000 = rssLast;
+            std::fprintf(stderr, "%d cycles, %lld s, RSS %ld kB, wrong %d, stuck %d\n", i,
+                         wall.elapsed() / 1000, rssLast, wrong, stuck);
+        }
+    }
+    station.terminate();
+    station.waitForFinished(15000);
+    board.send("quit");
+    board.proc.waitForFinished(2000);
+
+    // What the station kept.
+    QFile count(work + "/count.txt");
+    count.open(QIODevice::ReadOnly);
+    const QList<QByteArray> counts = count.readAll().split(' ');
+    const long counted = counts.isEmpty() ? 0 : counts[0].toLong();
+    int alarmRecords = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "soak");
+        db.setDatabaseName(work + "/RECORD.db");
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare("SELECT COUNT(*) FROM RECORD WHERE remarks = ?");
+            gLan = 1;
+            q.addBindValue(LanStr(151).arg(1).chopped(1) + LanStr(152));
+            if (q.exec() && q.next())
+                alarmRecords = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase("soak");
+    const int expectedAlarms = cycles / 37;
+    std::printf("cycles %d in %lld s: permissions %d, alarms %d (expected %d), no verdict %d\n", cycles,
+                wall.elapsed() / 1000, permissions, alarms, expectedAlarms, stuck);
+    std::printf("disturbances: %d noise bursts, %d board power cycles, %d camera stalls\n", noises, powercycles, stalls);
+    std::printf("wrong outputs %d (of them clamping left allowed without a judgement: %d)\n", wrong, unjudgedAllowed);
+    std::printf("alarm record lines %d (two per alarm expected: %d), lost %d\n", alarmRecords, 2 * alarms,
+                std::max(0, 2 * alarms - alarmRecords));
+    std::printf("count.txt %ld cycles against %d judged (the one in flight may be missing)\n", counted,
+                permissions + alarms);
+    if (cycles >= 2000)
+        std::printf("resident memory %ld kB at 1000 cycles, %ld kB at the end: %+.1f kB per 1000 cycles\n", rssAt1000,
+                    rssLast, double(rssLast - rssAt1000) / ((cycles - 1000) / 1000.0));
+    return wrong == 0 ? 0 : 1;
+}
