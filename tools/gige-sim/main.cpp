@@ -158,7 +158,7 @@ void answerGvcp(Wire& w, Camera& c, const uint8_t* srcMac, uint32_t srcIp, uint1
         wr16(ack + 4, 248);
         wr16(ack + 6, req);
         uint8_t* p = ack + 8;
-        wr16(p + 0, 1);  // spec version 1.2
+        wr16(p + 0, 1);  // GVCP version 1.2
         wr16(p + 2, 2);
         std::memcpy(p + 10, c.mac, 6);        // MAC high (2) and low (4)
         p[19] = 0x06;                         // DHCP and LLA supported
