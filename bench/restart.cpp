@@ -10,6 +10,7 @@
 //
 //   bench_restart [TRIALS]     (default 10)
 #include "BenchUtil.h"
+#include "BoardProc.h"
 #include "ControlPort.h"
 #include "FactoryDir.h"
 #include "ParamDb.h"
@@ -27,60 +28,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
-namespace {
-struct Board {
-    QProcess proc;
-    QString device;
-    QByteArray pending;
-    int word = -1;
-    bool start()
-    {
-        proc.start(STATION_IOBOARD_SIM, {"--pty"});
-        if (!proc.waitForStarted(5000) || !proc.waitForReadyRead(5000))
-            return false;
-        device = QString::fromUtf8(proc.readLine()).trimmed();
-        return !device.isEmpty();
-    }
-    // Reads what the board printed; true when the word changed.
-    void poll(int ms)
-    {
-        proc.waitForReadyRead(ms);
-        pending += proc.readAllStandardOutput();
-        int nl;
-        while ((nl = pending.indexOf('\n')) >= 0) {
-            const QList<QByteArray> p = pending.left(nl).split(' ');
-            pending.remove(0, nl + 1);
-            if (p.size() == 3 && p[0] == "out")
-                word = p[2].toInt(nullptr, 16);
-        }
-    }
-    void send(const QByteArray& line)
-    {
-        proc.write(line);
-        proc.waitForBytesWritten(1000);
-    }
-    ~Board()
-    {
-        if (proc.state() == QProcess::Running) {
-            send("quit\n");
-            if (!proc.waitForFinished(2000))
-                proc.kill();
-        }
-    }
-};
-
-bool until(Board& b, const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        b.poll(2);
-    }
-    return true;
-}
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -115,13 +62,14 @@ int main(int argc, char** argv)
         // Baseline: a bare process start on this machine (the board simulator up and talking).
         QElapsedTimer b0;
         b0.start();
-        Board board;
+        BoardProc board;
+        board.invert = invert;
         if (!board.start()) {
             std::fprintf(stderr, "bench_restart: board simulator did not start\n");
             return 1;
         }
         bare.push_back(b0.nsecsElapsed() / 1e6);
-        auto prohibited = [&] { return board.word >= 0 && ((board.word ^ invert) & 1) != 0; };
+        auto prohibited = [&] { return board.on(1); };
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("STATION_IO_PORT", board.device);
@@ -140,8 +88,8 @@ int main(int argc, char** argv)
             return 1;
         // Detecting, then a mould opens and clamping is allowed.
         QThread::msleep(3000);
-        board.send("set 1 1\n");
-        if (!until(board, [&] { return board.word >= 0 && !prohibited(); }, 30000)) {
+        board.send("set 1 1");
+        if (!board.until([&] { return board.word >= 0 && !prohibited(); }, 30000)) {
             std::fprintf(stderr, "trial %d: clamping was never allowed\n", t);
             first.kill();
             first.waitForFinished(5000);
@@ -152,13 +100,13 @@ int main(int argc, char** argv)
         sinceKill.start();
         first.waitForFinished(5000);
         // The supervisor's RestartSec.
-        until(board, [] { return false; }, 1000);
+        board.until([] { return false; }, 1000);
         QProcess second;
         QElapsedTimer sinceStart;
         sinceStart.start();
         if (!startStation(second))
             return 1;
-        if (!until(board, prohibited, 30000)) {
+        if (!board.until(prohibited, 30000)) {
             std::fprintf(stderr, "trial %d: the restarted station never prohibited clamping\n", t);
         } else {
             total.push_back(sinceKill.nsecsElapsed() / 1e6);
@@ -166,7 +114,7 @@ int main(int argc, char** argv)
         }
         second.kill();
         second.waitForFinished(5000);
-        board.send("set 1 0\n");
+        board.send("set 1 0");
     }
     std::printf("baseline: bare process start (board simulator)  median %7.1f ms\n", median(bare));
     std::printf("station start -> clamping prohibited at board  median %7.1f ms  (ratio %.1f)\n", median(own),

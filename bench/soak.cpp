@@ -9,6 +9,7 @@
 //
 //   bench_soak [CYCLES]          (default 20000; about 0.13 s a cycle plus the disturbances)
 #include "../tests/inspect/Photos.h"
+#include "BoardProc.h"
 #include "ControlPort.h"
 #include "FactoryDir.h"
 #include "Globals.h"
@@ -31,47 +32,6 @@
 
 namespace {
 constexpr int kClamp = 1, kAlarm = 4;
-
-struct Board {
-    QProcess proc;
-    QString device;
-    QByteArray pending;
-    int word = 0;
-    int invert = 0;
-    bool sawProhibit = false;  // since the last mould opening was sent
-    QElapsedTimer clock;
-    QList<QPair<qint64, int>> history;  // (ms, word) of this cycle
-    bool start()
-    {
-        proc.start(STATION_IOBOARD_SIM, {"--pty"});
-        if (!proc.waitForStarted(5000) || !proc.waitForReadyRead(5000))
-            return false;
-        device = QString::fromUtf8(proc.readLine()).trimmed();
-        clock.start();
-        return !device.isEmpty();
-    }
-    void poll(int ms)
-    {
-        proc.waitForReadyRead(ms);
-        pending += proc.readAllStandardOutput();
-        int nl;
-        while ((nl = pending.indexOf('\n')) >= 0) {
-            const QList<QByteArray> p = pending.left(nl).split(' ');
-            pending.remove(0, nl + 1);
-            if (p.size() == 3 && p[0] == "out") {
-                word = p[2].toInt(nullptr, 16);
-                history.append({clock.elapsed(), word});
-                if ((word ^ invert) & kClamp)
-                    sawProhibit = true;
-            }
-        }
-    }
-    void send(const QByteArray& line)
-    {
-        proc.write(line + "\n");
-        proc.waitForBytesWritten(1000);
-    }
-};
 
 long rssKb(qint64 pid)
 {
@@ -139,7 +99,7 @@ int main(int argc, char** argv)
         paramdb::closeAll();
     }
 
-    Board board;
+    BoardProc board;
     board.invert = invert;
     if (!board.start())
         return 1;
@@ -155,17 +115,8 @@ int main(int argc, char** argv)
     station.start(STATION_BINARY, {});
     if (!station.waitForStarted(5000))
         return 1;
-    auto on = [&](int bit) { return ((board.word ^ invert) & bit) != 0; };
-    auto until = [&](const std::function<bool()>& done, int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms)
-                return false;
-            board.poll(2);
-        }
-        return true;
-    };
+    auto on = [&](int bit) { return board.on(bit); };
+    auto until = [&](const std::function<bool()>& done, int ms) { return board.until(done, ms); };
     auto settle = [&](int ms) { until([] { return false; }, ms); };
     settle(4000);  // start-up and the camera's first frames
 
@@ -247,8 +198,6 @@ int main(int argc, char** argv)
     }
     station.terminate();
     station.waitForFinished(15000);
-    board.send("quit");
-    board.proc.waitForFinished(2000);
 
     // What the station kept.
     QFile count(work + "/count.txt");

@@ -86,3 +86,19 @@ bool BoardSim::waitHeld(int word, int timeoutMs)
     m_consumed = int(m_outWords.size());
     return true;
 }
+
+bool startStation(QProcess& station, const QString& dir, const BoardSim& board, const QProcessEnvironment& extra)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("STATION_IO_PORT", board.device());
+    env.insert("STATION_CAMERA", "replay:" + dir + "/replay");
+    env.insert("STATION_ANSWER", "no");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert(extra);
+    station.setProcessEnvironment(env);
+    station.setWorkingDirectory(dir);
+    station.setStandardOutputFile(QProcess::nullDevice());
+    station.setStandardErrorFile(dir + "/station.err", QIODevice::Append);
+    station.start(STATION_BINARY, {});
+    return station.waitForStarted(5000);
+}

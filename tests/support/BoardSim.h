@@ -4,6 +4,14 @@
 #include <QString>
 #include <QStringList>
 
+class BoardSim;
+
+// Starts the station program in dir against the board, with the replayed
+// camera pictures of dir/replay, every question answered "no", offscreen;
+// extra is added to the environment. stderr is appended to dir/station.err.
+bool startStation(QProcess& station, const QString& dir, const BoardSim& board,
+                  const QProcessEnvironment& extra = {});
+
 class BoardSim {
 public:
     // extra: further arguments of the simulator (for example --log FILE).

@@ -87,19 +87,10 @@ TEST(ServiceManager, ReadyThenPingsFromTheTickAndNoneWhileFrozen)
     ASSERT_TRUE(board.ok());
 
     QProcess station;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("STATION_IO_PORT", board.device());
-    env.insert("STATION_CAMERA", "replay:" + dir.file("replay"));
-    env.insert("STATION_ANSWER", "no");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("NOTIFY_SOCKET", manager.path);
-    env.insert("WATCHDOG_USEC", "800000");  // a ping every 200 ms
-    station.setProcessEnvironment(env);
-    station.setWorkingDirectory(dir.path());
-    station.setStandardOutputFile(QProcess::nullDevice());
-    station.setStandardErrorFile(dir.file("station.err"));
-    station.start(STATION_BINARY, {});
-    ASSERT_TRUE(station.waitForStarted(5000));
+    QProcessEnvironment manage;
+    manage.insert("NOTIFY_SOCKET", manager.path);
+    manage.insert("WATCHDOG_USEC", "800000");  // a ping every 200 ms
+    ASSERT_TRUE(startStation(station, dir.path(), board, manage));
 
     QList<QByteArray> msgs;
     QElapsedTimer t;

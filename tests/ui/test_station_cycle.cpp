@@ -121,17 +121,7 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
 {
     BoardSim board;
     ASSERT_TRUE(board.ok());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("STATION_IO_PORT", board.device());
-    env.insert("STATION_CAMERA", "replay:" + dir.file("replay"));
-    env.insert("STATION_ANSWER", "no");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    station.setProcessEnvironment(env);
-    station.setWorkingDirectory(dir.path());
-    station.setStandardOutputFile(dir.file("station.out"));
-    station.setStandardErrorFile(dir.file("station.err"));
-    station.start(STATION_BINARY, {});
-    ASSERT_TRUE(station.waitForStarted(5000));
+    ASSERT_TRUE(startStation(station, dir.path(), board));
     const QString ready = "The system is ready, there is 1 cameras";
     ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).contains(ready); }, 30000))
         << readText(dir.file("station.err")).toStdString();
@@ -213,17 +203,7 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
         BoardSim board;
         ASSERT_TRUE(board.ok());
         QProcess proc;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("STATION_IO_PORT", board.device());
-        env.insert("STATION_CAMERA", "replay:" + dir.file("replay"));
-        env.insert("STATION_ANSWER", "no");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        proc.setProcessEnvironment(env);
-        proc.setWorkingDirectory(dir.path());
-        proc.setStandardOutputFile(QProcess::nullDevice());
-        proc.setStandardErrorFile(dir.file("station.err"), QIODevice::Append);
-        proc.start(STATION_BINARY, {});
-        ASSERT_TRUE(proc.waitForStarted(5000));
+        ASSERT_TRUE(startStation(proc, dir.path(), board));
         const QString ready = "The system is ready, there is 1 cameras";
         ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == t + 1; }, 30000));
         auto on = [&](int logical) { return (board.held() ^ invert) & logical; };
