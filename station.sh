@@ -11,7 +11,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libavutil-dev ffmpeg
   libgoogle-glog-dev libgtest-dev
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
-  libarchive-dev dpkg-dev file
+  libarchive-dev dpkg-dev file adduser init-system-helpers systemd
   fonts-wqy-microhei imagemagick
 )
 

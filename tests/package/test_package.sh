@@ -9,6 +9,7 @@ set -eu
 BUILD=$1
 [ "$(id -u)" -eq 0 ] || { echo "needs root for the mount namespace; skipped"; exit 77; }
 command -v dpkg-deb >/dev/null || { echo "dpkg-deb missing; skipped"; exit 77; }
+unshare -m true 2>/dev/null || { echo "no mount namespace here; skipped"; exit 77; }
 T=$(mktemp -d /tmp/station-pkg.XXXXXX)
 trap 'rm -rf "$T"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -39,7 +40,8 @@ cat >"$T/inside.sh" <<'INNER'
 set -eu
 R=$1 DEB=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
-mount -t overlay overlay -o "lowerdir=/,upperdir=$R/../upper,workdir=$R/../work" "$R"
+mount -t overlay overlay -o "lowerdir=/,upperdir=$R/../upper,workdir=$R/../work" "$R" ||
+  { echo "no overlay mounts here: contents checked, install skipped"; exit 77; }
 mount --bind /dev "$R/dev"
 mount -t proc proc "$R/proc"
 mount -t tmpfs tmpfs "$R/run"   # no systemd running inside: no service is started
