@@ -42,6 +42,19 @@ struct Station : ::testing::Test {
         standin::clearLog();
         CameraDevice::connectionLost = false;
     }
+    // Hikvision found at start-up with these 64 x 48 mono cameras.
+    static void hikCameras(const std::vector<const char*>& serials)
+    {
+        gCameraID = kKindHik;
+        gImageW = 64;
+        gImageH = 48;
+        gImageLen = gColorLen = 64 * 48;
+        gFindCamera = int(serials.size());
+        std::vector<standin::Device> devs;
+        for (const char* sn : serials)
+            devs.push_back({sn, 64, 48, false});
+        standin::setDevices("hikvision", devs);
+    }
     void TearDown() override
     {
         for (const char* v : kVendors)
@@ -141,13 +154,7 @@ TEST_F(Station, UsbCamerasAreCountedFromTheInputDeviceList)
 
 TEST_F(Station, SerialsKeepEachCameraAtItsIndexAcrossARestart)
 {
-    gCameraID = kKindHik;
-    gImageW = 64;
-    gImageH = 48;
-    gImageLen = 64 * 48;
-    gColorLen = gImageLen;
-    gFindCamera = 2;
-    standin::setDevices("hikvision", {{"HIKAAAAAAA1", 64, 48, false}, {"HIKBBBBBBB2", 64, 48, false}});
+    hikCameras({"HIKAAAAAAA1", "HIKBBBBBBB2"});
     {
         CameraManager m;
         m.BuildViews(wp);
@@ -184,12 +191,7 @@ TEST_F(Station, SerialsKeepEachCameraAtItsIndexAcrossARestart)
 
 TEST_F(Station, AChangedCameraCountAsksAndYesClearsTheSerialsAndReboots)
 {
-    gCameraID = kKindHik;
-    gImageW = 64;
-    gImageH = 48;
-    gImageLen = gColorLen = 64 * 48;
-    gFindCamera = 2;
-    standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}});
+    hikCameras({"HIK0000001", "HIK0000002"});
     {
         CameraManager m;
         m.BuildViews(wp);
@@ -236,13 +238,8 @@ TEST_F(Station, AChangedCameraCountAsksAndYesClearsTheSerialsAndReboots)
 
 TEST_F(Station, IndexZeroIsSetUpEvenWithoutItsCamera)
 {
-    gCameraID = kKindHik;
-    gImageW = 64;
-    gImageH = 48;
-    gImageLen = gColorLen = 64 * 48;
-    gFindCamera = 2;
+    hikCameras({"HIK0000001", "HIK0000002"});
     std::strcpy(wp.serialNB[0], "NOSUCHSERIAL");
-    standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}});
     CameraManager m;
     m.BuildViews(wp);
     EXPECT_EQ(numCamera, 1);
@@ -304,12 +301,7 @@ TEST_F(Station, SixSilentSecondsLoseACameraButNeverWithTheExternalTrigger)
 
 TEST_F(Station, RecoveryOnlyWhenTheRecountMatches)
 {
-    gCameraID = kKindHik;
-    gImageW = 64;
-    gImageH = 48;
-    gImageLen = gColorLen = 64 * 48;
-    gFindCamera = 2;
-    standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}});
+    hikCameras({"HIK0000001", "HIK0000002"});
     CameraManager m;
     m.BuildViews(wp);
     ASSERT_EQ(numCamera, 2);
