@@ -14,6 +14,7 @@ WizardPara* gpWPara = nullptr;
 WizardPara* gpWParaBak = nullptr;
 
 std::function<void(int, int)> WizardPara::retrainHook;
+std::function<void()> WizardPara::savedHook;
 
 namespace {
 
@@ -413,7 +414,10 @@ bool WizardPara::SaveDatatoFile()
 {
     // Every key is created first, so a file from an older station gains its
     // missing rows instead of dropping the operator's values.
-    return paramdb::writeValues(paramdb::paramDb(), kTable, storedRows(), true);
+    const bool ok = paramdb::writeValues(paramdb::paramDb(), kTable, storedRows(), true);
+    if (ok && savedHook)
+        savedHook();
+    return ok;
 }
 
 bool WizardPara::SaveAddFile()

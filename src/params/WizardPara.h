@@ -43,6 +43,8 @@ public:
     // Hook run after a mode-4 load for every camera and enabled detection
     // (templates rebuilt and retrained); set by the inspection subsystem.
     static std::function<void(int camera, int detection)> retrainHook;
+    // Run after every successful save (the service link reports the parameters).
+    static std::function<void()> savedHook;
 
     struct Binding {
         const char* key;

@@ -145,6 +145,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
 
     createFolders();
     buildCycle();
+    buildServiceLink();
     buildScreen();
     ChangeCammer(0);
 
@@ -184,6 +185,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     // The polling tick after 5 ms, the supervision (frame rate, stall check) every second.
     m_cycle->begin();
     m_cameras->ApplySpeed();
+    startServiceLink();
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
 

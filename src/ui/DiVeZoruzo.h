@@ -17,6 +17,7 @@ class DetectionCycle;
 class SaveFialImageThread;
 class WarnBox;
 class CycleView;
+class CNT_Net;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -36,6 +37,7 @@ public:
     DetectionCycle* cycle() const { return m_cycle; }
     SaveFialImageThread* archive() const { return m_archive; }
     CycleView* cycleView() const { return m_view; }
+    CNT_Net* net() const { return m_net; }
     // The boxes of the cycle (tests read their texts).
     WarnBox* ioLostBox() const { return m_ioBox; }
     WarnBox* noInputBox() const { return m_noInputBox; }
@@ -90,6 +92,9 @@ private:
     void buildScreen();
     void updateStatus();
     void buildCycle();
+    // The service link: reports wired to the cycle, the record and the archive.
+    void buildServiceLink();
+    void startServiceLink();
     void showIoLink(bool lost);
     void installOperatorHooks();
     bool endRun(int recordMessage);
@@ -112,6 +117,7 @@ private:
     DetectionCycle* m_cycle = nullptr;
     SaveFialImageThread* m_archive = nullptr;
     CycleView* m_view = nullptr;
+    CNT_Net* m_net = nullptr;
     WarnBox* m_ioBox = nullptr;
     WarnBox* m_noInputBox = nullptr;
 };

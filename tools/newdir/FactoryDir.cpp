@@ -274,6 +274,27 @@ bool copy(const QString& from, const QString& to, QString* error)
     return false;
 }
 
+namespace {
+// The network client and its settings, from the resources of this program.
+bool writeClient(const QDir& dir, QString* error)
+{
+    if (!QDir().mkpath(dir.absoluteFilePath("cnt_net/data"))) {
+        *error = "cannot create " + dir.absoluteFilePath("cnt_net");
+        return false;
+    }
+    for (const char* name : {"runNetClient.py", "client.conf"}) {
+        QFile in(QStringLiteral(":/factory/") + name);
+        const QString to = dir.absoluteFilePath(QStringLiteral("cnt_net/") + name);
+        if (!in.open(QIODevice::ReadOnly) || !writeText(to, in.readAll(), error))
+            return false;
+    }
+    QFile::setPermissions(dir.absoluteFilePath("cnt_net/runNetClient.py"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                              QFile::ReadOther | QFile::ExeOther);
+    return true;
+}
+} // namespace
+
 } // namespace
 
 bool makeWorkingDir(const QString& dirPath, QString* error)
@@ -301,7 +322,7 @@ bool makeWorkingDir(const QString& dirPath, QString* error)
            drawImages(at("images"), error) && writeAlarmWav(at("alarm.wav"), error) &&
            writeText(at("time.txt"), now + '\n', error) &&
            writeText(at("realytime.txt"), QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n', error) &&
-           writeText(at("sysadd.txt"), "0\n", error);
+           writeText(at("sysadd.txt"), "0\n", error) && writeClient(dir, error);
 }
 
 } // namespace factory

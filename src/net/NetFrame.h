@@ -1,0 +1,41 @@
+#pragma once
+// The service link's wire format. Station to client: "<id>:<bytes>:..!" and
+// the body (UTF-8, no terminator). Client to station: a head, "\r\n\r\n",
+// and a body; the head's first line says what it is.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace netlink {
+
+constexpr int kMaxMessageId = 20;
+// One read of the socket: the text stays terminated inside 65 535 bytes.
+constexpr int kReadChunk = 65534;
+
+QByteArray frame(int id, const QByteArray& body);
+
+struct Received {
+    enum Kind { Ack, Heart, Reline, Reply, Ignored };
+    Kind kind = Ignored;
+    int session = -1;   // Reply: the message id the client answers
+    QByteArray body;
+};
+
+// One received text, taken up to its first zero byte. Control texts (ack,
+// heartbeat, reline) have no body, so several of them that arrive together
+// are taken one by one; what follows them must be exactly one head and one
+// body, anything else is ignored.
+QList<Received> parseReceived(const QByteArray& text);
+
+// Reply 14: the "product_name" of each object of the "result" array.
+QStringList productNames(const QByteArray& body, bool* ok = nullptr);
+
+struct RemindRow {
+    QString operatorId, name;
+    qint64 createUtc = 0, notifyUtc = 0, duration = 0;
+};
+// Reply 17: the reminders of the "result" array.
+QList<RemindRow> remindList(const QByteArray& body, bool* ok = nullptr);
+
+} // namespace netlink

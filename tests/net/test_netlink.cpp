@@ -1,0 +1,205 @@
+// The service link's wire format, its sender and its server, with a test
+// socket in the client's place.
+#include "NetRig.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+using netlink::Received;
+
+TEST(Frame, LengthCountsUtf8BytesAndAnEmptyBodyIsThePrefixAlone)
+{
+    EXPECT_EQ(netlink::frame(14, {}), QByteArray("14:0:..!"));
+    const QByteArray chinese = QString::fromUtf8("正在检测").toUtf8();
+    EXPECT_EQ(netlink::frame(1, chinese), "1:12:..!" + chinese);
+}
+
+TEST(Received, ControlTextsRepliesAndWhatIsIgnored)
+{
+    auto one = [](const QByteArray& t) {
+        const QList<Received> r = netlink::parseReceived(t);
+        return r.size() == 1 ? r[0] : Received{};
+    };
+    EXPECT_EQ(one("/back/\r\n\r\n").kind, Received::Ack);
+    EXPECT_EQ(one("GET /heart/ HTTP\r\nx: y\r\n\r\n").kind, Received::Heart);
+    EXPECT_EQ(one("/reline/\r\n\r\n").kind, Received::Reline);
+
+    const Received r = one("/reply/\r\nSessionId:3\r\nSessionId: 14\r\n\r\n{\"result\":[]}");
+    EXPECT_EQ(r.kind, Received::Reply);
+    EXPECT_EQ(r.session, 14);   // the last one wins
+    EXPECT_EQ(r.body, "{\"result\":[]}");
+    // "SessionId" that does not split into two parts is not an id.
+    EXPECT_EQ(one("/reply/\r\nSessionId:1:2\r\n\r\nx").kind, Received::Ignored);
+
+    // Three parts: ignored. No separator: nothing.
+    EXPECT_TRUE(netlink::parseReceived("/reply/\r\nSessionId:14\r\n\r\na\r\n\r\nb").isEmpty());
+    EXPECT_TRUE(netlink::parseReceived("just bytes").isEmpty());
+    // The text ends at its first zero byte.
+    EXPECT_TRUE(netlink::parseReceived(QByteArray("/heart/\0\r\n\r\n", 12)).isEmpty());
+
+    // Texts that arrive together are taken one by one.
+    const QList<Received> many = netlink::parseReceived("/back/\r\n\r\n/heart/\r\n\r\n/back/\r\n\r\n");
+    ASSERT_EQ(many.size(), 3);
+    EXPECT_EQ(many[0].kind, Received::Ack);
+    EXPECT_EQ(many[1].kind, Received::Heart);
+    EXPECT_EQ(many[2].kind, Received::Ack);
+}
+
+TEST(Received, RepliesOfTheClientAreReadOrRefused)
+{
+    bool ok = false;
+    EXPECT_EQ(netlink::productNames(R"({"result":[{"product_name":"盖子"},{"x":1},{"product_name":"B"}]})", &ok),
+              (QStringList{QString::fromUtf8("盖子"), "B"}));
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(netlink::productNames("{\"result\":[", &ok).isEmpty());
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(netlink::productNames("{\"result\":7}", &ok).isEmpty());
+    EXPECT_FALSE(ok);
+    const auto rows = netlink::remindList(
+        R"({"result":[{"operator":"li","create_utc":1000,"notify_utc":2000,"duration":60,"reminder_name":"oil"}]})", &ok);
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].notifyUtc, 2000);
+    EXPECT_EQ(rows[0].name, "oil");
+}
+
+TEST(Filter, WhichsendConfigDisablesByIdAndAMalformedFileEnablesAll)
+{
+    NetRig rig;
+    writeText("cnt_net/whichsend.config", R"({"7": false, "8": 0, "99": false})");
+    rig.net->getWhichSend();
+    EXPECT_FALSE(rig.net->sendable(7));
+    EXPECT_TRUE(rig.net->sendable(8));   // only false disables
+    EXPECT_TRUE(rig.net->sendable(1));
+    rig.net->CNT_SendStatistics("null");
+    EXPECT_EQ(rig.net->sender().queued(), 0);
+    EXPECT_FALSE(QFile::exists("cnt_net/data/Statistics"));
+
+    writeText("cnt_net/whichsend.config", "{\"7\": fal");
+    rig.net->getWhichSend();
+    for (int id = 0; id <= 20; ++id)
+        EXPECT_TRUE(rig.net->sendable(id)) << id;
+}
+
+TEST(Filter, ASwitchedOffLinkListensOnNothingAndQueuesNothing)
+{
+    TestDir dir;
+    CNT_Net::Options o;
+    o.port = 0;
+    o.ipcPath = dir.path();   // reads PARAM.db: the factory has the link off
+    CNT_Net net(o);
+    EXPECT_FALSE(net.initialised());
+    EXPECT_FALSE(net.isListening());
+    net.CNT_SendGetProduct();
+    EXPECT_EQ(net.sender().queued(), 0);
+}
+
+TEST(Sender, AnUnacknowledgedMessageGoesTwiceThenTheNextOne)
+{
+    NetRig rig(/*ackMs=*/150);
+    rig.net->CNT_SendGetProduct();
+    rig.net->CNT_SendGetRemindList();
+    auto peer = rig.peer();
+    QByteArray got;
+    QElapsedTimer t;
+    t.start();
+    QList<qint64> at;
+    QTest::qWaitFor([&] {
+        if (peer->bytesAvailable()) {
+            got += peer->readAll();
+            at << t.elapsed();
+        }
+        return got.size() >= 3 * 8;
+    }, 3000);
+    EXPECT_EQ(got.left(24), QByteArray("14:0:..!14:0:..!17:0:..!"));
+    ASSERT_GE(at.size(), 3);
+    EXPECT_GE(at[1] - at[0], 120);   // the second send waited for the acknowledgement
+    QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 2000);
+    EXPECT_EQ(rig.net->sender().unacknowledged, 2u);
+}
+
+TEST(Sender, AnAcknowledgementLetsTheNextGoAtOnceAndOnlyWithAMessageOnTheWire)
+{
+    NetRig rig(/*ackMs=*/60000);
+    auto peer = rig.peer();
+    // With nothing on the wire an acknowledgement only wakes the sender.
+    peer->write("/back/\r\n\r\n");
+    peer->flush();
+    QTest::qWait(50);
+    for (int i = 0; i < 3; ++i)
+        rig.net->CNT_SendAlarmPic(QStringLiteral("/p/%1.jpg").arg(i));
+    QByteArray got;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return got.endsWith(QByteArray::number(i) + ".jpg"); }, 2000))
+            << got.constData();
+        peer->write("/back/\r\n\r\n");
+        peer->flush();
+    }
+    EXPECT_EQ(got, "5:8:..!/p/0.jpg5:8:..!/p/1.jpg5:8:..!/p/2.jpg");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 2000));
+    EXPECT_EQ(rig.net->sender().resent, 0u);
+}
+
+TEST(Sender, TheQueueIsBoundedAndCountsWhatItDrops)
+{
+    NetRig rig(5000, 60000, /*queueLimit=*/5);
+    for (int i = 0; i < 8; ++i)
+        rig.net->CNT_SendAlarmPic(QString::number(i));
+    EXPECT_EQ(rig.net->sender().queued(), 5);
+    EXPECT_EQ(rig.net->sender().overflow, 3u);
+    // The newest are kept: the oldest ones were the ones dropped.
+    EXPECT_EQ(bodyOf(rig.net->sender().snapshot().first()), "3");
+    EXPECT_EQ(bodyOf(rig.net->sender().snapshot().last()), "7");
+}
+
+TEST(Server, OneClientAtATimeAndTheQueueWaitsForTheNext)
+{
+    NetRig rig(/*ackMs=*/60000);
+    rig.net->CNT_SendAlarmPic("a");
+    auto first = rig.peer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->bytesAvailable() > 0; }, 2000));
+    EXPECT_EQ(first->readAll(), "5:1:..!a");
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, rig.net->port());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }, 2000));
+
+    // The first client goes without acknowledging: what was on the wire goes again to the next.
+    rig.net->CNT_SendAlarmPic("b");
+    first->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.net->isConnected(); }, 2000));
+    EXPECT_EQ(rig.net->sender().queued(), 2);
+    auto next = rig.peer();
+    QByteArray got;
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return got.size() >= 8; }, 2000));
+    EXPECT_EQ(got, "5:1:..!a");
+    next->write("/back/\r\n\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return got.size() >= 16; }, 2000));
+    EXPECT_EQ(got, "5:1:..!a5:1:..!b");
+}
+
+TEST(Server, WhatTheClientSendsIsUntrustedInput)
+{
+    NetRig rig;
+    auto peer = rig.peer();
+    QByteArray noise(4 << 20, '\0');
+    QRandomGenerator g(7);
+    for (char& c : noise)
+        c = char(g.bounded(256));
+    peer->write(noise);
+    for (const char* t : {"/reply/\r\nSessionId:14\r\n\r\n{\"result\":[{\"product_name\":", "\r\n\r\n\r\n\r\n",
+                          "/reply/\r\nSessionId:99999999999999999999\r\n\r\n{}", "/unknown/\r\n\r\nbody"})
+        peer->write(t);
+    QByteArray flood;
+    for (int i = 0; i < 20000; ++i)
+        flood += "/heart/\r\n\r\n";
+    peer->write(flood);
+    peer->flush();
+    QTest::qWait(500);
+    EXPECT_GT(rig.net->ignoredTexts(), 0u);
+    EXPECT_TRUE(rig.net->products().isEmpty());
+    // Still a working link: a real reply is read.
+    peer->write("/reply/\r\nSessionId:14\r\n\r\n{\"result\":[{\"product_name\":\"cap\"}]}");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->products() == QStringList{"cap"}; }, 2000));
+    EXPECT_TRUE(rig.net->isConnected());
+}
