@@ -390,6 +390,11 @@ def main(argv):
     if "--show" in argv:
         return show()
     conf = load_config()
+    # Goes with the station that started it: a client left behind would take the link from the next one.
+    try:
+        ctypes.CDLL(None).prctl(1, signal.SIGTERM)   # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
     for s in (signal.SIGTERM, signal.SIGINT):
         signal.signal(s, lambda *_: stopping.set())
     db = open_outbox()

@@ -271,7 +271,22 @@ void CNT_Net::restartClient(const char* why)
         if (e == QProcess::FailedToStart)
             NETLOG << "CNT: network client could not start: " << p->errorString().toStdString();
     });
+    // A client that ends by itself is started again: soon after a long run,
+    // later and later when it keeps ending at once.
+    connect(p, &QProcess::finished, this, [this, p](int code, QProcess::ExitStatus status) {
+        if (p != m_client || !linkOn())
+            return;
+        const qint64 ran = QDateTime::currentMSecsSinceEpoch() - m_clientSince;
+        m_clientBackoff = ran < 5000 ? std::min(std::max(m_clientBackoff * 2, 2000), 60000) : 2000;
+        NETLOG << "CNT: network client ended (" << (status == QProcess::CrashExit ? "crash" : "exit ")
+               << code << "), restarting in " << m_clientBackoff << " ms";
+        QTimer::singleShot(m_clientBackoff, this, [this, p] {
+            if (p == m_client)
+                restartClient("(client ended) 'NetClinet' will restart...");
+        });
+    });
     m_client = p;
+    m_clientSince = QDateTime::currentMSecsSinceEpoch();
     ++m_clientStarts;
     p->start();
 }
@@ -415,7 +430,8 @@ void CNT_Net::timerEvent(QTimerEvent* e)
     const QString name = m_timers.value(e->timerId());
     if (name == "heart_timer") {
         const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-        if (nowMs - m_lastHeart < m_opt.heartMs - 999) {
+        // A minute's tick keeps a link that beat within 59 001 ms; shorter ticks in proportion.
+        if (nowMs - m_lastHeart < m_opt.heartMs - m_opt.heartMs / 60 + 1) {
             m_connected = m_socket != nullptr;
         } else {
             m_connected = false;

@@ -264,6 +264,8 @@ private:
     QMap<int, bool> m_filter;
     QPointer<QProcess> m_client;
     int m_clientStarts = 0;
+    qint64 m_clientSince = 0;
+    int m_clientBackoff = 0;
     quint64 m_ignored = 0;
 
     QMap<int, ShareBlock> m_blocks;

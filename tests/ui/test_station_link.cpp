@@ -1,0 +1,106 @@
+// The whole station with its service link on: it starts the network client
+// it ships, the client keeps the station's records and its video, and the
+// client goes when the station goes.
+#include "BoardSim.h"
+#include "ParamDb.h"
+#include "TestDir.h"
+#include "WizardPara.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+QList<int> keptKinds(const QString& db)
+{
+    QList<int> kinds;
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "kept");
+        c.setDatabaseName(db);
+        if (c.open()) {
+            QSqlQuery q(c);
+            q.exec("SELECT kind FROM outbox ORDER BY seq");
+            while (q.next())
+                kinds << q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase("kept");
+    return kinds;
+}
+
+// Network clients running in dir.
+int clientsIn(const QString& dir)
+{
+    int n = 0;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmd("/proc/" + pid + "/cmdline");
+        if (pid.toInt() > 0 && cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains("runNetClient.py") &&
+            QFileInfo("/proc/" + pid + "/cwd").canonicalFilePath() == QFileInfo(dir).canonicalFilePath())
+            ++n;
+    }
+    return n;
+}
+} // namespace
+
+TEST(StationLink, TheStationStartsItsClientWhichKeepsRecordsAndVideo)
+{
+    TestDir dir;
+    ASSERT_TRUE(dir.ok());
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.enable_cnt_net = 1;
+        wp.cnt_video_source = 2;
+        strcpy(wp.cnt_use_name, "press 7");
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        dropConnections();
+    }
+    writeText(dir.file("cnt_net/client.conf"), R"({"heartbeat_seconds": 0.5, "video_snapshot_seconds": 0.2})");
+    QDir().mkpath(dir.file("replay"));
+    cv::Mat grey(240, 320, CV_8UC1);
+    for (int y = 0; y < grey.rows; ++y)
+        for (int x = 0; x < grey.cols; ++x)
+            grey.at<uchar>(y, x) = uchar(40 + (x + y) % 150);
+    ASSERT_TRUE(cv::imwrite(dir.file("replay/camera1.png").toStdString(), grey));
+    quint16 port;
+    {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        port = s.serverPort();
+    }
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    QProcess station;
+    QProcessEnvironment env;
+    env.insert("STATION_NET_PORT", QString::number(port));
+    ASSERT_TRUE(startStation(station, dir.path(), board, env));
+
+    // The start-up's record lines and the video description reach the client's outbox.
+    const QString outbox = dir.file("cnt_net/data/outbox.db");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<int> k = keptKinds(outbox);
+        return k.contains(1) && k.contains(9);
+    }, 40000)) << readText(dir.file("station.err")).toStdString() << readText(dir.file("cnt_net/data/client.log")).toStdString();
+
+    // The camera's picture through shared memory, above the time stamp's band.
+    QByteArray got;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QFile f(dir.file("cnt_net/data/video/camera0.i420"));
+        got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return got.size() == 320 * 240 * 3 / 2 && got.at(0) != 0;
+    }, 20000));
+    EXPECT_EQ(memcmp(got.constData(), grey.data, 320 * 140), 0);
+    EXPECT_EQ(clientsIn(dir.path()), 1);
+
+    station.terminate();
+    ASSERT_TRUE(station.waitForFinished(15000));
+    // The client went with it; the blocks are gone too.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clientsIn(dir.path()) == 0; }, 5000));
+}
