@@ -12,6 +12,7 @@ PACKAGES=(
   libgoogle-glog-dev libgtest-dev
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
   libarchive-dev dpkg-dev file adduser init-system-helpers systemd
+  libcjson-dev python3 python3-paho-mqtt mosquitto
   fonts-wqy-microhei imagemagick
 )
 
@@ -54,14 +55,20 @@ build_station() { configure_and_build build Release --target station ioboard-sim
 cmd_fuzz() {
   cmd_deps "${FUZZ_PACKAGES[@]}"
   CXX=clang++ cmake -S "$ROOT" -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTATION_FUZZ=ON >/dev/null
-  cmake --build build-fuzz -j2 --target fuzz_report_parser
+  cmake --build build-fuzz -j2 --target fuzz_report_parser fuzz_netlink
   local corpus
   corpus=$(mktemp -d)
+  mkdir "$corpus/io" "$corpus/net"
   # Seeds: a clean input report, an analogue report, and noise around a frame.
-  printf '\x08\x5f\x02\x05\x01\xa1\x02\x08\xf5' > "$corpus/report"
-  printf '\x08\x5f\x03\x10\x27\x00\x00\xb9\xf5' > "$corpus/analog"
-  printf '\x20\x01\x5f\x5f\xf5\x5f\x02\x00\x00\x00\x00\x61\xf5\x00' > "$corpus/noise"
-  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-60}" -print_final_stats=1 "$corpus"
+  printf '\x08\x5f\x02\x05\x01\xa1\x02\x08\xf5' > "$corpus/io/report"
+  printf '\x08\x5f\x03\x10\x27\x00\x00\xb9\xf5' > "$corpus/io/analog"
+  printf '\x20\x01\x5f\x5f\xf5\x5f\x02\x00\x00\x00\x00\x61\xf5\x00' > "$corpus/io/noise"
+  # Seeds: what the network client sends.
+  printf '/back/\r\n\r\n/heart/\r\n\r\n' > "$corpus/net/control"
+  printf '/reply/\r\nSessionId:14\r\n\r\n{"result":[{"product_name":"cap"}]}' > "$corpus/net/products"
+  printf '/reply/\r\nSessionId:17\r\n\r\n{"result":[{"operator":"li","create_utc":1,"notify_utc":2,"duration":3,"reminder_name":"oil"}]}' > "$corpus/net/reminders"
+  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-120}" -print_final_stats=1 "$corpus/io"
+  ./build-fuzz/tests/fuzz_netlink -max_total_time="${FUZZ_SECONDS:-120}" -print_final_stats=1 "$corpus/net"
   rm -rf "$corpus"
 }
 

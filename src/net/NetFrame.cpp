@@ -42,8 +42,10 @@ Received reply(const QByteArray& head, const QByteArray& body)
         if (ok)
             r.session = id;
     }
-    if (r.session < 0)
+    if (r.session < 0) {
         r.kind = Received::Ignored;
+        r.body.clear();
+    }
     return r;
 }
 

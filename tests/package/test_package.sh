@@ -22,13 +22,14 @@ dpkg-deb -c "$DEB" >"$T/contents"
 for f in ./usr/lib/station/bin/station ./usr/lib/station/bin/station-update ./usr/lib/station/bin/station-host \
          ./usr/lib/station/bin/station-newdir ./usr/lib/station/bin/ioboard-sim ./usr/lib/station/bin/gige-sim \
          ./usr/lib/station/bin/station-inspect ./lib/systemd/system/station.service ./usr/share/station/messages.tsv \
-         ./etc/sudoers.d/station; do
+         ./etc/sudoers.d/station ./usr/share/station/cnt_net/runNetClient.py; do
   grep -q " $f\$" "$T/contents" || grep -q " $f -> " "$T/contents" || fail "$f not in the package"
 done
 grep ' ./etc/sudoers.d/station$' "$T/contents" | grep -q '^-r--r-----' || fail "sudoers file must be 0440"
 grep -q '^var/lib' "$T/contents" && fail "the working directory must not be a packaged path"
 dpkg-deb -f "$DEB" Depends | grep -q 'libqt6core6' || fail "Depends lacks the Qt libraries"
 dpkg-deb -f "$DEB" Depends | grep -q 'adduser' || fail "Depends lacks adduser"
+dpkg-deb -f "$DEB" Depends | grep -q 'python3' || fail "Depends lacks python3 (the network client)"
 dpkg-deb -e "$DEB" "$T/control"
 for s in postinst prerm postrm config; do sh -n "$T/control/$s" || fail "$s does not parse"; done
 grep -qx '/etc/sudoers.d/station' "$T/control/conffiles" || fail "sudoers is not a conffile"
@@ -53,15 +54,20 @@ inroot getent passwd station >/dev/null || fail "no service user"
 [ -f "$R/var/lib/station/PARAM.db" ] || fail "no factory directory"
 [ "$(inroot stat -c %U /var/lib/station/PARAM.db)" = station ] || { ls -la "$R/var/lib/station" | head; fail "factory directory not the station user's"; }
 [ "$(stat -c %a "$R/var/lib/station")" = 750 ] || fail "working directory mode"
+[ "$(inroot stat -c %U /var/lib/station/cnt_net/runNetClient.py)" = station ] || fail "no network client in the working directory"
 inroot /usr/lib/station/bin/station-update before-start --workdir /var/lib/station || fail "the unit's start step fails with nothing to do"
 inroot systemd-analyze verify /lib/systemd/system/station.service >"$R/../verify.log" 2>&1 || { cat "$R/../verify.log"; fail "unit does not verify"; }
 
 # Upgrade (the same package again): the plant's data stays.
 echo "12 3 0 0 0 0 0 0 0 0 0 0 0 0 0 0 " >"$R/var/lib/station/count.txt"
 cp "$R/var/lib/station/PARAM.db" "$R/../param.before"
+echo '{"mqtt": {"host": "broker.plant"}}' >"$R/var/lib/station/cnt_net/client.conf"
+echo "# old client" >"$R/var/lib/station/cnt_net/runNetClient.py"
 inroot dpkg -i --force-depends /tmp/station.deb >/dev/null || fail "upgrade"
 [ "$(cat "$R/var/lib/station/count.txt")" = "12 3 0 0 0 0 0 0 0 0 0 0 0 0 0 0 " ] || fail "upgrade changed count.txt"
 cmp -s "$R/var/lib/station/PARAM.db" "$R/../param.before" || fail "upgrade changed PARAM.db"
+grep -q broker.plant "$R/var/lib/station/cnt_net/client.conf" || fail "upgrade changed the client's settings"
+grep -q "old client" "$R/var/lib/station/cnt_net/runNetClient.py" && fail "upgrade kept the old network client"
 
 # Purge with the default answer keeps the data; with "yes" removes it.
 inroot dpkg --purge station >/dev/null 2>&1 || fail "purge"
