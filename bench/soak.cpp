@@ -3,9 +3,11 @@
 // camera stalls thrown in. Every cycle is checked against what it must give:
 // a clean mould → clamping allowed and no alarm; a marked mould (every 37th
 // cycle) → alarm with clamping prohibited, cleared by a re-detection at the
-// safety door. Counted: wrong outputs, lost record lines (alarms recorded),
-// lost counts (count.txt against the cycles run), resident memory per 1000
-// cycles. Run by hand, not in CI:
+// safety door. The service link is on with the network client the station
+// starts (camera video in shared memory too), and the client is killed now
+// and then. Counted: wrong outputs, lost record lines (alarms recorded), lost
+// counts (count.txt against the cycles run), record lines that did not reach
+// the client's outbox, resident memory per 1000 cycles. Run by hand, not in CI:
 //
 //   bench_soak [CYCLES]          (default 20000; about 0.13 s a cycle plus the disturbances)
 #include "../tests/inspect/Photos.h"
@@ -24,14 +26,44 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <opencv2/imgproc.hpp>
 
 namespace {
 constexpr int kClamp = 1, kAlarm = 4;
+
+// The network client running in dir, or 0.
+qint64 clientPid(const QString& dir)
+{
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmd("/proc/" + pid + "/cmdline");
+        if (pid.toLongLong() > 0 && cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains("runNetClient.py") &&
+            QFileInfo("/proc/" + pid + "/cwd").canonicalFilePath() == QFileInfo(dir).canonicalFilePath())
+            return pid.toLongLong();
+    }
+    return 0;
+}
+
+int rows(const QString& db, const char* sql)
+{
+    int n = -1;
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "soak-count");
+        c.setDatabaseName(db);
+        if (c.open()) {
+            QSqlQuery q(c);
+            if (q.exec(sql) && q.next())
+                n = q.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase("soak-count");
+    return n;
+}
 
 long rssKb(qint64 pid)
 {
@@ -82,6 +114,7 @@ int main(int argc, char** argv)
                  "--param", "capture_speed=20", "--param", "input_timeout_len=0", "--param", "enable_trigger_safety=0",
                  "--param", "enable_correct=0", "--param", "roi_ng_warn_count=0",
                  "--param", "shake_erase_time=0", "--param", "ng_max_num=50", "--param", "ok_record_max_num=50",
+                 "--param", "enable_cnt_net=1", "--param", "cnt_video_source=2",
                  work + "/scene-clean.png"});
     if (!train.waitForFinished(60000) || train.exitCode() != 0) {
         std::fprintf(stderr, "bench_soak: training failed: %s\n", train.readAllStandardError().constData());
@@ -99,6 +132,17 @@ int main(int argc, char** argv)
         paramdb::closeAll();
     }
 
+    {
+        QFile conf(work + "/cnt_net/client.conf");
+        conf.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        conf.write(R"({"heartbeat_seconds": 2, "video_snapshot_seconds": 5})");
+    }
+    quint16 netPort = 0;
+    {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        netPort = s.serverPort();
+    }
     BoardProc board;
     board.invert = invert;
     if (!board.start())
@@ -108,6 +152,7 @@ int main(int argc, char** argv)
     env.insert("STATION_IO_PORT", board.device);
     env.insert("STATION_CAMERA", "replay:" + work + "/replay");
     env.insert("STATION_ANSWER", "no");
+    env.insert("STATION_NET_PORT", QString::number(netPort));
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(work);
     station.setStandardOutputFile(QProcess::nullDevice());
@@ -121,6 +166,7 @@ int main(int argc, char** argv)
     settle(4000);  // start-up and the camera's first frames
 
     int wrong = 0, unjudgedAllowed = 0, alarms = 0, permissions = 0, stuck = 0, noises = 0, powercycles = 0, stalls = 0;
+    int clientKills = 0;
     long rssAt1000 = 0, rssLast = 0;
     QElapsedTimer wall;
     wall.start();
@@ -143,6 +189,13 @@ int main(int argc, char** argv)
             settle(8000);
             QFile::rename(work + "/replay/stalled.png.off", work + "/replay/camera1.png");
             settle(7000);
+        }
+        if (i % 2000 == 1000) {
+            // The network client dies; the station starts another.
+            if (const qint64 pid = clientPid(work); pid > 0) {
+                ::kill(pid_t(pid), SIGKILL);
+                ++clientKills;
+            }
         }
         const bool bad = i % 37 == 0;
         if (bad) {
@@ -196,6 +249,7 @@ int main(int argc, char** argv)
                          wall.elapsed() / 1000, rssLast, wrong, stuck);
         }
     }
+    settle(8000);   // what the link still holds reaches the client
     station.terminate();
     station.waitForFinished(15000);
 
@@ -218,6 +272,15 @@ int main(int argc, char** argv)
         }
     }
     QSqlDatabase::removeDatabase("soak");
+    const int records = rows(work + "/RECORD.db", "SELECT COUNT(*) FROM RECORD");
+    const int forwarded = rows(work + "/cnt_net/data/outbox.db", "SELECT COUNT(*) FROM outbox WHERE kind = 1");
+    const int reports = rows(work + "/cnt_net/data/outbox.db", "SELECT COUNT(*) FROM outbox");
+    int dropped = 0;
+    for (const QFileInfo& log : QDir(work + "/cnt_net/cnt_log_app").entryInfoList(QDir::Files)) {
+        QFile f(log.filePath());
+        if (f.open(QIODevice::ReadOnly))
+            dropped += int(f.readAll().count("dropped"));
+    }
     const int expectedAlarms = cycles / 37;
     std::printf("cycles %d in %lld s: permissions %d, alarms %d (expected %d), no verdict %d\n", cycles,
                 wall.elapsed() / 1000, permissions, alarms, expectedAlarms, stuck);
@@ -227,6 +290,9 @@ int main(int argc, char** argv)
                 std::max(0, 2 * alarms - alarmRecords));
     std::printf("count.txt %ld cycles against %d judged (the one in flight may be missing)\n", counted,
                 permissions + alarms);
+    std::printf("network client killed %d times; outbox: %d reports, %d record lines of %d in RECORD.db "
+                "(missing %d); link log lines about dropped messages: %d\n",
+                clientKills, reports, forwarded, records, std::max(0, records - forwarded), dropped);
     if (cycles >= 2000)
         std::printf("resident memory %ld kB at 1000 cycles, %ld kB at the end: %+.1f kB per 1000 cycles\n", rssAt1000,
                     rssLast, double(rssLast - rssAt1000) / ((cycles - 1000) / 1000.0));

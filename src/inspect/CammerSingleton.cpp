@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QtDebug>
 
+std::function<void(const CammerSingleton&)> CammerSingleton::savedHook;
+
 CammerSingleton::CammerSingleton(int cameraIndex) : camera_index(cameraIndex) {}
 
 QString CammerSingleton::tableName() const { return QStringLiteral("cammer%1").arg(camera_index); }
@@ -176,12 +178,14 @@ bool CammerSingleton::SaveDatatoFile()
         }
     }
     if (own) {
-        if (ok && db.commit())
-            return true;
-        qWarning() << "regions of camera" << camera_index + 1 << "not saved:" << db.lastError().text();
-        db.rollback();
-        return false;
+        if (!ok || !db.commit()) {
+            qWarning() << "regions of camera" << camera_index + 1 << "not saved:" << db.lastError().text();
+            db.rollback();
+            return false;
+        }
     }
+    if (ok && savedHook)
+        savedHook(*this);
     return ok;
 }
 

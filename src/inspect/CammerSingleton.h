@@ -30,6 +30,8 @@ public:
 
     void LoadDatafromFile(const Warn& warn = {});
     bool SaveDatatoFile();
+    // Run after every successful save (the service link reports the regions).
+    static std::function<void(const CammerSingleton&)> savedHook;
 
     QString tableName() const;
     // The shape of a region by its roi_shape, or nullptr for none.

@@ -204,6 +204,7 @@ public:
     void CNT_SendTempPic(const QString& path);
     void CNT_SendStatistics(const QString& ngImage);
     void CNT_SendROIParam(int camera, int detection);
+    void CNT_SendROIParam(const CammerSingleton& regions, int detection);
     void CNT_SendManualStop();
     void CNT_SendDelTempPic(int camera, int detection, const QString& name);
     void CNT_SendAddRemind(CNT_Path_Remind& r);

@@ -437,8 +437,15 @@ void CNT_Net::InitStatistics()
 // 8 ---------------------------------------------------------------------------
 void CNT_Net::CNT_SendROIParam(int camera, int detection)
 {
-    const CammerSingleton* para = sources.regions ? sources.regions(camera) : nullptr;
-    if (!para || detection < 0 || detection > 7)
+    if (const CammerSingleton* para = sources.regions ? sources.regions(camera) : nullptr)
+        CNT_SendROIParam(*para, detection);
+}
+
+void CNT_Net::CNT_SendROIParam(const CammerSingleton& regions, int detection)
+{
+    const CammerSingleton* para = &regions;
+    const int camera = regions.camera_index;
+    if (detection < 0 || detection > 7)
         return;
     Json o = object();
     cJSON* r = o.get();

@@ -1,6 +1,7 @@
 // The service link wired into the station: what the cycle, the record, the
 // picture archive, the templates and the parameters report.
 #include "CNT_Net.h"
+#include "CammerSingleton.h"
 #include "CameraDevice.h"
 #include "CameraSet.h"
 #include "Counters.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <glog/logging.h>
 
 void DiVeZoruzo::buildServiceLink()
@@ -47,10 +49,21 @@ void DiVeZoruzo::buildServiceLink()
     };
     s.screen = [this] { return grab().toImage(); };
 
-    OperationRecord::instance().setForwarder([net](const QString&, const QString& level, const QString& text) {
-        net->CNT_SendRecord(QDateTime::currentDateTime(), level, text);
+    // Hooks of objects that outlive this window hold the link weakly.
+    const QPointer<CNT_Net> weak(net);
+    OperationRecord::instance().setForwarder([weak](const QString&, const QString& level, const QString& text) {
+        if (weak)
+            weak->CNT_SendRecord(QDateTime::currentDateTime(), level, text);
     });
-    WizardPara::savedHook = [net] { net->CNT_SendParam(); };
+    WizardPara::savedHook = [weak] {
+        if (weak)
+            weak->CNT_SendParam();
+    };
+    CammerSingleton::savedHook = [weak](const CammerSingleton& saved) {
+        for (int d = 0; weak && d < 8; ++d)
+            if (saved.roi_count[d] > 0)
+                weak->CNT_SendROIParam(saved, d);
+    };
 
     CycleReports& r = m_cycle->reports();
     r.sendStatisticsOnce = [net](bool ng, int trigger) { net->CNT_SendStatistics_Once(g_listParamROI, ng, trigger); };

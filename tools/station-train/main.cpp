@@ -68,7 +68,9 @@ QHash<QString, int*> settable(WizardPara& w)
             {"out_invert_2", &w.out_invert[1]},
             {"out_invert_3", &w.out_invert[2]},
             {"out_invert_4", &w.out_invert[3]},
-            {"enable_statistics", &w.enable_statistics}};
+            {"enable_statistics", &w.enable_statistics},
+            {"enable_cnt_net", &w.enable_cnt_net},
+            {"cnt_video_source", &w.cnt_video_source}};
 }
 
 } // namespace
