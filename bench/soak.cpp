@@ -49,6 +49,23 @@ qint64 clientPid(const QString& dir)
     return 0;
 }
 
+QStringList texts(const QString& db, const char* sql)
+{
+    QStringList out;
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "soak-texts");
+        c.setDatabaseName(db);
+        if (c.open()) {
+            QSqlQuery q(c);
+            q.exec(sql);
+            while (q.next())
+                out << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase("soak-texts");
+    return out;
+}
+
 int rows(const QString& db, const char* sql)
 {
     int n = -1;
@@ -143,6 +160,8 @@ int main(int argc, char** argv)
         s.listen(QHostAddress::LocalHost, 0);
         netPort = s.serverPort();
     }
+    // Lines the set-up wrote are not the station's: they were never its to report.
+    const QStringList setupLines = texts(work + "/RECORD.db", "SELECT remarks FROM RECORD");
     BoardProc board;
     board.invert = invert;
     if (!board.start())
@@ -272,9 +291,17 @@ int main(int argc, char** argv)
         }
     }
     QSqlDatabase::removeDatabase("soak");
-    const int records = rows(work + "/RECORD.db", "SELECT COUNT(*) FROM RECORD");
+    const int records = rows(work + "/RECORD.db", "SELECT COUNT(*) FROM RECORD") - int(setupLines.size());
     const int forwarded = rows(work + "/cnt_net/data/outbox.db", "SELECT COUNT(*) FROM outbox WHERE kind = 1");
     const int reports = rows(work + "/cnt_net/data/outbox.db", "SELECT COUNT(*) FROM outbox");
+    {
+        QStringList kept = setupLines;
+        for (const QString& b : texts(work + "/cnt_net/data/outbox.db", "SELECT CAST(body AS TEXT) FROM outbox WHERE kind = 1"))
+            kept << b.section("&description=", 1);
+        for (const QString& r : texts(work + "/RECORD.db", "SELECT remarks FROM RECORD"))
+            if (!kept.removeOne(r))
+                std::printf("record line not in the outbox: %s\n", qPrintable(r));
+    }
     int dropped = 0;
     for (const QFileInfo& log : QDir(work + "/cnt_net/cnt_log_app").entryInfoList(QDir::Files)) {
         QFile f(log.filePath());
