@@ -397,8 +397,11 @@ void CNT_Net::ParsingBackBuf(const QByteArray& text)
             break;
         case netlink::Received::Reline:
             m_connected = false;
-            if (linkOn())
+            if (linkOn()) {
+                if (m_socket)
+                    m_socket->abort();   // the next client finds the link free
                 restartClient("(recv info) 'NetClinet' will restart...");
+            }
             m_lastHeart = QDateTime::currentMSecsSinceEpoch();
             break;
         case netlink::Received::Reply:

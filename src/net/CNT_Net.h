@@ -224,6 +224,8 @@ public:
     // The network page's reset: files and image folders gone, records afresh.
     void ResetStatistics();
 
+    // Report 18's state text: 0 detecting, 1 stopped, 2 training.
+    static QString stateText(int state);
     // How the last alarm was released (report 20), set by the cycle.
     int cancelMethod = 0;
     CNT_Path_Statistics statistics() const;

@@ -57,11 +57,20 @@ QString ip(int a, int b, int c, int d) { return QStringLiteral("%1.%2.%3.%4").ar
 
 QString textOf(const char* field) { return QString::fromUtf8(field, int(qstrnlen(field, kTextLen))); }
 
-const char* stateText(int s)
+// The text the client knows for a value; empty for any other.
+const char* textFor(int v, std::initializer_list<std::pair<int, const char*>> texts)
 {
-    return s == 0 ? "正在检测" : s == 1 ? "停止检测" : "模板训练中";
+    for (const auto& [k, t] : texts)
+        if (k == v)
+            return t;
+    return "";
 }
 } // namespace
+
+QString CNT_Net::stateText(int state)
+{
+    return QString::fromUtf8(state == 0 ? "正在检测" : state == 1 ? "停止检测" : "模板训练中");
+}
 
 // The members of a report, in the order they are added.
 void ccJSON_AddItemToObject(cJSON* o, const char* name, const char* v) { cJSON_AddStringToObject(o, name, v); }
@@ -631,17 +640,12 @@ void CNT_Net::CNT_SendTelInfo(int detection, int count)
 void CNT_Net::CNT_SendStatistics_Once(const QList<param_roi>& results, bool ng, int method)
 {
     m_bindUtc = utcNow();
-    const char* how = method == -2 ? "模腔手动抓拍"
-                      : method == -1 ? "成品手动抓拍"
-                      : method == 1  ? "开模到位"
-                      : method == 2  ? "安全门"
-                      : method == 3  ? "顶针"
-                                     : "";
+    const char* how = textFor(method, {{-2, "模腔手动抓拍"}, {-1, "成品手动抓拍"}, {1, "开模到位"}, {2, "安全门"}, {3, "顶针"}});
     Json o = object();
     cJSON* r = o.get();
     ADD(r, "device_id", m_deviceId);
     ADD(r, "utc", m_bindUtc);
-    ADD(r, "state", sources.stateText ? sources.stateText() : QString::fromUtf8(stateText(2)));
+    ADD(r, "state", sources.stateText ? sources.stateText() : stateText(2));
     ADD(r, "detect_method", how);
     ADD(r, "product_name", gpWPara ? textOf(gpWPara->cnt_pro_name) : QString());
     ADD(r, "product_serial", gpWPara ? QString::number(gpWPara->cnt_product_serial) : QString());
@@ -691,19 +695,15 @@ void CNT_Net::CNT_SendRunState()
 {
     Json o = object();
     ADD(o.get(), "device_id", m_deviceId);
-    ADD(o.get(), "state", sources.stateText ? sources.stateText() : QString::fromUtf8(stateText(2)));
+    ADD(o.get(), "state", sources.stateText ? sources.stateText() : stateText(2));
     ADD(o.get(), "utc", utcNow());
     queue(19, print(o.get()));
 }
 
 void CNT_Net::CNT_SendCancle()
 {
-    const char* how = cancelMethod == 0   ? "不检测此模解除"
-                      : cancelMethod == 1 ? "添加为模板解除"
-                      : cancelMethod == 2 ? "重新检测切换到模腔检测"
-                      : cancelMethod == 3 ? "进行重检检测"
-                      : cancelMethod == 4 ? "重检检测OK"
-                                          : "";
+    const char* how = textFor(cancelMethod, {{0, "不检测此模解除"}, {1, "添加为模板解除"}, {2, "重新检测切换到模腔检测"},
+                                             {3, "进行重检检测"}, {4, "重检检测OK"}});
     Json o = object();
     cJSON* r = o.get();
     ADD(r, "device_id", m_deviceId);

@@ -28,12 +28,7 @@ void DiVeZoruzo::buildServiceLink()
         const int r = m_cycle->runState();
         return r == DetectionCycle::Detecting ? 0 : r == DetectionCycle::Stopped ? 1 : 2;
     };
-    s.stateText = [this] {
-        const int r = m_cycle->runState();
-        return QString::fromUtf8(r == DetectionCycle::Detecting ? "正在检测"
-                                 : r == DetectionCycle::Stopped ? "停止检测"
-                                                                : "模板训练中");
-    };
+    s.stateText = [state = s.state] { return CNT_Net::stateText(state()); };
     s.cycleTenths = [this] { return m_cycle->cycleTenths(); };
     s.cameras = [] { return numCamera; };
     s.allNum = [](int c) { return c >= 0 && c < 8 ? gAllNum[c] : 0u; };

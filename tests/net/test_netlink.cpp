@@ -203,3 +203,18 @@ TEST(Server, WhatTheClientSendsIsUntrustedInput)
     EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->products() == QStringList{"cap"}; }, 2000));
     EXPECT_TRUE(rig.net->isConnected());
 }
+
+TEST(Server, ARelineFreesTheLinkForTheNextClient)
+{
+    NetRig rig;
+    QFile::remove("cnt_net/runNetClient.py");   // no client to start: the test is the client
+    auto peer = rig.peer();
+    peer->write("/reline/\r\n\r\n");
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer->state() == QAbstractSocket::UnconnectedState; }, 2000));
+    EXPECT_FALSE(rig.net->isConnected());
+    auto next = rig.peer();
+    EXPECT_TRUE(rig.net->isConnected());
+    rig.net->CNT_SendGetProduct();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return next->readAll() == "14:0:..!"; }, 2000));
+}
