@@ -67,8 +67,8 @@ cmd_fuzz() {
   printf '/back/\r\n\r\n/heart/\r\n\r\n' > "$corpus/net/control"
   printf '/reply/\r\nSessionId:14\r\n\r\n{"result":[{"product_name":"cap"}]}' > "$corpus/net/products"
   printf '/reply/\r\nSessionId:17\r\n\r\n{"result":[{"operator":"li","create_utc":1,"notify_utc":2,"duration":3,"reminder_name":"oil"}]}' > "$corpus/net/reminders"
-  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-120}" -print_final_stats=1 "$corpus/io"
-  ./build-fuzz/tests/fuzz_netlink -max_total_time="${FUZZ_SECONDS:-120}" -print_final_stats=1 "$corpus/net"
+  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 "$corpus/io"
+  ./build-fuzz/tests/fuzz_netlink -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 "$corpus/net"
   rm -rf "$corpus"
 }
 
