@@ -1,6 +1,7 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "ResStatistics.h"
 #include "ServiceNotify.h"
 #include "CameraSet.h"
 #include "Detection.h"
@@ -351,6 +352,17 @@ void DiVeZoruzo::buildCycle()
     connect(m_cycle, &DetectionCycle::alarmCleared, this, [this] { SoundAlarm(false); });
     connect(m_cycle, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
     installOperatorHooks();
+
+    // The result statistics exist only when switched on at start-up.
+    if (gisUseStatistics) {
+        auto* stats = new ResStatisticsParam({}, this);
+        gpResStatisticsParam = stats;
+        if (!stats->usable())
+            InsertRecord(QStringLiteral("Result statistics unusable: %1").arg(stats->error()));
+        m_cycle->reports().statisticsAdd = [stats](int hour, bool ok, int camera, int detection) {
+            stats->Add(hour, ok, camera, detection);
+        };
+    }
 }
 
 void DiVeZoruzo::installOperatorHooks()

@@ -14,6 +14,8 @@
 #include "WizardPara.h"
 
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -51,6 +53,7 @@ struct StationCycle : ::testing::Test {
         wp.shake_erase_time = 0;
         wp.enable_cnt_net = 0;
         wp.roi_ng_warn_count = 0;
+        wp.enable_statistics = 1;
         ASSERT_TRUE(wp.SaveDatatoFile());
         wp.LoadDatafromFile();
         const ControlPort::Config cfg = ControlPort::configFrom(wp);
@@ -181,6 +184,24 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
     if (HasFailure())
         ADD_FAILURE() << remarks.join("\n").toStdString() << readText(dir.file("station.err")).toStdString();
     EXPECT_TRUE(QDir(dir.file("alarmimage/camera1/detect1/NG")).exists());
+
+    // The result statistics counted each judgement of the day: all cameras, all detections.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "stats");
+        db.setDatabaseName(dir.file("ResStatistics.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("select value1, value2 from resstatistics where name = 'C8_D8'") && q.next());
+        auto total = [](const QString& v) {
+            int n = 0;
+            for (const QString& x : v.split(' ', Qt::SkipEmptyParts))
+                n += x.toInt();
+            return n;
+        };
+        EXPECT_EQ(total(q.value(1).toString()), 3);
+        EXPECT_EQ(total(q.value(0).toString()), 20);
+    }
+    QSqlDatabase::removeDatabase("stats");
 }
 
 TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
