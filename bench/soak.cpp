@@ -11,6 +11,7 @@
 //
 //   bench_soak [CYCLES]          (default 20000; about 0.13 s a cycle plus the disturbances)
 #include "../tests/inspect/Photos.h"
+#include "../tests/support/Processes.h"
 #include "BoardProc.h"
 #include "ControlPort.h"
 #include "FactoryDir.h"
@@ -26,7 +27,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -36,18 +36,6 @@
 
 namespace {
 constexpr int kClamp = 1, kAlarm = 4;
-
-// The network client running in dir, or 0.
-qint64 clientPid(const QString& dir)
-{
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile cmd("/proc/" + pid + "/cmdline");
-        if (pid.toLongLong() > 0 && cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains("runNetClient.py") &&
-            QFileInfo("/proc/" + pid + "/cwd").canonicalFilePath() == QFileInfo(dir).canonicalFilePath())
-            return pid.toLongLong();
-    }
-    return 0;
-}
 
 QStringList texts(const QString& db, const char* sql)
 {
@@ -154,12 +142,7 @@ int main(int argc, char** argv)
         conf.open(QIODevice::WriteOnly | QIODevice::Truncate);
         conf.write(R"({"heartbeat_seconds": 2, "video_snapshot_seconds": 5})");
     }
-    quint16 netPort = 0;
-    {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        netPort = s.serverPort();
-    }
+    const quint16 netPort = freeLoopbackPort();
     // Lines the set-up wrote are not the station's: they were never its to report.
     const QStringList setupLines = texts(work + "/RECORD.db", "SELECT remarks FROM RECORD");
     BoardProc board;
@@ -211,7 +194,7 @@ int main(int argc, char** argv)
         }
         if (i % 2000 == 1000) {
             // The network client dies; the station starts another.
-            if (const qint64 pid = clientPid(work); pid > 0) {
+            for (const qint64 pid : networkClientsIn(work)) {
                 ::kill(pid_t(pid), SIGKILL);
                 ++clientKills;
             }

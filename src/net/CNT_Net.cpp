@@ -3,20 +3,20 @@
 #include <QDir>
 #include <QFile>
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTimerEvent>
 #include <cjson/cJSON.h>
-#include <glog/logging.h>
+#include "NetLog.h"
 
 #include "Globals.h"
 #include "WizardPara.h"
 
 CNT_Net* gpNet = nullptr;
 
-#define NETLOG google::LogMessage("network", __LINE__).stream()
 
 namespace {
 const char* kClientScript = "./cnt_net/runNetClient.py";
@@ -181,7 +181,8 @@ void CNT_Net::construct()
             const QString name = QString::fromLatin1(lines[i].left(colon).trimmed());
             QFile mac(QStringLiteral("/sys/class/net/%1/address").arg(name));
             m_ifMac[name] = mac.open(QIODevice::ReadOnly) ? QString::fromLatin1(mac.readAll().trimmed()) : QString();
-            m_ifAddr[name] = QString();
+            const QList<QNetworkAddressEntry> entries = QNetworkInterface::interfaceFromName(name).addressEntries();
+            m_ifAddr[name] = entries.isEmpty() ? QString() : entries.first().ip().toString();
         }
     }
     m_deviceId = QHostInfo::localHostName();

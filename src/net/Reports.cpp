@@ -6,14 +6,13 @@
 #include <QFile>
 #include <QSaveFile>
 #include <cjson/cJSON.h>
-#include <glog/logging.h>
+#include "NetLog.h"
 
 #include "CammerRecong.h"
 #include "CammerSingleton.h"
 #include "Globals.h"
 #include "WizardPara.h"
 
-#define NETLOG google::LogMessage("network", __LINE__).stream()
 
 namespace {
 const char* kStatFile = "./cnt_net/data/Statistics";

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cjson/cJSON.h>
 #include <ctime>
-#include <glog/logging.h>
+#include "NetLog.h"
 #include <opencv2/imgproc.hpp>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -15,7 +15,6 @@
 
 #include "WizardPara.h"
 
-#define NETLOG google::LogMessage("network", __LINE__).stream()
 
 namespace {
 // Owner only: the pictures of the mould are nobody else's business.

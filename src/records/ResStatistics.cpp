@@ -220,6 +220,13 @@ qint64 ResStatisticsParam::lastEight() const
     return QDateTime(day, QTime(8, 0)).toSecsSinceEpoch();
 }
 
+void ResStatisticsParam::writeDayStart() const
+{
+    QSaveFile w(kTime);
+    if (!w.open(QIODevice::WriteOnly) || w.write(QByteArray::number(m_dayStart)) < 0 || !w.commit())
+        qWarning() << "restime.txt cannot be written";
+}
+
 void ResStatisticsParam::readTime()
 {
     QFile f(kTime);
@@ -228,9 +235,7 @@ void ResStatisticsParam::readTime()
         m_dayStart = f.readAll().trimmed().toLongLong(&ok);
     if (!ok) {
         m_dayStart = lastEight();
-        QSaveFile w(kTime);
-        if (!w.open(QIODevice::WriteOnly) || w.write(QByteArray::number(m_dayStart)) < 0 || !w.commit())
-            qWarning() << "restime.txt cannot be written";
+        writeDayStart();
     }
     m_dayName = QDateTime::fromSecsSinceEpoch(m_dayStart).date().toString("yyyy-MM-dd");
 }
@@ -242,9 +247,7 @@ void ResStatisticsParam::checkDate()
         return;
     NextDay((t.time().hour() < 8 ? t.date().addDays(-1) : t.date()).toString("yyyy-MM-dd"));
     m_dayStart = lastEight();
-    QSaveFile w(kTime);
-    if (!w.open(QIODevice::WriteOnly) || w.write(QByteArray::number(m_dayStart)) < 0 || !w.commit())
-        qWarning() << "restime.txt cannot be written";
+    writeDayStart();
     emit daysChanged();
 }
 

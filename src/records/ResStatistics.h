@@ -74,6 +74,7 @@ private:
     void close();
     static bool load(const QString& connection, CountAllCamera* into);
     qint64 lastEight() const;
+    void writeDayStart() const;
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
     Clock m_clock;

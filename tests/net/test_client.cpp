@@ -4,6 +4,7 @@
 #include "CammerRecong.h"
 #include "CammerSingleton.h"
 #include "NetRig.h"
+#include "Processes.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,13 +56,6 @@ void expectSame(const QList<Row>& got, const QList<Row>& want)
         EXPECT_EQ(got[i].kind, want[i].kind) << i;
         EXPECT_EQ(got[i].body, want[i].body) << i;
     }
-}
-
-quint16 freePort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
 }
 
 // Every kind of report once, as the station makes them.
@@ -181,7 +174,7 @@ TEST(ClientLink, AVideoFrameReadThroughSharedMemoryEqualsTheCamerasFrame)
 TEST(ClientForwarding, TheOutboxDrainsInOrderOnceTheBrokerIsBack)
 {
     NetRig rig(5000, 60000);
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     QDir().mkpath("broker");
     writeText("broker/mosquitto.conf", QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\nuser root\n"
                                                       "persistence true\npersistence_location %2/\n"

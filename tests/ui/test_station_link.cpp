@@ -3,6 +3,7 @@
 // client goes when the station goes.
 #include "BoardSim.h"
 #include "ParamDb.h"
+#include "Processes.h"
 #include "TestDir.h"
 #include "WizardPara.h"
 
@@ -11,7 +12,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -37,18 +37,6 @@ QList<int> keptKinds(const QString& db)
 // A checked build runs several times slower.
 int slow(int ms) { return ms * std::max(1, qEnvironmentVariableIntValue("STATION_TEST_SLOWDOWN")); }
 
-// Network clients running in dir.
-int clientsIn(const QString& dir)
-{
-    int n = 0;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile cmd("/proc/" + pid + "/cmdline");
-        if (pid.toInt() > 0 && cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains("runNetClient.py") &&
-            QFileInfo("/proc/" + pid + "/cwd").canonicalFilePath() == QFileInfo(dir).canonicalFilePath())
-            ++n;
-    }
-    return n;
-}
 } // namespace
 
 TEST(StationLink, TheStationStartsItsClientWhichKeepsRecordsAndVideo)
@@ -72,12 +60,7 @@ TEST(StationLink, TheStationStartsItsClientWhichKeepsRecordsAndVideo)
         for (int x = 0; x < grey.cols; ++x)
             grey.at<uchar>(y, x) = uchar(40 + (x + y) % 150);
     ASSERT_TRUE(cv::imwrite(dir.file("replay/camera1.png").toStdString(), grey));
-    quint16 port;
-    {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        port = s.serverPort();
-    }
+    const quint16 port = freeLoopbackPort();
     BoardSim board;
     ASSERT_TRUE(board.ok());
     QProcess station;
@@ -101,10 +84,10 @@ TEST(StationLink, TheStationStartsItsClientWhichKeepsRecordsAndVideo)
     }, slow(20000))) << readText(dir.file("station.err")).right(3000).toStdString()
                      << readText(dir.file("cnt_net/data/client.log")).right(2000).toStdString();
     EXPECT_EQ(memcmp(got.constData(), grey.data, 320 * 140), 0);
-    EXPECT_EQ(clientsIn(dir.path()), 1);
+    EXPECT_EQ(int(networkClientsIn(dir.path()).size()), 1);
 
     station.terminate();
     ASSERT_TRUE(station.waitForFinished(slow(15000)));
     // The client went with it; the blocks are gone too.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return clientsIn(dir.path()) == 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return int(networkClientsIn(dir.path()).size()) == 0; }, 5000));
 }
