@@ -48,6 +48,12 @@ public:
     // journalled but reports failure, as a real command that fails would.
     void simulateFailure(const QString& action, bool fail = true);
 
+    // Tests of the removable disk, inside a mount namespace of their own:
+    // mount, umount and blkid become real (reboot, power-off and the clock
+    // stay dry runs), and blkid is asked about the given devices only, in
+    // that order, so the host's own disks are never looked at.
+    void setDiskReal(bool real, const QStringList& blkidDevices = {});
+
     // Journal file of the dry run, relative to the working directory.
     static QString journalName() { return QStringLiteral("host-actions.log"); }
 
@@ -61,6 +67,8 @@ private:
     QStringList m_helper;
     QMutex m_mutex;
     QStringList m_failing;
+    bool m_diskReal = false;
+    QStringList m_blkidDevices;
 };
 
 } // namespace platform
