@@ -13,6 +13,7 @@ PACKAGES=(
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
   libarchive-dev dpkg-dev file adduser init-system-helpers systemd
   libcjson-dev python3 python3-paho-mqtt mosquitto
+  libxlsxwriter-dev python3-openpyxl dosfstools ntfs-3g e2fsprogs mount util-linux
   fonts-wqy-microhei imagemagick
 )
 
