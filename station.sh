@@ -51,7 +51,7 @@ configure_and_build() {
 cmd_build() { configure_and_build build Release; }
 
 # What the demo and run need, before any test or benchmark.
-build_station() { configure_and_build build Release --target station ioboard-sim station-newdir station-train; }
+build_station() { configure_and_build build Release --target station station-cycle-xls ioboard-sim station-newdir station-train; }
 
 cmd_fuzz() {
   cmd_deps "${FUZZ_PACKAGES[@]}"

@@ -147,6 +147,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     createFolders();
     buildCycle();
     buildServiceLink();
+    buildRecords();
     buildScreen();
     ChangeCammer(0);
 
@@ -207,6 +208,7 @@ DiVeZoruzo::~DiVeZoruzo()
         gpChooseBox = nullptr;
     if (gpPasswordBox && gpPasswordBox->parent() == this)
         gpPasswordBox = nullptr;
+    releaseRecords();
 }
 
 void DiVeZoruzo::openDatabases()
@@ -533,6 +535,7 @@ void DiVeZoruzo::buildScreen()
     lay->addWidget(m_status);
     lay->addWidget(m_cameraArea);
     lay->addWidget(m_view, 1);
+    lay->addWidget(recordsButtons());
 }
 
 void DiVeZoruzo::ChangeCammer(int index)

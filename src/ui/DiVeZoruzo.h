@@ -18,6 +18,9 @@ class SaveFialImageThread;
 class WarnBox;
 class CycleView;
 class CNT_Net;
+class DiskCommands;
+class StatisticsWidget;
+class DetectCycleWidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -72,11 +75,23 @@ public:
     // Alarm sound on (endless loop) or off.
     void SoundAlarm(bool on);
 
+    // The records pages and the USB disk commands.
+    DiskCommands* diskCommands() const { return m_disk; }
+    StatisticsWidget* statisticsPage() const { return m_statisticsPage; }
+    DetectCycleWidget* cycleLogPage();
+    void showStatisticsPage();
+    void showCycleLogPage();
+    // Protected maintenance commands of the disk: data export and program update.
+    bool exportDataCommand();
+    bool updateProgramCommand();
+
     // Shows the camera display of camera index (all cameras when more than one).
     void ChangeCammer(int index);
 
 public slots:
     void SlotCheckDate();
+    // Every minute: the cycle log exists and its file is the one of today.
+    void SlotDetectCycle();
     // The insert-wear warning: clamping prohibited, the box until it is closed.
     void SlotROINGWarm();
 
@@ -95,6 +110,10 @@ private:
     // The service link: reports wired to the cycle, the record and the archive.
     void buildServiceLink();
     void startServiceLink();
+    // Statistics, cycle log, workbook export and the disk commands.
+    void buildRecords();
+    QWidget* recordsButtons();
+    void releaseRecords();
     void showIoLink(bool lost);
     void installOperatorHooks();
     bool endRun(int recordMessage);
@@ -120,6 +139,10 @@ private:
     CNT_Net* m_net = nullptr;
     WarnBox* m_ioBox = nullptr;
     WarnBox* m_noInputBox = nullptr;
+    DiskCommands* m_disk = nullptr;
+    StatisticsWidget* m_statisticsPage = nullptr;
+    DetectCycleWidget* m_cycleLogPage = nullptr;
+    QTimer m_detectCycleTimer;
 };
 
 extern DiVeZoruzo* gpWin;

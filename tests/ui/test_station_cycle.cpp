@@ -54,6 +54,7 @@ struct StationCycle : ::testing::Test {
         wp.enable_cnt_net = 0;
         wp.roi_ng_warn_count = 0;
         wp.enable_statistics = 1;
+        wp.enable_detect_cycle = 1;
         ASSERT_TRUE(wp.SaveDatatoFile());
         wp.LoadDatafromFile();
         const ControlPort::Config cfg = ControlPort::configFrom(wp);
@@ -200,6 +201,13 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
         };
         EXPECT_EQ(total(q.value(1).toString()), 3);
         EXPECT_EQ(total(q.value(0).toString()), 20);
+        // One cycle-log row per machine cycle, each with its period.
+        db.close();
+        db.setDatabaseName(dir.file("DetectCycle.db"));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(q.exec("select count(*), min(roundtime + 0) from detect_cycle") && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 20);
+        EXPECT_GT(q.value(1).toDouble(), 0.0);
     }
     QSqlDatabase::removeDatabase("stats");
 }

@@ -1,0 +1,130 @@
+// The main window's part of the records: statistics and cycle log wired to
+// the cycle, their pages, and the USB disk commands.
+#include "DetectCycleSQL.h"
+#include "DetectionCycle.h"
+#include "DiVeZoruzo.h"
+#include "DiskCommands.h"
+#include "Globals.h"
+#include "Messages.h"
+#include "Myxls.h"
+#include "RecordsPages.h"
+#include "ResStatistics.h"
+#include "WizardPara.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtDebug>
+
+namespace {
+// ./cnt_net/xls is the exporter installed beside the station program.
+void linkExporter()
+{
+    const QString exporter = QCoreApplication::applicationDirPath() + "/station-cycle-xls";
+    const QFileInfo link("cnt_net/xls");
+    if (!QFileInfo::exists(exporter) || (link.isSymLink() && link.symLinkTarget() == exporter))
+        return;
+    if (link.exists() && !link.isSymLink())
+        return;  // an exporter of this station's own
+    QDir().mkpath("cnt_net");
+    QFile::remove("cnt_net/xls");
+    if (!QFile::link(exporter, "cnt_net/xls"))
+        qWarning() << "the cycle-log exporter cannot be linked as ./cnt_net/xls";
+}
+} // namespace
+
+void DiVeZoruzo::buildRecords()
+{
+    linkExporter();
+    m_disk = new DiskCommands(this);
+    gpDiskCommands = m_disk;
+    if (gisUseStatistics) {
+        if (!gpMyxls)
+            gpMyxls = new Myxls;
+        m_statisticsPage = new StatisticsWidget(gpResStatisticsParam, m_disk, this);
+        m_statisticsPage->setWindowFlag(Qt::Window);
+        m_statisticsPage->hide();
+    }
+    m_cycle->reports().cycleTime = [this](int tenths) {
+        DetectCycleSQL* log = DetectCycleSQL::instance();
+        if (!log->keptAside)
+            log->keptAside = [this](const QString& aside) { InsertRecord(QStringLiteral("DetectCycle.db -> %1").arg(aside)); };
+        log->insertDate({QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
+                         DetectCycleSQL::periodSeconds(tenths)});
+    };
+    connect(&m_detectCycleTimer, &QTimer::timeout, this, &DiVeZoruzo::SlotDetectCycle);
+    m_detectCycleTimer.start(60000);
+}
+
+void DiVeZoruzo::releaseRecords()
+{
+    if (gpResStatisticsParam && gpResStatisticsParam->parent() == this)
+        gpResStatisticsParam = nullptr;
+    if (gpDiskCommands == m_disk)
+        gpDiskCommands = nullptr;
+    delete gpMyxls;
+    gpMyxls = nullptr;
+    // The log's files are relative to this working directory.
+    DetectCycleSQL::reset();
+}
+
+void DiVeZoruzo::SlotDetectCycle()
+{
+    if (!gpWPara->enable_detect_cycle && !DetectCycleSQL::exists())
+        return;
+    DetectCycleSQL::instance()->checkDate();
+}
+
+DetectCycleWidget* DiVeZoruzo::cycleLogPage()
+{
+    if (!m_cycleLogPage) {
+        m_cycleLogPage = new DetectCycleWidget(m_disk, this);
+        m_cycleLogPage->setWindowFlag(Qt::Window);
+        m_cycleLogPage->hide();
+    }
+    return m_cycleLogPage;
+}
+
+void DiVeZoruzo::showStatisticsPage()
+{
+    if (!m_statisticsPage)
+        return;
+    gpResStatisticsParam->setFindCount();
+    m_statisticsPage->showDay(m_statisticsPage->days()->currentRow());
+    m_statisticsPage->showFullScreen();
+}
+
+void DiVeZoruzo::showCycleLogPage()
+{
+    cycleLogPage()->fillDays();
+    m_cycleLogPage->showFullScreen();
+}
+
+bool DiVeZoruzo::exportDataCommand() { return CheckPassword() >= 1 && m_disk->SlotExportData(); }
+bool DiVeZoruzo::updateProgramCommand() { return CheckPassword() >= 1 && m_disk->SlotUpdateApp(); }
+
+QWidget* DiVeZoruzo::recordsButtons()
+{
+    auto* row = new QWidget(this);
+    auto* lay = new QHBoxLayout(row);
+    auto add = [&](int text, auto slot) {
+        auto* b = new QPushButton(LanStr(text), row);
+        QFont f;
+        f.setPixelSize(20);
+        b->setFont(f);
+        b->setMinimumHeight(52);
+        connect(b, &QPushButton::clicked, this, slot);
+        lay->addWidget(b);
+        return b;
+    };
+    add(1523, &DiVeZoruzo::showStatisticsPage)->setEnabled(m_statisticsPage != nullptr);
+    add(1524, &DiVeZoruzo::showCycleLogPage);
+    add(1540, &DiVeZoruzo::exportDataCommand);
+    add(1541, &DiVeZoruzo::updateProgramCommand);
+    return row;
+}

@@ -1,0 +1,255 @@
+// The records pages and the USB disk commands of the main window: what the
+// statistics and cycle pages show (screenshots kept under screenshots/),
+// and every export onto a disk, with its failures.
+#include "Boxes.h"
+#include "DetectCycleSQL.h"
+#include "DiVeZoruzo.h"
+#include "DiskCommands.h"
+#include "Globals.h"
+#include "Messages.h"
+#include "RecordsPages.h"
+#include "ResStatistics.h"
+#include "TestDir.h"
+#include "WizardPara.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QProcess>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+void screenshot(QWidget* w, const QString& name)
+{
+    QDir().mkpath(STATION_SCREENSHOTS);
+    w->grab().save(QStringLiteral(STATION_SCREENSHOTS "/%1.png").arg(name));
+}
+
+QJsonObject readBook(const QString& file)
+{
+    QProcess p;
+    p.start("/usr/bin/python3", {STATION_SOURCE_DIR "/tests/records/read_xlsx.py", file});
+    p.waitForFinished(60000);
+    return QJsonDocument::fromJson(p.readAllStandardOutput())["cells"].toObject();
+}
+
+// Columns of x where the chart has drawn pure-ish red (NG bars).
+QList<int> redColumns(const QImage& img)
+{
+    QList<int> xs;
+    for (int x = 0; x < img.width(); ++x)
+        for (int y = 0; y < img.height(); ++y) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80) {
+                xs << x;
+                break;
+            }
+        }
+    return xs;
+}
+
+struct Records : ::testing::Test {
+    TestDir dir;
+    QTemporaryDir usb;  // a folder that stands for the mounted disk
+    std::unique_ptr<DiVeZoruzo> win;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        gRebootPending = false;
+        gDatabaseFault = false;
+        gPasswordLevel = 0;
+        qputenv("STATION_ANSWER", "yes");
+        qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
+        win = std::make_unique<DiVeZoruzo>();
+        gLan = 1;
+        DiskCommands* d = win->diskCommands();
+        d->disk = disk::RemovableDisk(usb.path(), QString());
+        d->findDisk = [this] { return usb.path(); };
+    }
+    void TearDown() override
+    {
+        win.reset();
+        qunsetenv("STATION_ANSWER");
+    }
+    QStringList onDisk() const { return QDir(usb.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+};
+
+} // namespace
+
+TEST_F(Records, TheStatisticsPageShowsTheCountsAndEachBarAtItsHour)
+{
+    StatisticsWidget* page = win->statisticsPage();
+    ASSERT_NE(page, nullptr) << "statistics are on in a factory station";
+    ResStatisticsParam* s = gpResStatisticsParam;
+    for (int i = 0; i < 3; ++i)
+        s->Add(9, true, 0, 0);
+    s->Add(9, false, 0, 0);
+    s->Add(9, false, 0, 1);
+    s->Add(21, true, 1, 0);
+    win->showStatisticsPage();
+    page->resize(1280, 800);
+    EXPECT_TRUE(page->countsText().startsWith("OK 4    NG 2")) << page->countsText().toStdString();
+    page->camera()->setCurrentIndex(1);   // camera 1
+    EXPECT_EQ(page->countsText(), "OK 3    NG 2    NG 40.00%");
+    page->detection()->setCurrentIndex(2);   // detection 2
+    EXPECT_TRUE(page->countsText().startsWith("OK 0    NG 1"));
+    page->detection()->setCurrentIndex(0);
+
+    // The whole day runs from 8:00; the NG bar of 9:00 stands in the second slot.
+    const QList<int> hours = page->bars()->hours();
+    ASSERT_EQ(hours.size(), 24);
+    EXPECT_EQ(hours.first(), 8);
+    EXPECT_EQ(hours.last(), 7);
+    page->layout()->activate();
+    const QList<int> red = redColumns(page->bars()->grab().toImage());
+    const QRectF slot = page->bars()->slotRect(1);
+    // The legend's red square sits at the right; the bars are the rest.
+    int bars = 0;
+    for (int x : red) {
+        if (x >= page->bars()->width() - 160)
+            continue;
+        ++bars;
+        EXPECT_TRUE(slot.left() <= x && x <= slot.right()) << x << " outside " << slot.left() << ".." << slot.right();
+    }
+    EXPECT_GT(bars, 5) << "no NG bar drawn";
+    screenshot(page, "statistics-page");
+
+    // The night shift lists 20:00 first; camera 2's OK at 21:00 is there.
+    page->camera()->setCurrentIndex(2);
+    page->shift()->setCurrentIndex(2);
+    EXPECT_EQ(page->bars()->hours().first(), 20);
+    EXPECT_TRUE(page->countsText().startsWith("OK 1    NG 0"));
+}
+
+TEST_F(Records, TheStatisticsExportPutsTheWorkbookOnTheDiskAndNothingStaysBehind)
+{
+    gpResStatisticsParam->Add(10, false, 0, 0);
+    gpResStatisticsParam->Add(10, false, 0, 1);
+    StatisticsWidget* page = win->statisticsPage();
+    ASSERT_TRUE(page->SlotExportData());
+    EXPECT_EQ(win->diskCommands()->lastMessage(), "Successfully export the data");
+    const QStringList files = onDisk();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.first().endsWith(".xlsx"));
+    EXPECT_TRUE(QDir().entryList({"*.xlsx"}).isEmpty()) << "the workbook stays in the working directory";
+    const QJsonArray ng = readBook(usb.filePath(files.first()))["Camera0"].toArray()[2].toArray();
+    EXPECT_EQ(ng[3].toInt(), 2) << "10:00 is the third hour of the production day";
+    EXPECT_TRUE(hostActions().contains("umount " + usb.path())) << "the disk is released";
+
+    // The operator declines: nothing is written.
+    qputenv("STATION_ANSWER", "no");
+    EXPECT_FALSE(page->SlotExportData());
+    EXPECT_EQ(onDisk().size(), 1);
+    // No disk at all: the prompt gives up instead of reporting success.
+    qputenv("STATION_ANSWER", "yes");
+    win->diskCommands()->findDisk = [] { return QString(); };
+    EXPECT_FALSE(page->SlotExportData());
+    EXPECT_EQ(onDisk().size(), 1);
+}
+
+TEST_F(Records, TheCyclePageShowsTheDayAndExportsARangeThroughTheExporter)
+{
+    const QDate today = QDate::currentDate();
+    const QStringList times{"08:00:00.000", "08:00:31.200", "08:01:01.700", "08:01:43.000"};
+    const QList<double> periods{30.0, 31.2, 30.5, 41.3};
+    for (int i = 0; i < times.size(); ++i)
+        DetectCycleSQL::instance()->insertDate({today.toString("yyyy-MM-dd ") + times[i], periods[i]});
+    win->showCycleLogPage();
+    DetectCycleWidget* page = win->cycleLogPage();
+    page->resize(1280, 800);
+    EXPECT_EQ(page->days()->currentItem()->text(), today.toString("yyyy-MM-dd"));
+    ASSERT_EQ(page->table()->rowCount(), 4);
+    EXPECT_EQ(page->table()->item(1, 1)->text(), "31.2");
+    EXPECT_EQ(page->summaryText(), "min 30 s   median 30.85 s   max 41.3 s   4 cycles");
+    screenshot(page, "cycle-page");
+
+    QDir().mkpath("cnt_net");
+    QFile::remove("cnt_net/xls");
+    ASSERT_TRUE(QFile::link(STATION_CYCLE_XLS, "cnt_net/xls"));
+    page->chooseRange = [&](QDateTime* start, QDateTime* end) {
+        *start = QDateTime(today, QTime(8, 0, 30));
+        *end = QDateTime(today, QTime(9, 0));
+        return true;
+    };
+    ASSERT_TRUE(page->exportData()) << win->diskCommands()->lastMessage().toStdString();
+    const QStringList files = onDisk();
+    ASSERT_EQ(files.size(), 1);
+    const QJsonArray rows = readBook(usb.filePath(files.first()))["DetectCycle"].toArray();
+    EXPECT_EQ(rows.size(), 4) << "heading and the three cycles after 08:00:30";
+    EXPECT_EQ(readText("sql.txt").count('\n'), 1);
+
+    // An exporter that fails: said so, recorded, the disk released, nothing moved.
+    QFile::remove("cnt_net/xls");
+    writeText("cnt_net/xls", "#!/bin/sh\necho 'cannot write the workbook'\nexit 3\n");
+    QFile::setPermissions("cnt_net/xls", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(page->exportData());
+    EXPECT_TRUE(gpWarnBox->text().contains("cannot write the workbook")) << gpWarnBox->text().toStdString();
+    EXPECT_EQ(onDisk().size(), 1);
+    EXPECT_TRUE(recordRemarks().last().startsWith("The export program failed")) << recordRemarks().last().toStdString();
+}
+
+TEST_F(Records, TheDataExportCopiesTheStationAndOnlyThenClearsTheRawPictures)
+{
+    QDir().mkpath("originalimage/cammer11");
+    writeText("originalimage/cammer11/template0.bmp", QByteArray(4096, 'b'));
+    DiskCommands* d = win->diskCommands();
+    d->camerasForCleanup = 1;
+
+    // A disk that cannot take the folder: the raw pictures stay.
+    QTemporaryDir broken;
+    writeText(broken.filePath("not-a-folder"), "x");
+    d->disk = disk::RemovableDisk(broken.filePath("not-a-folder"), QString());
+    EXPECT_FALSE(d->SlotExportData());
+    EXPECT_TRUE(d->lastMessage().startsWith("Writing to the USB disk failed")) << d->lastMessage().toStdString();
+    EXPECT_TRUE(QFile::exists("originalimage/cammer11/template0.bmp"));
+    EXPECT_TRUE(recordRemarks().last().startsWith("Export failed")) << recordRemarks().last().toStdString();
+
+    d->disk = disk::RemovableDisk(usb.path(), QString());
+    ASSERT_TRUE(d->SlotExportData()) << d->lastMessage().toStdString();
+    const QStringList folders = onDisk();
+    ASSERT_EQ(folders.size(), 1);
+    const QString copy = usb.filePath(folders.first() + "/" + QFileInfo(dir.path()).fileName());
+    EXPECT_EQ(QFileInfo(copy + "/originalimage/cammer11/template0.bmp").size(), 4096);
+    EXPECT_TRUE(QFile::exists(copy + "/PARAM.db"));
+    EXPECT_FALSE(QFile::exists("originalimage/cammer11/template0.bmp"));
+    EXPECT_EQ(recordRemarks().last(), "Data exported: " + folders.first());
+}
+
+TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
+{
+    DiskCommands* d = win->diskCommands();
+    int restarts = 0;
+    d->restartStation = [&] { ++restarts; };
+    writeText(usb.filePath("station-2.4.tar.gz"), QByteArray(100000, 'z'));
+    writeText(usb.filePath("notes.zip"), "zip");
+    QString chosen = usb.filePath("notes.zip");
+    d->chooseUpdate = [&](const QString& at) {
+        EXPECT_EQ(at, usb.path());
+        return chosen;
+    };
+    EXPECT_FALSE(d->SlotUpdateApp());
+    EXPECT_TRUE(d->lastMessage().contains("not an update archive"));
+    EXPECT_EQ(restarts, 0);
+    EXPECT_TRUE(QDir().entryList({"newupdate*"}).isEmpty());
+
+    chosen = usb.filePath("station-2.4.tar.gz");
+    ASSERT_TRUE(d->SlotUpdateApp());
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(QFileInfo("newupdate.tar.gz").size(), 100000);
+    EXPECT_EQ(recordRemarks().last(), "Update archive copied: station-2.4.tar.gz, 100000 bytes");
+
+    // Not confirmed: nothing copied.
+    QFile::remove("newupdate.tar.gz");
+    qputenv("STATION_ANSWER", "no");
+    EXPECT_FALSE(d->SlotUpdateApp());
+    EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
+    EXPECT_EQ(restarts, 1);
+}
