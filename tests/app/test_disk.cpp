@@ -129,21 +129,6 @@ TEST(DiskExport, CopiesEveryFileIntoAFolderThatNeverCollides)
     EXPECT_EQ(tree(station.path()), before);
 }
 
-TEST(DiskExport, AnUnreadableFileStopsTheExportAndNamesIt)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
-    TestDir dir(TestDir::Empty);
-    LoadLanStr();
-    QTemporaryDir station, mountPoint;
-    makeStationData(station.path(), 1);
-    QFile::setPermissions(station.path() + "/PARAM.db", QFileDevice::Permissions());
-    const disk::CopyResult r = disk::RemovableDisk(mountPoint.path(), QString()).exportDirectory(station.path(), "x");
-    EXPECT_EQ(r.outcome, Outcome::ReadFailed);
-    EXPECT_TRUE(r.failedPath.endsWith("PARAM.db"));
-    EXPECT_FALSE(QDir(mountPoint.path() + "/x").exists());
-}
-
 TEST(DiskUpdate, CopyInReplacesTheTargetOnlyWhenComplete)
 {
     TestDir dir(TestDir::Empty);
