@@ -62,13 +62,16 @@ double niceStep(double max)
 
 QRectF plotArea(const QRect& all) { return QRectF(all.left() + 56, all.top() + 16, all.width() - 72, all.height() - 52); }
 
-// Frame, horizontal grid and its labels; returns the plot area.
-QRectF drawAxes(QPainter& p, const QRect& all, double top, double step)
+// Frame, horizontal grid and its labels for values up to max; returns the
+// plot area, top the value at its upper edge.
+QRectF drawAxes(QPainter& p, const QRect& all, double max, double* top)
 {
+    const double step = niceStep(max);
+    *top = std::ceil(max / step) * step;
     const QRectF area = plotArea(all);
     p.setFont(pageFont(14));
-    for (double v = 0; v <= top + 1e-9; v += step) {
-        const double y = area.bottom() - v / top * area.height();
+    for (double v = 0; v <= *top + 1e-9; v += step) {
+        const double y = area.bottom() - v / *top * area.height();
         p.setPen(QColor(70, 80, 96));
         p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
         p.setPen(QColor(190, 200, 210));
@@ -77,6 +80,44 @@ QRectF drawAxes(QPainter& p, const QRect& all, double top, double step)
     p.setPen(QColor(190, 200, 210));
     p.drawLine(area.bottomLeft(), area.bottomRight());
     return area;
+}
+
+// The frame both records pages share: the day list at the left, the title
+// above the page's own content, and Export / Back at the bottom.
+struct PageFrame {
+    QListWidget* days;
+    QVBoxLayout* right;
+};
+
+PageFrame framePage(QWidget* page, const char* name, const QString& title)
+{
+    page->setObjectName(name);
+    page->setStyleSheet(kPageStyle);
+    auto* lay = new QHBoxLayout(page);
+    auto* days = new QListWidget(page);
+    days->setFont(pageFont(18));
+    days->setFixedWidth(200);
+    lay->addWidget(days);
+    auto* right = new QVBoxLayout;
+    auto* label = new QLabel(title, page);
+    label->setFont(pageFont(26));
+    right->addWidget(label);
+    lay->addLayout(right, 1);
+    return {days, right};
+}
+
+// Adds Export and Back; Back hides the page. Returns the Export button.
+QPushButton* finishPage(QWidget* page, const PageFrame& frame)
+{
+    auto* buttons = new QHBoxLayout;
+    auto* exportButton = pageButton(LanStr(1527), page);
+    auto* back = pageButton(LanStr(1019), page);
+    buttons->addStretch();
+    buttons->addWidget(exportButton);
+    buttons->addWidget(back);
+    frame.right->addLayout(buttons);
+    QObject::connect(back, &QPushButton::clicked, page, &QWidget::hide);
+    return exportButton;
 }
 } // namespace
 
@@ -104,9 +145,8 @@ void HourBars::paintEvent(QPaintEvent*)
     int max = 1;
     for (int i = 0; i < m_ok.size() && i < m_ng.size(); ++i)
         max = std::max({max, m_ok[i], m_ng[i]});
-    const double step = niceStep(max);
-    const double top = std::ceil(max / step) * step;
-    const QRectF area = drawAxes(p, rect(), top, step);
+    double top = 1;
+    const QRectF area = drawAxes(p, rect(), max, &top);
     const int n = int(m_hours.size());
     if (n == 0)
         return;
@@ -151,9 +191,8 @@ void CycleChart::paintEvent(QPaintEvent*)
     double max = 1;
     for (const QPointF& pt : m_points)
         max = std::max(max, pt.y());
-    const double step = niceStep(max);
-    const double top = std::ceil(max / step) * step;
-    const QRectF area = drawAxes(p, rect(), top, step);
+    double top = 1;
+    const QRectF area = drawAxes(p, rect(), max, &top);
     p.setFont(pageFont(13));
     for (int h = 0; h <= 24; h += 2) {
         const double x = area.left() + h / 24.0 * area.width();
@@ -177,17 +216,9 @@ void CycleChart::paintEvent(QPaintEvent*)
 StatisticsWidget::StatisticsWidget(ResStatisticsParam* stats, DiskCommands* disk, QWidget* parent)
     : QWidget(parent), m_stats(stats), m_disk(disk)
 {
-    setObjectName("statisticsPage");
-    setStyleSheet(kPageStyle);
-    auto* lay = new QHBoxLayout(this);
-    m_days = new QListWidget(this);
-    m_days->setFont(pageFont(18));
-    m_days->setFixedWidth(200);
-    lay->addWidget(m_days);
-    auto* right = new QVBoxLayout;
-    auto* title = new QLabel(LanStr(1523), this);
-    title->setFont(pageFont(26));
-    right->addWidget(title);
+    const PageFrame frame = framePage(this, "statisticsPage", LanStr(1523));
+    m_days = frame.days;
+    QVBoxLayout* right = frame.right;
     auto* choose = new QHBoxLayout;
     m_camera = new QComboBox(this);
     m_detection = new QComboBox(this);
@@ -213,16 +244,7 @@ StatisticsWidget::StatisticsWidget(ResStatisticsParam* stats, DiskCommands* disk
     right->addWidget(m_counts);
     m_bars = new HourBars(this);
     right->addWidget(m_bars, 1);
-    auto* buttons = new QHBoxLayout;
-    auto* exportButton = pageButton(LanStr(1527), this);
-    auto* back = pageButton(LanStr(1019), this);
-    buttons->addStretch();
-    buttons->addWidget(exportButton);
-    buttons->addWidget(back);
-    right->addLayout(buttons);
-    lay->addLayout(right, 1);
-    connect(exportButton, &QPushButton::clicked, this, &StatisticsWidget::SlotExportData);
-    connect(back, &QPushButton::clicked, this, &QWidget::hide);
+    connect(finishPage(this, frame), &QPushButton::clicked, this, &StatisticsWidget::SlotExportData);
     connect(m_days, &QListWidget::currentRowChanged, this, &StatisticsWidget::showDay);
     if (m_stats) {
         connect(m_stats, &ResStatisticsParam::countsChanged, this, [this] {
@@ -308,17 +330,9 @@ bool StatisticsWidget::SlotExportData()
 
 DetectCycleWidget::DetectCycleWidget(DiskCommands* disk, QWidget* parent) : QWidget(parent), m_disk(disk)
 {
-    setObjectName("detectCyclePage");
-    setStyleSheet(kPageStyle);
-    auto* lay = new QHBoxLayout(this);
-    m_days = new QListWidget(this);
-    m_days->setFont(pageFont(18));
-    m_days->setFixedWidth(200);
-    lay->addWidget(m_days);
-    auto* right = new QVBoxLayout;
-    auto* title = new QLabel(LanStr(1524), this);
-    title->setFont(pageFont(26));
-    right->addWidget(title);
+    const PageFrame frame = framePage(this, "detectCyclePage", LanStr(1524));
+    m_days = frame.days;
+    QVBoxLayout* right = frame.right;
     m_summary = new QLabel(this);
     m_summary->setFont(pageFont(22));
     right->addWidget(m_summary);
@@ -330,16 +344,7 @@ DetectCycleWidget::DetectCycleWidget(DiskCommands* disk, QWidget* parent) : QWid
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setFont(pageFont(16));
     right->addWidget(m_table, 1);
-    auto* buttons = new QHBoxLayout;
-    auto* exportButton = pageButton(LanStr(1527), this);
-    auto* back = pageButton(LanStr(1019), this);
-    buttons->addStretch();
-    buttons->addWidget(exportButton);
-    buttons->addWidget(back);
-    right->addLayout(buttons);
-    lay->addLayout(right, 1);
-    connect(exportButton, &QPushButton::clicked, this, &DetectCycleWidget::exportData);
-    connect(back, &QPushButton::clicked, this, &QWidget::hide);
+    connect(finishPage(this, frame), &QPushButton::clicked, this, &DetectCycleWidget::exportData);
     connect(m_days, &QListWidget::currentRowChanged, this, &DetectCycleWidget::showDay);
     chooseRange = [this](QDateTime* start, QDateTime* end) {
         DateTimeDialog dialog(this);

@@ -8,6 +8,7 @@
 #include "Globals.h"
 #include "Messages.h"
 #include "TestDir.h"
+#include "WindowEnv.h"
 #include "UserManager.h"
 #include "WizardPara.h"
 
@@ -22,11 +23,7 @@ struct MainWindow : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(dir.ok());
-        gRebootPending = false;
-        gDatabaseFault = false;
-        gPasswordLevel = 0;
-        qputenv("STATION_ANSWER", "yes");
-        qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
+        prepareUnattendedWindow(dir);
         PasswordBox::scriptedEntry = [this] {
             ++typedCount;
             return typed;

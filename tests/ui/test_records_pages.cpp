@@ -10,6 +10,7 @@
 #include "RecordsPages.h"
 #include "ResStatistics.h"
 #include "TestDir.h"
+#include "WindowEnv.h"
 #include "WizardPara.h"
 
 #include <QComboBox>
@@ -63,11 +64,7 @@ struct Records : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(dir.ok());
-        gRebootPending = false;
-        gDatabaseFault = false;
-        gPasswordLevel = 0;
-        qputenv("STATION_ANSWER", "yes");
-        qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
+        prepareUnattendedWindow(dir);
         win = std::make_unique<DiVeZoruzo>();
         gLan = 1;
         DiskCommands* d = win->diskCommands();
