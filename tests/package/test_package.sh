@@ -21,7 +21,7 @@ DEB=$(ls "$T"/out/station_*.deb)
 dpkg-deb -c "$DEB" >"$T/contents"
 for f in ./usr/lib/station/bin/station ./usr/lib/station/bin/station-update ./usr/lib/station/bin/station-host \
          ./usr/lib/station/bin/station-newdir ./usr/lib/station/bin/ioboard-sim ./usr/lib/station/bin/gige-sim \
-         ./usr/lib/station/bin/station-inspect ./lib/systemd/system/station.service ./usr/share/station/messages.tsv \
+         ./usr/lib/station/bin/station-inspect ./usr/lib/station/bin/station-cycle-xls ./lib/systemd/system/station.service ./usr/share/station/messages.tsv \
          ./etc/sudoers.d/station ./usr/share/station/cnt_net/runNetClient.py; do
   grep -q " $f\$" "$T/contents" || grep -q " $f -> " "$T/contents" || fail "$f not in the package"
 done
@@ -30,6 +30,7 @@ grep -q '^var/lib' "$T/contents" && fail "the working directory must not be a pa
 dpkg-deb -f "$DEB" Depends | grep -q 'libqt6core6' || fail "Depends lacks the Qt libraries"
 dpkg-deb -f "$DEB" Depends | grep -q 'adduser' || fail "Depends lacks adduser"
 dpkg-deb -f "$DEB" Depends | grep -q 'python3' || fail "Depends lacks python3 (the network client)"
+dpkg-deb -f "$DEB" Depends | grep -q 'libxlsxwriter' || fail "Depends lacks libxlsxwriter (the workbooks)"
 dpkg-deb -e "$DEB" "$T/control"
 for s in postinst prerm postrm config; do sh -n "$T/control/$s" || fail "$s does not parse"; done
 grep -qx '/etc/sudoers.d/station' "$T/control/conffiles" || fail "sudoers is not a conffile"
