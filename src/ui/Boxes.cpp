@@ -2,6 +2,7 @@
 
 #include "Access.h"
 #include "Globals.h"
+#include "Language.h"
 #include "Messages.h"
 #include "WizardPara.h"
 #include "Panel.h"
@@ -42,6 +43,9 @@ WarnBox::WarnBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     m_label = new QLabel(this);
     m_label->setFont(boxFont());
     m_label->setAlignment(Qt::AlignCenter);
+    // Long messages (a file name, a path) wrap instead of running out of the box.
+    m_label->setWordWrap(true);
+    m_label->setMinimumWidth(440);
     m_button = new QPushButton(LanStr(121), this);
     m_button->setFont(boxFont());
     m_button->setMinimumSize(160, 56);
@@ -89,8 +93,10 @@ ChooseBox::ChooseBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     m_label->setAlignment(Qt::AlignCenter);
     lay->addWidget(m_label);
     auto* row = new QHBoxLayout;
-    auto* yes = new QPushButton(LanStr(121), this);
-    auto* no = new QPushButton(LanStr(1019), this);
+    auto* yes = new QPushButton(this);
+    auto* no = new QPushButton(this);
+    setLan(yes, 121);
+    setLan(no, 1019);
     for (QPushButton* b : {yes, no}) {
         b->setFont(boxFont());
         b->setMinimumSize(160, 56);

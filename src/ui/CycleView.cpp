@@ -5,8 +5,11 @@
 #include "Counters.h"
 #include "DetectionCycle.h"
 #include "Globals.h"
+#include "Language.h"
 #include "Messages.h"
 #include "WizardPara.h"
+#include "CammerSingleton.h"
+#include "Shapes.h"
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -22,8 +25,19 @@ CameraTile::CameraTile(int camera, QWidget* parent) : QWidget(parent), m_camera(
 void CameraTile::setFrame(const QImage& img)
 {
     m_image = img;
+    // A sparse sample is enough to tell the operator the scene is too dark or too bright.
+    qint64 sum = 0, n = 0;
+    const QImage grey = img.format() == QImage::Format_Grayscale8 ? img : img.convertToFormat(QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); y += 8) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); x += 8, ++n)
+            sum += row[x];
+    }
+    m_brightness = n ? int(sum / n) : 0;
     update();
 }
+
+void CameraTile::mouseReleaseEvent(QMouseEvent*) { emit tapped(m_camera); }
 
 void CameraTile::setVerdict(int detection, bool ok, const std::vector<QRect>& alarms)
 {
@@ -62,6 +76,15 @@ void CameraTile::paintEvent(QPaintEvent*)
         sx = double(target.width()) / m_image.width();
         sy = double(target.height()) / m_image.height();
     }
+    if (!m_regions.isEmpty() && !m_image.isNull()) {
+        p.save();
+        p.translate(target.topLeft());
+        p.scale(sx, sy);
+        p.setPen(QPen(QColor(60, 170, 255), 0));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(m_regions);
+        p.restore();
+    }
     if (m_judged) {
         const QColor c = m_ok ? QColor(0, 200, 0) : QColor(230, 0, 0);
         p.setPen(QPen(c, 4));
@@ -74,7 +97,7 @@ void CameraTile::paintEvent(QPaintEvent*)
     f.setPixelSize(18);
     p.setFont(f);
     p.setPen(Qt::white);
-    QString line = LanStr(151).arg(m_camera + 1) + QStringLiteral(" %1 fps").arg(m_fps);
+    QString line = LanStr(151).arg(m_camera + 1) + QStringLiteral(" %1 fps  \u2600%2").arg(m_fps).arg(m_brightness);
     line += QStringLiteral("   %1").arg(m_all);
     if (!m_hideNg)
         line += QStringLiteral(" / NG %1").arg(m_ng);
@@ -104,6 +127,7 @@ CycleView::CycleView(DetectionCycle* cycle, CameraManager* cameras, ControlPort*
     for (int c = 0; c < n; ++c) {
         auto* t = new CameraTile(c, this);
         grid->addWidget(t, c / cols, c % cols);
+        connect(t, &CameraTile::tapped, this, [this](int cam) { enlarge(m_enlarged == cam ? -1 : cam); });
         m_tiles.push_back(t);
     }
     m_lastShown.assign(size_t(n), 0);
@@ -128,6 +152,7 @@ CycleView::CycleView(DetectionCycle* cycle, CameraManager* cameras, ControlPort*
             for (CameraTile* t : m_tiles)
                 t->clearVerdict();
     });
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &CycleView::refresh);
     connect(&m_refresh, &QTimer::timeout, this, &CycleView::refresh);
     m_refresh.start(100);
     refresh();
@@ -168,6 +193,54 @@ void CycleView::onJudged(int c, int d, bool ok)
     t->setVerdict(d, ok, rects);
 }
 
+void CycleView::enlarge(int camera)
+{
+    if (m_tiles.size() < 2)
+        camera = -1;
+    m_enlarged = camera;
+    for (size_t c = 0; c < m_tiles.size(); ++c)
+        m_tiles[c]->setVisible(camera < 0 || int(c) == camera);
+}
+
+QPainterPath CycleView::regionsOf(int camera, int d) const
+{
+    QPainterPath path;
+    CammerView* v = m_cams ? m_cams->view(camera) : nullptr;
+    if (!v || d < 0 || d >= 8)
+        return path;
+    const CammerSingleton& para = v->para;
+    for (int r = 0; r < std::clamp(para.roi_count[d], 0, kMaxRoi); ++r) {
+        switch (para.roi[d][r].roi_shape) {
+        case ShapeRect: {
+            const ClustomRect& q = para.rects[d][r];
+            path.addRect(QRectF(QPointF(q.p1.x, q.p1.y), QPointF(q.p2.x, q.p2.y)).normalized());
+            break;
+        }
+        case ShapeCircle: {
+            const Circle& c = para.circles[d][r];
+            path.addEllipse(QPointF(c.centre.x, c.centre.y), c.outer, c.outer);
+            if (c.inner > 0)
+                path.addEllipse(QPointF(c.centre.x, c.centre.y), c.inner, c.inner);
+            break;
+        }
+        case ShapePolygon: {
+            const auto& pts = para.polys[d][r].points;
+            if (pts.size() < 3)
+                break;
+            QPolygonF poly;
+            for (const cv::Point& pt : pts)
+                poly << QPointF(pt.x, pt.y);
+            poly << poly.first();
+            path.addPolygon(poly);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return path;
+}
+
 QString CycleView::stateText() const { return m_state ? m_state->text() : QString(); }
 
 void CycleView::refresh()
@@ -197,8 +270,10 @@ void CycleView::refresh()
     if (m_cycle->missedTriggers() || m_cycle->droppedBusyTriggers())
         state += QStringLiteral("   missed %1 / dropped %2").arg(m_cycle->missedTriggers()).arg(m_cycle->droppedBusyTriggers());
     m_state->setText(state);
+    const bool showRegions = gpWPara && gpWPara->enable_show_roi;
     for (size_t c = 0; c < m_tiles.size(); ++c) {
         m_tiles[c]->setCounters(gAllNum[c], gFailNum[c], gpWPara && gpWPara->hide_ng_number);
+        m_tiles[c]->setRegions(showRegions ? regionsOf(int(c), m_cycle->curDetect()) : QPainterPath());
         if (CammerView* v = m_cams ? m_cams->view(int(c)) : nullptr)
             m_tiles[c]->setFps(v->fps);
     }

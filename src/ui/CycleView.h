@@ -3,6 +3,7 @@
 // per camera the newest frame with its verdict, alarm rectangles, countdown
 // and counters; below them the board's inputs and outputs and the cycle state.
 #include <QImage>
+#include <QPainterPath>
 #include <QTimer>
 #include <QWidget>
 #include <vector>
@@ -22,9 +23,17 @@ public:
     void setCounters(quint32 all, quint32 ng, bool hideNg);
     void setFps(int fps) { m_fps = fps; }
     void clearVerdict();
+    // The regions of the shown detection in picture coordinates (empty: none drawn).
+    void setRegions(const QPainterPath& regions) { m_regions = regions; update(); }
+    // Mean grey of the shown picture, 0..255.
+    int brightness() const { return m_brightness; }
+
+signals:
+    void tapped(int camera);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
 
 private:
     int m_camera;
@@ -36,6 +45,8 @@ private:
     quint32 m_all = 0, m_ng = 0;
     bool m_hideNg = false;
     int m_fps = 0;
+    int m_brightness = 0;
+    QPainterPath m_regions;
 };
 
 class CycleView : public QWidget {
@@ -45,11 +56,15 @@ public:
     CameraTile* tile(int c) const { return c >= 0 && c < int(m_tiles.size()) ? m_tiles[size_t(c)] : nullptr; }
     // The state line as shown (tests read it).
     QString stateText() const;
+    // The enlarged camera, -1 when all are shown.
+    int enlarged() const { return m_enlarged; }
+    void enlarge(int camera);
 
 private:
     void onFrame(int camera);
     void onJudged(int camera, int detection, bool ok);
     void refresh();
+    QPainterPath regionsOf(int camera, int detection) const;
 
     DetectionCycle* m_cycle;
     CameraManager* m_cams;
@@ -58,5 +73,6 @@ private:
     std::vector<qint64> m_lastShown;
     QLabel* m_state = nullptr;
     QLabel* m_signals = nullptr;
+    int m_enlarged = -1;
     QTimer m_refresh;
 };

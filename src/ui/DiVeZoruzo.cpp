@@ -524,7 +524,7 @@ void DiVeZoruzo::buildScreen()
     title->setFixedHeight(48);
     m_status = new QLabel(this);
     QFont f;
-    f.setPixelSize(26);
+    f.setPixelSize(20);
     m_status->setFont(f);
     m_cameraArea = new QLabel(this);
     m_cameraArea->setAlignment(Qt::AlignCenter);
@@ -535,24 +535,16 @@ void DiVeZoruzo::buildScreen()
     lay->addWidget(m_status);
     lay->addWidget(m_cameraArea);
     lay->addWidget(m_view, 1);
-    lay->addWidget(recordsButtons());
+    lay->addWidget(buildButtons());
 }
 
 void DiVeZoruzo::ChangeCammer(int index)
 {
     if (!m_cameraArea)
         return;
-    if (numCamera == 0)
-        m_cameraArea->setText(LanStr(1602).replace("\r\n", "\n"));
-    else if (numCamera == 1)
-        m_cameraArea->setText(LanStr(151).arg(1));
-    else
-        m_cameraArea->setText(QStringLiteral("%1 x %2").arg(LanStr(1212)).arg(numCamera));
+    // The views say which camera they show; this line only speaks when there is none.
+    m_cameraArea->setText(numCamera == 0 ? LanStr(1602).replace("\r\n", "\n") : QString());
+    m_cameraArea->setVisible(numCamera == 0);
     Q_UNUSED(index);
 }
 
-void DiVeZoruzo::updateStatus()
-{
-    if (m_status)
-        m_status->setText((isDetecting() ? LanStr(1319) : LanStr(1605)) + "   " + levelLabel());
-}

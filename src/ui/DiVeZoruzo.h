@@ -81,6 +81,8 @@ public:
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
     void showCycleLogPage();
+    // The status line as shown (tests read it).
+    QString statusText() const;
     // Protected maintenance commands of the disk: data export and program update.
     bool exportDataCommand();
     bool updateProgramCommand();
@@ -112,7 +114,8 @@ private:
     void startServiceLink();
     // Statistics, cycle log, workbook export and the disk commands.
     void buildRecords();
-    QWidget* recordsButtons();
+    // The operator's buttons under the camera views.
+    QWidget* buildButtons();
     void releaseRecords();
     void showIoLink(bool lost);
     void installOperatorHooks();
@@ -143,6 +146,9 @@ private:
     StatisticsWidget* m_statisticsPage = nullptr;
     DetectCycleWidget* m_cycleLogPage = nullptr;
     QTimer m_detectCycleTimer;
+    QTimer m_clock;
+    class QPushButton* m_startStop = nullptr;
+    class QPushButton* m_login = nullptr;
 };
 
 extern DiVeZoruzo* gpWin;

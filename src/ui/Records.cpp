@@ -16,9 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QListWidget>
-#include <QPushButton>
 #include <QtDebug>
 
 namespace {
@@ -107,24 +105,3 @@ void DiVeZoruzo::showCycleLogPage()
 
 bool DiVeZoruzo::exportDataCommand() { return CheckPassword() >= 1 && m_disk->SlotExportData(); }
 bool DiVeZoruzo::updateProgramCommand() { return CheckPassword() >= 1 && m_disk->SlotUpdateApp(); }
-
-QWidget* DiVeZoruzo::recordsButtons()
-{
-    auto* row = new QWidget(this);
-    auto* lay = new QHBoxLayout(row);
-    auto add = [&](int text, auto slot) {
-        auto* b = new QPushButton(LanStr(text), row);
-        QFont f;
-        f.setPixelSize(20);
-        b->setFont(f);
-        b->setMinimumHeight(52);
-        connect(b, &QPushButton::clicked, this, slot);
-        lay->addWidget(b);
-        return b;
-    };
-    add(1523, &DiVeZoruzo::showStatisticsPage)->setEnabled(m_statisticsPage != nullptr);
-    add(1524, &DiVeZoruzo::showCycleLogPage);
-    add(1540, &DiVeZoruzo::exportDataCommand);
-    add(1541, &DiVeZoruzo::updateProgramCommand);
-    return row;
-}

@@ -4,6 +4,7 @@
 #include "DetectCycleSQL.h"
 #include "DiskCommands.h"
 #include "Globals.h"
+#include "Language.h"
 #include "Messages.h"
 #include "Myxls.h"
 #include "OperationRecord.h"
@@ -35,9 +36,10 @@ QFont pageFont(int px)
     return f;
 }
 
-QPushButton* pageButton(const QString& text, QWidget* parent)
+QPushButton* pageButton(int text, QWidget* parent)
 {
-    auto* b = new QPushButton(text, parent);
+    auto* b = new QPushButton(parent);
+    setLan(b, text);
     b->setFont(pageFont(20));
     b->setMinimumSize(140, 52);
     return b;
@@ -45,14 +47,15 @@ QPushButton* pageButton(const QString& text, QWidget* parent)
 
 const char* kPageStyle =
     "QWidget{background:#20242c;color:white;} QListWidget,QTableWidget,QComboBox{background:#2b3340;}"
-    "QPushButton{background:#34506e;border-radius:6px;}";
+    "QPushButton{background:#34506e;border-radius:6px;}"
+    "QListWidget::item{min-height:52px;} QComboBox{min-height:52px;}";
 
-// A scale step that gives about five grid lines.
-double niceStep(double max)
+// A scale step that gives about five grid lines; counts step by whole numbers.
+double niceStep(double max, bool whole)
 {
     if (max <= 0)
         return 1;
-    const double raw = max / 5;
+    const double raw = std::max(max / 5, whole ? 1.0 : 0.0);
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0, 10.0})
         if (raw <= m * mag)
@@ -64,9 +67,9 @@ QRectF plotArea(const QRect& all) { return QRectF(all.left() + 56, all.top() + 1
 
 // Frame, horizontal grid and its labels for values up to max; returns the
 // plot area, top the value at its upper edge.
-QRectF drawAxes(QPainter& p, const QRect& all, double max, double* top)
+QRectF drawAxes(QPainter& p, const QRect& all, double max, double* top, bool whole)
 {
-    const double step = niceStep(max);
+    const double step = niceStep(max, whole);
     *top = std::ceil(max / step) * step;
     const QRectF area = plotArea(all);
     p.setFont(pageFont(14));
@@ -89,7 +92,7 @@ struct PageFrame {
     QVBoxLayout* right;
 };
 
-PageFrame framePage(QWidget* page, const char* name, const QString& title)
+PageFrame framePage(QWidget* page, const char* name, int title)
 {
     page->setObjectName(name);
     page->setStyleSheet(kPageStyle);
@@ -99,7 +102,8 @@ PageFrame framePage(QWidget* page, const char* name, const QString& title)
     days->setFixedWidth(200);
     lay->addWidget(days);
     auto* right = new QVBoxLayout;
-    auto* label = new QLabel(title, page);
+    auto* label = new QLabel(page);
+    setLan(label, title);
     label->setFont(pageFont(26));
     right->addWidget(label);
     lay->addLayout(right, 1);
@@ -110,8 +114,8 @@ PageFrame framePage(QWidget* page, const char* name, const QString& title)
 QPushButton* finishPage(QWidget* page, const PageFrame& frame)
 {
     auto* buttons = new QHBoxLayout;
-    auto* exportButton = pageButton(LanStr(1527), page);
-    auto* back = pageButton(LanStr(1019), page);
+    auto* exportButton = pageButton(1527, page);
+    auto* back = pageButton(1019, page);
     buttons->addStretch();
     buttons->addWidget(exportButton);
     buttons->addWidget(back);
@@ -146,7 +150,7 @@ void HourBars::paintEvent(QPaintEvent*)
     for (int i = 0; i < m_ok.size() && i < m_ng.size(); ++i)
         max = std::max({max, m_ok[i], m_ng[i]});
     double top = 1;
-    const QRectF area = drawAxes(p, rect(), max, &top);
+    const QRectF area = drawAxes(p, rect(), max, &top, true);
     const int n = int(m_hours.size());
     if (n == 0)
         return;
@@ -192,7 +196,7 @@ void CycleChart::paintEvent(QPaintEvent*)
     for (const QPointF& pt : m_points)
         max = std::max(max, pt.y());
     double top = 1;
-    const QRectF area = drawAxes(p, rect(), max, &top);
+    const QRectF area = drawAxes(p, rect(), max, &top, false);
     p.setFont(pageFont(13));
     for (int h = 0; h <= 24; h += 2) {
         const double x = area.left() + h / 24.0 * area.width();
@@ -216,25 +220,30 @@ void CycleChart::paintEvent(QPaintEvent*)
 StatisticsWidget::StatisticsWidget(ResStatisticsParam* stats, DiskCommands* disk, QWidget* parent)
     : QWidget(parent), m_stats(stats), m_disk(disk)
 {
-    const PageFrame frame = framePage(this, "statisticsPage", LanStr(1523));
+    const PageFrame frame = framePage(this, "statisticsPage", 1523);
     m_days = frame.days;
     QVBoxLayout* right = frame.right;
     auto* choose = new QHBoxLayout;
     m_camera = new QComboBox(this);
     m_detection = new QComboBox(this);
     m_shift = new QComboBox(this);
-    m_camera->addItem(LanStr(1532), 8);
+    m_camera->addItem(QString(), 8);
     for (int c = 0; c < std::max(1, numCamera); ++c)
-        m_camera->addItem(LanStr(1533).arg(c + 1), c);
-    m_detection->addItem(LanStr(1534), 8);
+        m_camera->addItem(QString(), c);
+    m_detection->addItem(QString(), 8);
     for (int d = 0; d < kMaxDetections; ++d)
-        m_detection->addItem(LanStr(1713).arg(d + 1), d);
-    m_shift->addItem(LanStr(1531), int(WholeDay));
-    m_shift->addItem(LanStr(1529), int(Morning));
-    m_shift->addItem(LanStr(1530), int(Night));
+        m_detection->addItem(QString(), d);
+    m_shift->addItem(QString(), int(WholeDay));
+    m_shift->addItem(QString(), int(Morning));
+    m_shift->addItem(QString(), int(Night));
+    relabel();
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, [this] {
+        relabel();
+        fillDays();
+    });
     for (QComboBox* box : {m_camera, m_detection, m_shift}) {
         box->setFont(pageFont(18));
-        box->setMinimumHeight(44);
+        box->setMinimumHeight(52);
         choose->addWidget(box);
         connect(box, &QComboBox::currentIndexChanged, this, &StatisticsWidget::refresh);
     }
@@ -258,15 +267,30 @@ StatisticsWidget::StatisticsWidget(ResStatisticsParam* stats, DiskCommands* disk
     fillDays();
 }
 
+void StatisticsWidget::relabel()
+{
+    m_camera->setItemText(0, LanStr(1532));
+    for (int i = 1; i < m_camera->count(); ++i)
+        m_camera->setItemText(i, LanStr(1533).arg(i));
+    m_detection->setItemText(0, LanStr(1534));
+    for (int i = 1; i < m_detection->count(); ++i)
+        m_detection->setItemText(i, LanStr(1713).arg(i));
+    const int shifts[] = {1531, 1529, 1530};
+    for (int i = 0; i < 3; ++i)
+        m_shift->setItemText(i, LanStr(shifts[i]));
+}
+
 void StatisticsWidget::fillDays()
 {
     const QSignalBlocker block(m_days);
     m_days->clear();
+    const int current = std::max(0, m_days->currentRow());
     m_days->addItem(LanStr(1535));
     if (m_stats)
         m_days->addItems(m_stats->archivedDays());
-    m_days->setCurrentRow(0);
-    showDay(0);
+    const int row = current < m_days->count() ? current : 0;
+    m_days->setCurrentRow(row);
+    showDay(row);
 }
 
 void StatisticsWidget::showDay(int row)
@@ -330,7 +354,7 @@ bool StatisticsWidget::SlotExportData()
 
 DetectCycleWidget::DetectCycleWidget(DiskCommands* disk, QWidget* parent) : QWidget(parent), m_disk(disk)
 {
-    const PageFrame frame = framePage(this, "detectCyclePage", LanStr(1524));
+    const PageFrame frame = framePage(this, "detectCyclePage", 1524);
     m_days = frame.days;
     QVBoxLayout* right = frame.right;
     m_summary = new QLabel(this);
@@ -340,6 +364,10 @@ DetectCycleWidget::DetectCycleWidget(DiskCommands* disk, QWidget* parent) : QWid
     right->addWidget(m_chart, 2);
     m_table = new QTableWidget(0, 2, this);
     m_table->setHorizontalHeaderLabels({LanStr(1536), LanStr(1525)});
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, [this] {
+        m_table->setHorizontalHeaderLabels({LanStr(1536), LanStr(1525)});
+        showDay(m_days->currentRow());
+    });
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setFont(pageFont(16));

@@ -72,6 +72,7 @@ public:
 
 private:
     void fillDays();
+    void relabel();
 
     ResStatisticsParam* m_stats;
     DiskCommands* m_disk;

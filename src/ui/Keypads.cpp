@@ -1,0 +1,290 @@
+#include "Keypads.h"
+
+#include "Language.h"
+#include "Messages.h"
+#include "Panel.h"
+#include "Termination.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QtDebug>
+#include <cmath>
+
+NumPad* gpNumPad = nullptr;
+NumCharPad* gpNumCharPad = nullptr;
+std::function<std::optional<QString>()> NumPad::scriptedEntry;
+std::function<std::optional<QString>()> NumCharPad::scriptedEntry;
+
+namespace {
+constexpr int kKey = 64;  // px: above the 48-px touch minimum with room
+
+QFont padFont(int px)
+{
+    QFont f;
+    f.setPixelSize(px);
+    return f;
+}
+
+QPushButton* key(QWidget* parent, const QString& face, const QString& name, const std::function<void()>& action)
+{
+    auto* b = new QPushButton(face, parent);
+    b->setObjectName("key_" + name);
+    b->setFont(padFont(24));
+    b->setMinimumSize(kKey, kKey);
+    b->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(b, &QPushButton::clicked, parent, action);
+    return b;
+}
+
+QLabel* line(QWidget* parent, int px)
+{
+    auto* l = new QLabel(parent);
+    l->setFont(padFont(px));
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    return l;
+}
+
+const char* kPadStyle = "QDialog{background:#2b3340;border:2px solid #4080d0;} QLabel{color:white;}"
+                        "QLineEdit{background:#101216;color:white;padding:4px;}";
+} // namespace
+
+// --- numbers -------------------------------------------------------------------------------
+
+NumPad::NumPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("numPad");
+    setStyleSheet(kPadStyle);
+    auto* lay = new QVBoxLayout(this);
+    m_title = line(this, 22);
+    m_limits = line(this, 18);
+    m_edit = new QLineEdit(this);
+    m_edit->setReadOnly(true);
+    m_edit->setFont(padFont(30));
+    m_edit->setAlignment(Qt::AlignRight);
+    m_edit->setMinimumHeight(56);
+    m_status = line(this, 18);
+    m_status->setStyleSheet("color:#ff8070;");
+    lay->addWidget(m_title);
+    lay->addWidget(m_limits);
+    lay->addWidget(m_edit);
+    lay->addWidget(m_status);
+    auto* grid = new QGridLayout;
+    const char* faces[] = {"7", "8", "9", "4", "5", "6", "1", "2", "3", "-", "0", "."};
+    for (int i = 0; i < 12; ++i) {
+        const QString f = QString::fromLatin1(faces[i]);
+        grid->addWidget(key(this, f, f == "-" ? "minus" : f == "." ? "dot" : f, [this, f] { press(f); }), i / 3, i % 3);
+    }
+    grid->addWidget(key(this, QString::fromUtf8("⌫"), "back", [this] { press("back"); }), 0, 3);
+    grid->addWidget(key(this, "C", "clear", [this] { press("clear"); }), 1, 3);
+    QPushButton* ok = key(this, QString(), "ok", [this] { press("ok"); });
+    setLan(ok, 121);
+    grid->addWidget(ok, 2, 3, 2, 1);
+    lay->addLayout(grid);
+    QPushButton* cancel = key(this, QString(), "cancel", [this] { reject(); });
+    setLan(cancel, 1528);
+    lay->addWidget(cancel);
+}
+
+QString NumPad::entry() const { return m_edit->text(); }
+QString NumPad::status() const { return m_status->text(); }
+
+std::optional<double> NumPad::getNumber(const QString& title, double value, double min, double max, int decimals)
+{
+    m_title->setText(QString(title).replace("\r\n", "\n"));
+    m_min = min, m_max = max, m_decimals = std::max(0, decimals);
+    m_value = value;
+    m_limits->setText(LanStr(1543).arg(QString::number(min, 'f', m_decimals), QString::number(max, 'f', m_decimals)));
+    m_edit->setText(QString::number(value, 'f', m_decimals));
+    m_status->clear();
+    m_fresh = true;
+    if (stationTerminating())
+        return std::nullopt;
+    if (scriptedEntry || autoAnswer()) {
+        // Unattended without a script: the value stays as it was.
+        const std::optional<QString> typed = scriptedEntry ? scriptedEntry() : std::optional<QString>(m_edit->text());
+        if (!typed || !accept(*typed))
+            return std::nullopt;
+        return m_value;
+    }
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return m_value;
+}
+
+bool NumPad::accept(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v)) {
+        m_status->setText(LanStr(1546));
+        return false;
+    }
+    // Kept to the decimals the field has: 1.25 in a whole-number field is not 1.
+    const double scale = std::pow(10.0, m_decimals);
+    if (std::abs(v * scale - std::round(v * scale)) > 1e-6) {
+        m_status->setText(LanStr(1547).arg(m_decimals));
+        return false;
+    }
+    if (v < m_min || v > m_max) {
+        m_status->setText(LanStr(1542).arg(QString::number(m_min, 'f', m_decimals), QString::number(m_max, 'f', m_decimals)));
+        return false;
+    }
+    m_value = v;
+    return true;
+}
+
+void NumPad::press(const QString& k)
+{
+    QString t = m_edit->text();
+    if (k == "ok") {
+        if (accept(t))
+            QDialog::accept();
+        return;
+    }
+    if (m_fresh && k != "back") {
+        t.clear();
+        m_fresh = false;
+    }
+    m_fresh = false;
+    if (k == "back")
+        t.chop(1);
+    else if (k == "clear")
+        t.clear();
+    else if (k == "-")
+        t = t.startsWith('-') ? t.mid(1) : "-" + t;
+    else if (k == ".") {
+        if (m_decimals > 0 && !t.contains('.'))
+            t += t.isEmpty() || t == "-" ? "0." : ".";
+    } else if (k.size() == 1 && k[0].isDigit() && t.size() < 16)
+        t += k;
+    m_edit->setText(t);
+    m_status->clear();
+}
+
+// --- text ----------------------------------------------------------------------------------
+
+NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("numCharPad");
+    setStyleSheet(kPadStyle);
+    auto* lay = new QVBoxLayout(this);
+    m_title = line(this, 22);
+    m_edit = new QLineEdit(this);
+    m_edit->setFont(padFont(28));
+    m_edit->setMinimumHeight(56);
+    m_status = line(this, 18);
+    m_status->setStyleSheet("color:#ff8070;");
+    lay->addWidget(m_title);
+    lay->addWidget(m_edit);
+    lay->addWidget(m_status);
+    auto* grid = new QGridLayout;
+    const QStringList rows{"1234567890", "qwertyuiop", "asdfghjkl-", "zxcvbnm_.@"};
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c) {
+            const QString ch = rows[r].mid(c, 1);
+            QPushButton* b = key(this, ch, ch, [this, ch] { press(ch); });
+            if (ch[0].isLetter())
+                m_letters << b;
+            grid->addWidget(b, r, c);
+        }
+    lay->addLayout(grid);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(key(this, QString::fromUtf8("⇧"), "shift", [this] { press("shift"); }));
+    QPushButton* space = key(this, QString(), "space", [this] { press("space"); });
+    space->setMinimumWidth(4 * kKey);
+    bottom->addWidget(space, 1);
+    bottom->addWidget(key(this, QString::fromUtf8("⌫"), "back", [this] { press("back"); }));
+    bottom->addWidget(key(this, "C", "clear", [this] { press("clear"); }));
+    QPushButton* ok = key(this, QString(), "ok", [this] { press("ok"); });
+    QPushButton* cancel = key(this, QString(), "cancel", [this] { reject(); });
+    setLan(ok, 121);
+    setLan(cancel, 1528);
+    for (QPushButton* b : {ok, cancel}) {
+        b->setMinimumWidth(2 * kKey);
+        bottom->addWidget(b);
+    }
+    lay->addLayout(bottom);
+}
+
+QString NumCharPad::entry() const { return m_edit->text(); }
+QString NumCharPad::status() const { return m_status->text(); }
+
+void NumCharPad::relabel()
+{
+    for (QPushButton* b : std::as_const(m_letters))
+        b->setText(m_shift ? b->text().toUpper() : b->text().toLower());
+}
+
+std::optional<QString> NumCharPad::getText(const QString& title, const QString& current, int maxLength, bool allowEmpty)
+{
+    m_title->setText(QString(title).replace("\r\n", "\n"));
+    m_maxLength = maxLength;
+    m_allowEmpty = allowEmpty;
+    m_edit->setMaxLength(maxLength);
+    m_edit->setText(current.left(maxLength));
+    m_status->clear();
+    m_shift = false;
+    relabel();
+    if (stationTerminating())
+        return std::nullopt;
+    if (scriptedEntry || autoAnswer()) {
+        const std::optional<QString> typed = scriptedEntry ? scriptedEntry() : std::optional<QString>(m_edit->text());
+        if (!typed || !accept(*typed))
+            return std::nullopt;
+        return *typed;
+    }
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return m_edit->text();
+}
+
+bool NumCharPad::accept(const QString& text)
+{
+    if (text.size() > m_maxLength) {
+        m_status->setText(LanStr(1544).arg(m_maxLength));
+        return false;
+    }
+    if (text.trimmed().isEmpty() && !m_allowEmpty) {
+        m_status->setText(LanStr(1545));
+        return false;
+    }
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control) {
+            m_status->setText(LanStr(1548));
+            return false;
+        }
+    return true;
+}
+
+void NumCharPad::press(const QString& k)
+{
+    QString t = m_edit->text();
+    if (k == "ok") {
+        if (accept(t))
+            QDialog::accept();
+        return;
+    }
+    if (k == "shift") {
+        m_shift = !m_shift;
+        relabel();
+        return;
+    }
+    if (k == "back")
+        t.chop(1);
+    else if (k == "clear")
+        t.clear();
+    else if (k == "space")
+        t += ' ';
+    else if (k.size() == 1)
+        t += m_shift ? k.toUpper() : k;
+    if (t.size() > m_maxLength) {
+        m_status->setText(LanStr(1544).arg(m_maxLength));
+        return;
+    }
+    m_edit->setText(t);
+    m_status->clear();
+}

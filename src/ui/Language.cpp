@@ -1,0 +1,59 @@
+#include "Language.h"
+
+#include "Globals.h"
+#include "Messages.h"
+#include "WizardPara.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+const char* kProperty = "lanMessage";
+
+void apply(QWidget* w)
+{
+    const QVariant v = w->property(kProperty);
+    if (!v.isValid())
+        return;
+    const QString text = LanStr(v.toInt()).replace("\r\n", "\n");
+    if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(text);
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(text);
+}
+} // namespace
+
+void setLan(QWidget* w, int message)
+{
+    w->setProperty(kProperty, message);
+    apply(w);
+}
+
+void retranslate(QWidget* root)
+{
+    apply(root);
+    for (QWidget* w : root->findChildren<QWidget*>())
+        apply(w);
+}
+
+LanguageNotifier& LanguageNotifier::instance()
+{
+    static LanguageNotifier n;
+    return n;
+}
+
+bool SetLanguage(int lan)
+{
+    gLan = std::clamp(lan, 0, kLanguageCount - 1);
+    const bool saved = !gpWPara || gpWPara->SaveDatatoFile();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        retranslate(top);
+    emit LanguageNotifier::instance().changed();
+    return saved;
+}

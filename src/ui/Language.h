@@ -1,0 +1,25 @@
+#pragma once
+// Texts that follow the operator's language. A widget given a message
+// number with setLan shows that message; SetLanguage switches gLan, keeps it
+// in the system parameters and sets every such text again at once, and
+// tells pages with composed texts to build them anew.
+#include <QObject>
+
+class QWidget;
+
+// Shows message n on a label, button or group box and remembers n.
+void setLan(QWidget* w, int message);
+// Sets every remembered text below root (root included) again.
+void retranslate(QWidget* root);
+
+class LanguageNotifier : public QObject {
+    Q_OBJECT
+public:
+    static LanguageNotifier& instance();
+signals:
+    void changed();
+};
+
+// 0 Simplified Chinese, 1 English, 2 Traditional Chinese. False when the
+// parameters could not be saved (the language is switched all the same).
+bool SetLanguage(int lan);

@@ -1,0 +1,93 @@
+// The main screen's status line and the operator's buttons.
+#include "Boxes.h"
+#include "ControlPort.h"
+#include "DetectionCycle.h"
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Messages.h"
+#include "UserManager.h"
+#include "WizardPara.h"
+
+#include <QDateTime>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+constexpr int kButtonHeight = 60;  // a fingertip and some: above the 48-px minimum
+} // namespace
+
+void DiVeZoruzo::updateStatus()
+{
+    if (m_startStop)
+        setLan(m_startStop, isDetecting() ? 1551 : 1550);
+    if (m_login)
+        setLan(m_login, gPasswordLevel > 0 ? 1557 : 1556);
+    if (!m_status)
+        return;
+    QStringList parts;
+    parts << (isDetecting() ? LanStr(1319) : LanStr(1605));
+    if (gpWPara)
+        parts << LanStr(1562).arg(gpWPara->machine_mode);
+    if (m_cycle)
+        parts << m_cycle->DetectionName(m_cycle->curDetect());
+    QString who = levelLabel();
+    const QString user = UserManager::instance().currentName();
+    if (!user.isEmpty())
+        who += ' ' + user;
+    parts << who;
+    parts << (gisLostCom ? LanStr(1563) : LanStr(1564));
+    parts << QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+    m_status->setText(parts.join("   "));
+}
+
+QString DiVeZoruzo::statusText() const { return m_status ? m_status->text() : QString(); }
+
+QWidget* DiVeZoruzo::buildButtons()
+{
+    auto* bar = new QWidget(this);
+    bar->setObjectName("mainButtons");
+    auto* grid = new QGridLayout(bar);
+    grid->setContentsMargins(0, 0, 0, 0);
+    int n = 0;
+    auto add = [&](int text, const char* name, std::function<void()> action) {
+        auto* b = new QPushButton(bar);
+        b->setObjectName(name);
+        setLan(b, text);
+        QFont f;
+        f.setPixelSize(20);
+        b->setFont(f);
+        b->setMinimumHeight(kButtonHeight);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(b, &QPushButton::clicked, this, std::move(action));
+        grid->addWidget(b, n / 6, n % 6);
+        ++n;
+        return b;
+    };
+    m_startStop = add(1550, "startStop", [this] {
+        m_cycle->SlotStartStop();
+        updateStatus();
+    });
+    add(1560, "productShot", [this] { m_cycle->SlotManualTrig(0); });
+    add(1561, "mouldShot", [this] { m_cycle->SlotManualTrig(1); });
+    add(1552, "skip", [this] { m_cycle->SlotStartSkipDetect(); });
+    add(1553, "resample", [this] { m_cycle->SlotReTrain(); });
+    m_login = add(1556, "login", [this] {
+        if (gPasswordLevel > 0)
+            TimerLogout();
+        else
+            CheckPassword();
+        updateStatus();
+    });
+    add(1558, "language", [] { SetLanguage((gLan + 1) % kLanguageCount); });
+    add(1554, "statistics", [this] { showStatisticsPage(); })->setEnabled(m_statisticsPage != nullptr);
+    add(1555, "cycleLog", [this] { showCycleLogPage(); });
+    add(1540, "exportData", [this] { exportDataCommand(); });
+    add(1541, "update", [this] { updateProgramCommand(); });
+    add(1559, "help", [] { gpWarnBox->showMessage(LanStr(1565)); });
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &DiVeZoruzo::updateStatus);
+    connect(&m_clock, &QTimer::timeout, this, &DiVeZoruzo::updateStatus);
+    m_clock.start(1000);
+    return bar;
+}
