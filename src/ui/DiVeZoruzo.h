@@ -21,6 +21,7 @@ class CNT_Net;
 class DiskCommands;
 class StatisticsWidget;
 class DetectCycleWidget;
+class AlarmPage;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -78,6 +79,7 @@ public:
     // The records pages and the USB disk commands.
     DiskCommands* diskCommands() const { return m_disk; }
     StatisticsWidget* statisticsPage() const { return m_statisticsPage; }
+    AlarmPage* alarmPage() const { return m_alarmPage; }
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
     void showCycleLogPage();
@@ -145,6 +147,7 @@ private:
     DiskCommands* m_disk = nullptr;
     StatisticsWidget* m_statisticsPage = nullptr;
     DetectCycleWidget* m_cycleLogPage = nullptr;
+    AlarmPage* m_alarmPage = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

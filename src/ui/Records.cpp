@@ -1,5 +1,6 @@
-// The main window's part of the records: statistics and cycle log wired to
-// the cycle, their pages, and the USB disk commands.
+// The main window's pages beside the cycle view: statistics and cycle log
+// wired to the cycle, their pages, the alarm page and the USB disk commands.
+#include "AlarmPage.h"
 #include "DetectCycleSQL.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
@@ -56,6 +57,9 @@ void DiVeZoruzo::buildRecords()
                          DetectCycleSQL::periodSeconds(tenths)});
     };
     connect(&m_detectCycleTimer, &QTimer::timeout, this, &DiVeZoruzo::SlotDetectCycle);
+    // The alarm page opens itself on the cycle's alarm and closes when it ends.
+    m_alarmPage = new AlarmPage(m_cycle, m_cameras, this);
+    m_alarmPage->checkPassword = [this] { return CheckPassword(); };
     m_detectCycleTimer.start(60000);
 }
 

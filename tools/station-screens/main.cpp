@@ -5,6 +5,7 @@
 //   station-screens --out DIR [--check]
 // With --check the exit status is 1 when any page has a problem.
 #include "Boxes.h"
+#include "AlarmPage.h"
 #include "CammerSingleton.h"
 #include "DetectCycleSQL.h"
 #include "DiVeZoruzo.h"
@@ -143,6 +144,9 @@ int main(int argc, char** argv)
             win.showCycleLogPage();
             shoot(win.cycleLogPage(), outDir, "cycle" + tag, size);
             win.cycleLogPage()->hide();
+            win.alarmPage()->showAlarm({0, 1}, 1);
+            shoot(win.alarmPage(), outDir, "alarm" + tag, size);
+            win.alarmPage()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);

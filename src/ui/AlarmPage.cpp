@@ -1,0 +1,209 @@
+#include "AlarmPage.h"
+
+#include "Boxes.h"
+#include "CameraSet.h"
+#include "CammerRecong.h"
+#include "CycleView.h"
+#include "DetectionCycle.h"
+#include "Globals.h"
+#include "Language.h"
+#include "Messages.h"
+#include "OperationRecord.h"
+#include "TemplateStore.h"
+#include "WizardPara.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <functional>
+
+namespace {
+QImage toImage(const cv::Mat& f)
+{
+    if (f.empty())
+        return {};
+    return f.channels() == 1 ? QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_Grayscale8).copy()
+                             : QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB32).copy();
+}
+} // namespace
+
+AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_cycle(cycle), m_cams(cameras)
+{
+    setObjectName("alarmPage");
+    setStyleSheet("#alarmPage{background:#3a1014;} QLabel{color:white;}");
+    auto* lay = new QVBoxLayout(this);
+    QFont big;
+    big.setPixelSize(30);
+    m_title = new QLabel(this);
+    m_title->setFont(big);
+    m_title->setStyleSheet("color:#ff6060;");
+    lay->addWidget(m_title);
+    m_grid = new QGridLayout;
+    lay->addLayout(m_grid, 1);
+    QFont f;
+    f.setPixelSize(20);
+    m_detail = new QLabel(this);
+    m_detail->setFont(f);
+    m_detail->setWordWrap(true);
+    lay->addWidget(m_detail);
+    auto* row = new QHBoxLayout;
+    auto add = [&](int text, const char* name, std::function<void()> action) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(name);
+        setLan(b, text);
+        b->setFont(f);
+        b->setMinimumHeight(64);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(b, &QPushButton::clicked, this, std::move(action));
+        row->addWidget(b);
+    };
+    add(1567, "reDetect", [this] { reDetect(); });
+    add(1568, "dontDetectAll", [this] { dontDetectAll(); });
+    add(1569, "dontDetectCamera", [this] { dontDetectSelected(); });
+    add(1570, "addTemplate", [this] { addAsTemplate(); });
+    add(1571, "ignorePoints", [this] { ignoreAlarmPoints(); });
+    lay->addLayout(row);
+    checkPassword = [] { return int(gPasswordLevel); };
+    if (m_cycle) {
+        connect(m_cycle, &DetectionCycle::alarmEntered, this, &AlarmPage::showAlarm);
+        connect(m_cycle, &DetectionCycle::alarmCleared, this, &QWidget::hide);
+        connect(m_cycle, &DetectionCycle::resultStateChanged, this, [this](int st) {
+            if (st != DetectionCycle::Alarm)
+                hide();
+        });
+    }
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &AlarmPage::buildTexts);
+}
+
+void AlarmPage::showAlarm(const QList<int>& cameras, int detection)
+{
+    m_cameras = cameras;
+    m_detection = detection;
+    for (QWidget* w : std::as_const(m_tileHolders))
+        delete w;
+    m_tileHolders.clear();
+    m_tiles.clear();
+    const int n = int(cameras.size());
+    const int cols = n <= 1 ? 1 : n <= 4 ? 2 : 4;
+    for (int i = 0; i < n; ++i) {
+        const int c = cameras[i];
+        auto* tile = new CameraTile(c, this);
+        CammerView* v = m_cams ? m_cams->view(c) : nullptr;
+        std::vector<QRect> rects;
+        if (v) {
+            tile->setFrame(toImage(v->frame()));
+            if (v->recong && detection >= 0 && detection < 8)
+                for (int r = 0; r < std::clamp(v->para.roi_count[detection], 0, kMaxRoi); ++r)
+                    for (const AlarmRect& a : v->recong->alarms[detection][r])
+                        rects.emplace_back(QPoint(a[0], a[1]), QPoint(a[2], a[3]));
+        }
+        tile->setVerdict(detection, false, rects);
+        connect(tile, &CameraTile::tapped, this, &AlarmPage::select);
+        m_grid->addWidget(tile, i / cols, i % cols);
+        m_tiles << tile;
+        m_tileHolders << tile;
+    }
+    select(cameras.isEmpty() ? -1 : cameras.first());
+    buildTexts();
+    if (!isVisible())
+        showFullScreen();
+    raise();
+}
+
+void AlarmPage::select(int camera)
+{
+    m_selected = camera;
+    for (CameraTile* t : std::as_const(m_tiles))
+        t->setStyleSheet(QString());
+    buildTexts();
+}
+
+void AlarmPage::buildTexts()
+{
+    if (!m_cycle)
+        return;
+    m_title->setText(LanStr(152) + "   " + m_cycle->DetectionName(m_detection));
+    QStringList lines;
+    for (int c : std::as_const(m_cameras)) {
+        CammerView* v = m_cams ? m_cams->view(c) : nullptr;
+        QStringList failed;
+        if (v && v->recong && m_detection >= 0 && m_detection < 8)
+            for (int r = 0; r < std::clamp(v->para.roi_count[m_detection], 0, kMaxRoi); ++r)
+                if (!v->recong->regionVerdict[m_detection][r])
+                    failed << QStringLiteral("%1 (%2)").arg(r + 1).arg(v->recong->score[m_detection][r]);
+        QString line = LanStr(1566).arg(c + 1).arg(m_cycle->DetectionName(m_detection), failed.join(", "));
+        if (c == m_selected)
+            line = QString::fromUtf8("▶ ") + line;
+        lines << line;
+    }
+    m_detail->setText(lines.join('\n'));
+}
+
+QString AlarmPage::detailText() const { return m_detail->text(); }
+
+bool AlarmPage::allowed(int protect) { return !protect || (checkPassword && checkPassword() >= 1); }
+
+void AlarmPage::tell(int message, const QStringList& args, const QString& record)
+{
+    if (!record.isEmpty())
+        OperationRecord::instance().InsertRecord(record);
+    if (message) {
+        QString text = LanStr(message);
+        for (const QString& a : args)
+            text = text.arg(a);
+        gpWarnBox->showMessage(text);
+    }
+}
+
+void AlarmPage::reDetect() { m_cycle->SlotReCheck(); }
+void AlarmPage::dontDetectAll() { m_cycle->SlotNoCheckCur(-1); }
+void AlarmPage::dontDetectSelected()
+{
+    if (m_selected >= 0)
+        m_cycle->SlotNoCheckCur(m_selected);
+}
+
+bool AlarmPage::addAsTemplate()
+{
+    CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
+    if (!v || !v->store || !allowed(gpWPara->enable_template_pass_protect))
+        return false;
+    const cv::Mat frame = v->frame();
+    if (frame.empty()) {
+        tell(1707, {QString::number(m_selected + 1)}, {});
+        return false;
+    }
+    const TemplateStore::Outcome o = v->store->AddTemplate(m_detection, frame.clone());
+    // The models learn the new template before the next judgement.
+    if (o.ok && v->recong)
+        v->recong->VarTrain(m_detection);
+    tell(o.message, o.args, o.record);
+    return o.ok;
+}
+
+bool AlarmPage::ignoreAlarmPoints()
+{
+    CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
+    if (!v || !v->store || !v->recong || !allowed(gpWPara->enable_ignore_pass_protect))
+        return false;
+    const int d = m_detection;
+    std::vector<TemplateStore::AlarmedRegion> regions;
+    for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r) {
+        if (v->recong->regionVerdict[d][r])
+            continue;
+        TemplateStore::AlarmedRegion a;
+        a.score = v->recong->score[d][r];
+        for (const AlarmRect& q : v->recong->alarms[d][r])
+            a.rects.emplace_back(cv::Point(q[0], q[1]), cv::Point(q[2] + 1, q[3] + 1));
+        regions.push_back(a);
+    }
+    const TemplateStore::Outcome o = v->store->IgnoreAlarmPoints(d, regions, v->recong->alarmImage);
+    // The inspected mask leaves the ignored points out from the next judgement on.
+    if (o.ok)
+        v->recong->VarTrain(d);
+    tell(o.message, o.args, o.record);
+    return o.ok;
+}
