@@ -60,13 +60,14 @@ AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* par
         connect(b, &QPushButton::clicked, this, std::move(action));
         row->addWidget(b);
     };
-    add(1567, "reDetect", [this] { reDetect(); });
-    add(1568, "dontDetectAll", [this] { dontDetectAll(); });
+    add(1317, "reDetect", [this] { reDetect(); });
+    add(1314, "dontDetectAll", [this] { dontDetectAll(); });
     add(1569, "dontDetectCamera", [this] { dontDetectSelected(); });
-    add(1570, "addTemplate", [this] { addAsTemplate(); });
+    add(1312, "addTemplate", [this] { addAsTemplate(); });
     add(1571, "ignorePoints", [this] { ignoreAlarmPoints(); });
     lay->addLayout(row);
     checkPassword = [] { return int(gPasswordLevel); };
+    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
     if (m_cycle) {
         connect(m_cycle, &DetectionCycle::alarmEntered, this, &AlarmPage::showAlarm);
         connect(m_cycle, &DetectionCycle::alarmCleared, this, &QWidget::hide);
@@ -171,6 +172,8 @@ bool AlarmPage::addAsTemplate()
     CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
     if (!v || !v->store || !allowed(gpWPara->enable_template_pass_protect))
         return false;
+    if (!ask || !ask(LanStr(1300)))
+        return false;
     const cv::Mat frame = v->frame();
     if (frame.empty()) {
         tell(1707, {QString::number(m_selected + 1)}, {});
@@ -188,6 +191,8 @@ bool AlarmPage::ignoreAlarmPoints()
 {
     CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
     if (!v || !v->store || !v->recong || !allowed(gpWPara->enable_ignore_pass_protect))
+        return false;
+    if (!ask || !ask(LanStr(1301)))
         return false;
     const int d = m_detection;
     std::vector<TemplateStore::AlarmedRegion> regions;

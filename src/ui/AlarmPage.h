@@ -36,6 +36,8 @@ public:
     QString detailText() const;
     // Who may: the password level asked for the protected decisions.
     std::function<int()> checkPassword;
+    // The question box (true: confirmed).
+    std::function<bool(const QString&)> ask;
 
 private:
     void buildTexts();

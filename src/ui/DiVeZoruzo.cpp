@@ -1,6 +1,7 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "RegionEditor.h"
 #include "ResStatistics.h"
 #include "ServiceNotify.h"
 #include "CameraSet.h"
@@ -379,6 +380,7 @@ void DiVeZoruzo::installOperatorHooks()
     h.passwordDialog = [] { return gpPasswordBox->run(true) == 2; };
     h.ask = [](const QString& text) { return gpChooseBox->ask(text) == 1; };
     h.warn = [](const QString& text) { gpWarnBox->showMessage(text); };
+    h.openEditor = [this] { regionEditor()->open(0, m_cycle->curDetect()); };
     // An account that is logged in must hold the right; without accounts the passwords decide.
     h.permission = [](int right) {
         UserManager& u = UserManager::instance();

@@ -22,6 +22,7 @@ class DiskCommands;
 class StatisticsWidget;
 class DetectCycleWidget;
 class AlarmPage;
+class DrawROIWidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -80,6 +81,8 @@ public:
     DiskCommands* diskCommands() const { return m_disk; }
     StatisticsWidget* statisticsPage() const { return m_statisticsPage; }
     AlarmPage* alarmPage() const { return m_alarmPage; }
+    // The region and template editor, made when first opened.
+    DrawROIWidget* regionEditor();
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
     void showCycleLogPage();
@@ -148,6 +151,7 @@ private:
     StatisticsWidget* m_statisticsPage = nullptr;
     DetectCycleWidget* m_cycleLogPage = nullptr;
     AlarmPage* m_alarmPage = nullptr;
+    DrawROIWidget* m_editor = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "Myxls.h"
 #include "RecordsPages.h"
+#include "RegionEditor.h"
 #include "ResStatistics.h"
 #include "WizardPara.h"
 
@@ -80,6 +81,15 @@ void DiVeZoruzo::SlotDetectCycle()
     if (!gpWPara->enable_detect_cycle && !DetectCycleSQL::exists())
         return;
     DetectCycleSQL::instance()->checkDate();
+}
+
+DrawROIWidget* DiVeZoruzo::regionEditor()
+{
+    if (!m_editor) {
+        m_editor = new DrawROIWidget(m_cameras, m_cycle, this);
+        m_editor->hide();
+    }
+    return m_editor;
 }
 
 DetectCycleWidget* DiVeZoruzo::cycleLogPage()

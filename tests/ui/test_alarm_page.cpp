@@ -16,6 +16,7 @@
 namespace {
 struct Alarm : CycleRig {
     int level = 2;
+    QStringList asked;
     std::unique_ptr<WarnBox> box;
     std::unique_ptr<AlarmPage> page;
     void start()
@@ -30,6 +31,10 @@ struct Alarm : CycleRig {
         h.warn = [](const QString&) {};
         page = std::make_unique<AlarmPage>(cycle.get(), cams.get());
         page->checkPassword = [this] { return level; };
+        page->ask = [this](const QString& q) {
+            asked << q;
+            return true;
+        };
     }
     void TearDown() override
     {
@@ -107,6 +112,7 @@ TEST_F(Alarm, TheAlarmPictureAddedAsATemplatePassesTheReDetection)
     const QStringList before = QDir("cammer12").entryList({"template*.bmp"});
     level = 1;
     ASSERT_TRUE(page->addAsTemplate());
+    EXPECT_EQ(asked.last(), LanStr(1300));
     EXPECT_EQ(QDir("cammer12").entryList({"template*.bmp"}).size(), before.size() + 1);
     page->reDetect();
     EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);

@@ -18,6 +18,7 @@
 #include "Messages.h"
 #include "ParamDb.h"
 #include "RecordsPages.h"
+#include "RegionEditor.h"
 #include "ResStatistics.h"
 #include "UiCheck.h"
 #include "WizardPara.h"
@@ -147,6 +148,9 @@ int main(int argc, char** argv)
             win.alarmPage()->showAlarm({0, 1}, 1);
             shoot(win.alarmPage(), outDir, "alarm" + tag, size);
             win.alarmPage()->hide();
+            win.regionEditor()->open(0, 0);
+            shoot(win.regionEditor(), outDir, "editor" + tag, size);
+            win.regionEditor()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);

@@ -1,0 +1,170 @@
+// The region editor driven by touches on the bench cycle's camera: each
+// shape drawn, moved, resized and deleted, parameters through the keypad,
+// saved with its records and loaded back, copied to the partner detection,
+// and a test run that scores like station-inspect.
+#include "../io/CycleRig.h"
+#include "Boxes.h"
+#include "Globals.h"
+#include "Keypads.h"
+#include "Messages.h"
+#include "RegionEditor.h"
+#include "TestDir.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+struct Editor : CycleRig {
+    std::unique_ptr<DrawROIWidget> editor;
+    std::unique_ptr<NumPad> pad;
+    QStringList asked, warned;
+    void start()
+    {
+        wp.enable_prod_detect = 0;
+        CycleRig::start(1);
+        gLan = 1;
+        pad = std::make_unique<NumPad>();
+        gpNumPad = pad.get();
+        editor = std::make_unique<DrawROIWidget>(cams.get(), cycle.get());
+        editor->ask = [this](const QString& q) {
+            asked << q;
+            return true;
+        };
+        editor->warn = [this](const QString& w) { warned << w; };
+        seeAll(scene);
+        tick();
+        editor->resize(1280, 800);
+        editor->open(0, 1);
+        QTest::qWait(20);
+    }
+    void TearDown() override
+    {
+        NumPad::scriptedEntry = {};
+        editor.reset();
+        gpNumPad = nullptr;
+        pad.reset();
+        CycleRig::TearDown();
+    }
+    QPoint at(int x, int y) const { return editor->canvas()->toWidget(QPointF(x, y)).toPoint(); }
+    void drag(QPoint from, QPoint to)
+    {
+        RegionCanvas* c = editor->canvas();
+        QTest::mousePress(c, Qt::LeftButton, {}, from);
+        QTest::mouseMove(c, (from + to) / 2);
+        QTest::mouseMove(c, to);
+        QTest::mouseRelease(c, Qt::LeftButton, {}, to);
+    }
+    void tap(QPoint p) { QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, p); }
+    CammerSingleton& edit() { return editor->editCopy(0); }
+};
+} // namespace
+
+TEST_F(Editor, EachShapeIsDrawnByTouchEditedSavedAndLoadedBack)
+{
+    start();
+    const int before = edit().roi_count[1];
+    editor->canvas()->setTool(RegionCanvas::Rect);
+    drag(at(40, 40), at(120, 100));
+    ASSERT_EQ(edit().roi_count[1], before + 1);
+    const int rect = before;
+    EXPECT_NEAR(edit().rects[1][rect].p1.x, 40, 1);
+    EXPECT_NEAR(edit().rects[1][rect].p2.y, 100, 1);
+
+    editor->canvas()->setTool(RegionCanvas::Ring);
+    drag(at(300, 200), at(340, 200));
+    ASSERT_EQ(edit().roi_count[1], before + 2);
+    EXPECT_EQ(edit().roi[1][before + 1].roi_shape, ShapeCircle);
+    EXPECT_NEAR(edit().circles[1][before + 1].outer, 40, 1);
+
+    editor->canvas()->setTool(RegionCanvas::Polygon);
+    for (QPoint p : {at(200, 300), at(260, 300), at(230, 350)})
+        tap(p);
+    EXPECT_EQ(edit().roi_count[1], before + 2) << "open until it is closed";
+    tap(at(203, 304));   // near the first vertex: closed
+    ASSERT_EQ(edit().roi_count[1], before + 3);
+    EXPECT_EQ(edit().polys[1][before + 2].points.size(), 3u);
+
+    // Move the rectangle by a drag inside it, then set its sensitivity on the keypad.
+    editor->canvas()->setTool(RegionCanvas::Select);
+    drag(at(80, 70), at(90, 75));
+    EXPECT_EQ(editor->canvas()->selected(), rect);
+    EXPECT_NEAR(edit().rects[1][rect].p1.x, 50, 1);
+    EXPECT_NEAR(edit().rects[1][rect].p1.y, 45, 1);
+    NumPad::scriptedEntry = [] { return std::optional<QString>("77"); };
+    ASSERT_TRUE(editor->editParameter(1));
+    EXPECT_EQ(edit().roi[1][rect].sensibility, 77);
+    NumPad::scriptedEntry = [] { return std::optional<QString>("999"); };
+    EXPECT_FALSE(editor->editParameter(1)) << "above the sensitivity's limit";
+    EXPECT_EQ(edit().roi[1][rect].sensibility, 77);
+    ASSERT_TRUE(editor->setFunction(FuncSpot));
+
+    ASSERT_TRUE(editor->SlotSaveData());
+    EXPECT_EQ(asked.last(), LanStr(1021));
+    const QStringList remarks = recordRemarks();
+    EXPECT_EQ(remarks.filter("Added Camera 1").size(), 3) << remarks.join("\n").toStdString();
+
+    // Loaded back as the next start does.
+    CammerSingleton again(0);
+    again.LoadDatafromFile();
+    ASSERT_EQ(again.roi_count[1], before + 3);
+    EXPECT_NEAR(again.rects[1][rect].p1.x, 50, 1);
+    EXPECT_EQ(again.roi[1][rect].sensibility, 77);
+    EXPECT_EQ(again.roi[1][rect].algorithm, FuncSpot);
+    EXPECT_EQ(again.roi[1][before + 1].roi_shape, ShapeCircle);
+    EXPECT_EQ(again.polys[1][before + 2].points.size(), 3u);
+
+    // Deleting is recorded too; cancelling leaves the live regions alone.
+    editor->canvas()->select(before + 2);
+    ASSERT_TRUE(editor->deleteSelected());
+    ASSERT_TRUE(editor->SlotSaveData());
+    EXPECT_TRUE(recordRemarks().last().startsWith("Deleted Camera 1")) << recordRemarks().last().toStdString();
+    editor->canvas()->select(0);
+    editor->deleteSelected();
+    editor->cancel();
+    editor->open(0, 1);
+    EXPECT_EQ(edit().roi_count[1], before + 2);
+}
+
+TEST_F(Editor, RegionsAreCopiedToThePartnerDetectionAndAResizeDragsAHandle)
+{
+    start();
+    editor->open(0, 0);
+    const int d1 = edit().roi_count[1];
+    editor->canvas()->setTool(RegionCanvas::Rect);
+    drag(at(20, 20), at(80, 60));
+    const int r = edit().roi_count[0] - 1;
+    // The bottom-right corner dragged outwards.
+    editor->canvas()->setTool(RegionCanvas::Select);
+    editor->canvas()->select(r);
+    drag(at(80, 60), at(100, 90));
+    EXPECT_NEAR(std::max(edit().rects[0][r].p1.x, edit().rects[0][r].p2.x), 100, 2);
+    EXPECT_NEAR(std::max(edit().rects[0][r].p1.y, edit().rects[0][r].p2.y), 90, 2);
+    editor->CopyPara();   // mode 0: detection 1 receives detection 0
+    EXPECT_EQ(edit().roi_count[1], edit().roi_count[0]);
+    EXPECT_NE(edit().roi_count[1], d1);
+    EXPECT_EQ(edit().rects[1][r].p2, edit().rects[0][r].p2);
+}
+
+TEST_F(Editor, ATestRunScoresLikeStationInspectOnTheSamePicture)
+{
+    start();
+    const cv::Mat blemish = blemishFor(1);
+    seeAll(blemish);
+    tick();
+    editor->open(0, 1);
+    const QList<int> scores = editor->RunTest();
+    ASSERT_FALSE(scores.isEmpty());
+    ASSERT_TRUE(cv::imwrite("probe.png", blemish));
+    QProcess tool;
+    tool.start(STATION_INSPECT_TOOL, {"--dir", ".", "--camera", "1", "--detect", "2", "probe.png"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    const QJsonArray regions = QJsonDocument::fromJson(tool.readAllStandardOutput().trimmed())["regions"].toArray();
+    ASSERT_EQ(regions.size(), scores.size()) << tool.readAllStandardError().toStdString();
+    for (int r = 0; r < scores.size(); ++r)
+        EXPECT_EQ(regions[r].toObject()["score"].toInt(), scores[r]) << "region " << r + 1;
+    EXPECT_TRUE(std::any_of(scores.begin(), scores.end(), [](int s) { return s > 0; })) << "the blemish scores";
+}
