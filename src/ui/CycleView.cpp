@@ -85,6 +85,15 @@ void CameraTile::paintEvent(QPaintEvent*)
         p.drawPath(m_regions);
         p.restore();
     }
+    if (!m_labels.isEmpty() && !m_image.isNull()) {
+        QFont lf;
+        lf.setPixelSize(20);
+        lf.setBold(true);
+        p.setFont(lf);
+        p.setPen(QColor(255, 230, 80));
+        for (const auto& [at, text] : std::as_const(m_labels))
+            p.drawText(QPointF(target.x() + at.x() * sx + 3, target.y() + at.y() * sy + 20), text);
+    }
     if (m_judged) {
         const QColor c = m_ok ? QColor(0, 200, 0) : QColor(230, 0, 0);
         p.setPen(QPen(c, 4));
@@ -241,6 +250,21 @@ QPainterPath CycleView::regionsOf(int camera, int d) const
     return path;
 }
 
+QList<QPair<QPointF, QString>> CycleView::cavityLabels(int camera, int d) const
+{
+    QList<QPair<QPointF, QString>> labels;
+    CammerView* v = m_cams ? m_cams->view(camera) : nullptr;
+    if (!v || d < 0 || d >= 8)
+        return labels;
+    // The cavity number until cavities have names: the region's number.
+    for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
+        if (const RegionShape* s = v->para.shape(d, r)) {
+            const cv::Vec4i box = s->imageRect();
+            labels.append({QPointF(box[0], box[1]), QString::number(r + 1)});
+        }
+    return labels;
+}
+
 QString CycleView::stateText() const { return m_state ? m_state->text() : QString(); }
 
 void CycleView::refresh()
@@ -274,6 +298,8 @@ void CycleView::refresh()
     for (size_t c = 0; c < m_tiles.size(); ++c) {
         m_tiles[c]->setCounters(gAllNum[c], gFailNum[c], gpWPara && gpWPara->hide_ng_number);
         m_tiles[c]->setRegions(showRegions ? regionsOf(int(c), m_cycle->curDetect()) : QPainterPath());
+        m_tiles[c]->setLabels(gpWPara && gpWPara->enable_show_mold_no ? cavityLabels(int(c), m_cycle->curDetect())
+                                                                      : QList<QPair<QPointF, QString>>());
         if (CammerView* v = m_cams ? m_cams->view(int(c)) : nullptr)
             m_tiles[c]->setFps(v->fps);
     }

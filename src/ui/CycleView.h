@@ -25,6 +25,9 @@ public:
     void clearVerdict();
     // The regions of the shown detection in picture coordinates (empty: none drawn).
     void setRegions(const QPainterPath& regions) { m_regions = regions; update(); }
+    // Numbers written at picture positions (the cavity of each region).
+    void setLabels(const QList<QPair<QPointF, QString>>& labels) { m_labels = labels; update(); }
+    int labelCount() const { return int(m_labels.size()); }
     // Mean grey of the shown picture, 0..255.
     int brightness() const { return m_brightness; }
 
@@ -47,6 +50,7 @@ private:
     int m_fps = 0;
     int m_brightness = 0;
     QPainterPath m_regions;
+    QList<QPair<QPointF, QString>> m_labels;
 };
 
 class CycleView : public QWidget {
@@ -65,6 +69,7 @@ private:
     void onJudged(int camera, int detection, bool ok);
     void refresh();
     QPainterPath regionsOf(int camera, int detection) const;
+    QList<QPair<QPointF, QString>> cavityLabels(int camera, int detection) const;
 
     DetectionCycle* m_cycle;
     CameraManager* m_cams;

@@ -1,6 +1,9 @@
 // The main screen, the keypads, the language switch and the page checker.
 #include "Boxes.h"
+#include "CameraSet.h"
 #include "CycleView.h"
+#include "DetectionCycle.h"
+#include "ImageLib.h"
 #include "DiVeZoruzo.h"
 #include "Globals.h"
 #include "Keypads.h"
@@ -145,7 +148,7 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
     SetLanguage(1);
 }
 
-TEST_F(Unattended, ATappedViewIsEnlargedAndATapMoreShowsAllAgain)
+TEST_F(Unattended, ATappedViewIsEnlargedAndTheRegionsCarryTheirCavityNumbers)
 {
     DiVeZoruzo win;
     CycleView* view = win.cycleView();
@@ -156,6 +159,18 @@ TEST_F(Unattended, ATappedViewIsEnlargedAndATapMoreShowsAllAgain)
     QTest::mouseClick(view->tile(1), Qt::LeftButton);
     EXPECT_EQ(view->enlarged(), -1);
     EXPECT_TRUE(view->tile(0)->isVisibleTo(view));
+
+    // Each region of the shown detection carries its cavity number when asked.
+    CammerView* cam = win.cameras()->view(0);
+    const int d = win.cycle()->curDetect();
+    SetImageBounds(640, 480);
+    ASSERT_GE(cam->para.AddRect(d, {10, 10}, {60, 60}, *gpWPara), 0);
+    gpWPara->enable_show_mold_no = 0;
+    QTest::qWait(250);
+    EXPECT_EQ(view->tile(0)->labelCount(), 0);
+    gpWPara->enable_show_mold_no = 1;
+    QTest::qWait(250);
+    EXPECT_EQ(view->tile(0)->labelCount(), cam->para.roi_count[d]);
 }
 
 TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
