@@ -380,6 +380,7 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
     add(1592, "testRun", [this] { RunTest(); });
     add(1593, "autoRegion", [this] { autoRegion(); });
     add(1312, "addTemplate", [this] { addTemplate(); });
+    add(1607, "deleteTemplate", [this] { deleteTemplate(); });
     add(1341, "deleteTemplates", [this] { deleteTemplates(); });
     add(1313, "resample", [this] { resample(); });
     add(1606, "deleteIgnore", [this] { deleteIgnorePoints(); });
@@ -581,6 +582,26 @@ bool DrawROIWidget::addTemplate()
     if (!v || !v->store || m_picture.empty() || !ask(LanStr(1300)))
         return false;
     const TemplateStore::Outcome o = v->store->AddTemplate(m_detection, m_picture.clone());
+    return templateOutcome(o.ok, o.message, o.args, o.record);
+}
+
+bool DrawROIWidget::deleteTemplate(std::optional<int> slot)
+{
+    CammerView* v = m_cams ? m_cams->view(m_camera) : nullptr;
+    if (!v || !v->store)
+        return false;
+    // Which one: slot 0 is the base the others are compared with.
+    if (!slot) {
+        if (!gpNumPad)
+            return false;
+        const auto k = gpNumPad->getNumber(LanStr(1608), 1, 0, v->store->slotCount() - 1);
+        if (!k)
+            return false;
+        slot = int(*k);
+    }
+    if (*slot != 0 && !ask(LanStr(1339)))
+        return false;
+    const TemplateStore::Outcome o = v->store->DeleteCurrent(m_detection, *slot);
     return templateOutcome(o.ok, o.message, o.args, o.record);
 }
 

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CameraManager;
@@ -105,6 +106,8 @@ public:
     QList<int> RunTest();
     bool autoRegion();
     bool addTemplate();
+    // One template (slot asked on the keypad when not given); the base (0) is refused.
+    bool deleteTemplate(std::optional<int> slot = std::nullopt);
     bool deleteTemplates();
     bool resample();
     bool deleteIgnorePoints();

@@ -10,6 +10,7 @@
 #include "RegionEditor.h"
 #include "TestDir.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -167,4 +168,21 @@ TEST_F(Editor, ATestRunScoresLikeStationInspectOnTheSamePicture)
     for (int r = 0; r < scores.size(); ++r)
         EXPECT_EQ(regions[r].toObject()["score"].toInt(), scores[r]) << "region " << r + 1;
     EXPECT_TRUE(std::any_of(scores.begin(), scores.end(), [](int s) { return s > 0; })) << "the blemish scores";
+}
+
+TEST_F(Editor, TemplatesAreAddedAndDeletedOneByOneButNeverTheBase)
+{
+    start();
+    auto templates = [] { return QDir("cammer12").entryList({"template*.bmp"}).size(); };
+    const qsizetype before = templates();
+    ASSERT_TRUE(editor->addTemplate());
+    EXPECT_EQ(asked.last(), LanStr(1300));
+    ASSERT_EQ(templates(), before + 1);
+    EXPECT_FALSE(editor->deleteTemplate(0));
+    EXPECT_EQ(warned.last(), LanStr(1338)) << "the base template stays";
+    NumPad::scriptedEntry = [] { return std::optional<QString>("1"); };
+    ASSERT_TRUE(editor->deleteTemplate());
+    EXPECT_EQ(asked.last(), LanStr(1339));
+    EXPECT_EQ(templates(), before);
+    EXPECT_EQ(recordRemarks().last(), LanStr(1302).arg(1).arg(1));
 }
