@@ -345,16 +345,24 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
     lay->addLayout(left, 1);
 
     auto* side = new QGridLayout;
+    constexpr int kColumns = 3;
+    QFont small;
+    small.setPixelSize(16);
     int n = 0;
-    auto add = [&](int text, const char* name, std::function<void()> action, int span = 1) {
+    auto place = [&](QWidget* w, int span) {
+        if (n % kColumns + span > kColumns)
+            n += kColumns - n % kColumns;
+        side->addWidget(w, n / kColumns, n % kColumns, 1, span);
+        n += span;
+    };
+    auto add = [&](int text, const char* name, std::function<void()> action) {
         auto* b = new QPushButton(this);
         b->setObjectName(name);
         setLan(b, text);
-        b->setFont(f);
-        b->setMinimumSize(120, 56);
+        b->setFont(small);
+        b->setMinimumSize(150, 52);
         connect(b, &QPushButton::clicked, this, std::move(action));
-        side->addWidget(b, n / 2, n % 2, 1, span);
-        n += span;
+        place(b, 1);
         return b;
     };
     m_cameraBox = new QComboBox(this);
@@ -362,15 +370,13 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
     m_function = new QComboBox(this);
     for (QComboBox* box : {m_cameraBox, m_detectionBox, m_function})
         box->setFont(f);
-    side->addWidget(m_cameraBox, 0, 0);
-    side->addWidget(m_detectionBox, 0, 1);
-    n = 2;
+    place(m_cameraBox, 1);
+    place(m_detectionBox, 2);
     add(1585, "toolSelect", [this] { m_canvas->setTool(RegionCanvas::Select); });
     add(1582, "toolRect", [this] { m_canvas->setTool(RegionCanvas::Rect); });
     add(1583, "toolRing", [this] { m_canvas->setTool(RegionCanvas::Ring); });
     add(1584, "toolPolygon", [this] { m_canvas->setTool(RegionCanvas::Polygon); });
-    side->addWidget(m_function, n / 2, 0, 1, 2);
-    n += 2;
+    place(m_function, 2);
     add(1588, "minSize", [this] { editParameter(0); });
     add(1589, "sensitivity", [this] { editParameter(1); });
     add(1590, "maxArea", [this] { editParameter(2); });

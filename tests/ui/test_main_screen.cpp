@@ -138,8 +138,9 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
     SetLanguage(2);
     EXPECT_EQ(startStop->text(), QString::fromUtf8(win.isDetecting() ? "停止檢測" : "開始檢測"));
     EXPECT_TRUE(win.statusText().contains(QString::fromUtf8("模式"))) << win.statusText().toStdString();
-    if (StatisticsWidget* page = win.statisticsPage())
+    if (StatisticsWidget* page = win.statisticsPage()) {
         EXPECT_EQ(page->camera()->itemText(0), QString::fromUtf8("全部相機"));
+    }
     // Kept in the system parameters: read back as the next start would.
     gLan = 0;
     WizardPara wp;
