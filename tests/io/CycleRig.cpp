@@ -23,6 +23,7 @@ void CycleRig::SetUp()
         gDataIn = 0;
     }
     wp.LoadDatafromFile();
+    m_previousWPara = gpWPara;  // a window's own record, put back afterwards
     gpWPara = &wp;
     gisLost = 0;
     gLost = 0;
@@ -74,7 +75,7 @@ void CycleRig::TearDown()
     board.reset();
     gisLost = 0;
     gisLostCom = 0;
-    gpWPara = nullptr;
+    gpWPara = m_previousWPara;
     dropConnections();
 }
 

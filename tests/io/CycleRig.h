@@ -56,4 +56,7 @@ struct CycleRig : ::testing::Test {
     ::testing::AssertionResult outputs(int want);
     int logicalOutputs() const;
     int judgedCount(int d) const;
+
+private:
+    WizardPara* m_previousWPara = nullptr;
 };
