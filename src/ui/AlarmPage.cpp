@@ -8,6 +8,7 @@
 #include "Globals.h"
 #include "Language.h"
 #include "Messages.h"
+#include "Pictures.h"
 #include "OperationRecord.h"
 #include "TemplateStore.h"
 #include "WizardPara.h"
@@ -19,15 +20,6 @@
 #include <QVBoxLayout>
 #include <functional>
 
-namespace {
-QImage toImage(const cv::Mat& f)
-{
-    if (f.empty())
-        return {};
-    return f.channels() == 1 ? QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_Grayscale8).copy()
-                             : QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB32).copy();
-}
-} // namespace
 
 AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_cycle(cycle), m_cams(cameras)
@@ -95,7 +87,7 @@ void AlarmPage::showAlarm(const QList<int>& cameras, int detection)
         CammerView* v = m_cams ? m_cams->view(c) : nullptr;
         std::vector<QRect> rects;
         if (v) {
-            tile->setFrame(toImage(v->frame()));
+            tile->setFrame(matToImage(v->frame()));
             if (v->recong && detection >= 0 && detection < 8)
                 for (int r = 0; r < std::clamp(v->para.roi_count[detection], 0, kMaxRoi); ++r)
                     for (const AlarmRect& a : v->recong->alarms[detection][r])
@@ -147,18 +139,6 @@ QString AlarmPage::detailText() const { return m_detail->text(); }
 
 bool AlarmPage::allowed(int protect) { return !protect || (checkPassword && checkPassword() >= 1); }
 
-void AlarmPage::tell(int message, const QStringList& args, const QString& record)
-{
-    if (!record.isEmpty())
-        OperationRecord::instance().InsertRecord(record);
-    if (message) {
-        QString text = LanStr(message);
-        for (const QString& a : args)
-            text = text.arg(a);
-        gpWarnBox->showMessage(text);
-    }
-}
-
 void AlarmPage::reDetect() { m_cycle->SlotReCheck(); }
 void AlarmPage::dontDetectAll() { m_cycle->SlotNoCheckCur(-1); }
 void AlarmPage::dontDetectSelected()
@@ -176,14 +156,14 @@ bool AlarmPage::addAsTemplate()
         return false;
     const cv::Mat frame = v->frame();
     if (frame.empty()) {
-        tell(1707, {QString::number(m_selected + 1)}, {});
+        gpWarnBox->showMessage(LanStr(1707).arg(m_selected + 1));
         return false;
     }
     const TemplateStore::Outcome o = v->store->AddTemplate(m_detection, frame.clone());
     // The models learn the new template before the next judgement.
     if (o.ok && v->recong)
         v->recong->VarTrain(m_detection);
-    tell(o.message, o.args, o.record);
+    reportOutcome(o, [](const QString& t) { gpWarnBox->showMessage(t); });
     return o.ok;
 }
 
@@ -209,6 +189,6 @@ bool AlarmPage::ignoreAlarmPoints()
     // The inspected mask leaves the ignored points out from the next judgement on.
     if (o.ok)
         v->recong->VarTrain(d);
-    tell(o.message, o.args, o.record);
+    reportOutcome(o, [](const QString& t) { gpWarnBox->showMessage(t); });
     return o.ok;
 }

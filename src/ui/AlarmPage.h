@@ -42,7 +42,6 @@ public:
 private:
     void buildTexts();
     bool allowed(int protect);
-    void tell(int message, const QStringList& args, const QString& record);
 
     DetectionCycle* m_cycle;
     CameraManager* m_cams;

@@ -6,6 +6,7 @@
 #include "DetectionCycle.h"
 #include "Globals.h"
 #include "Language.h"
+#include "Pictures.h"
 #include "Messages.h"
 #include "WizardPara.h"
 #include "CammerSingleton.h"
@@ -181,10 +182,7 @@ void CycleView::onFrame(int c)
     const cv::Mat f = v->frame();
     if (f.empty())
         return;
-    const QImage img = f.channels() == 1
-                           ? QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_Grayscale8).copy()
-                           : QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB32).copy();
-    t->setFrame(img);
+    t->setFrame(matToImage(f));
 }
 
 void CycleView::onJudged(int c, int d, bool ok)
@@ -217,36 +215,8 @@ QPainterPath CycleView::regionsOf(int camera, int d) const
     CammerView* v = m_cams ? m_cams->view(camera) : nullptr;
     if (!v || d < 0 || d >= 8)
         return path;
-    const CammerSingleton& para = v->para;
-    for (int r = 0; r < std::clamp(para.roi_count[d], 0, kMaxRoi); ++r) {
-        switch (para.roi[d][r].roi_shape) {
-        case ShapeRect: {
-            const ClustomRect& q = para.rects[d][r];
-            path.addRect(QRectF(QPointF(q.p1.x, q.p1.y), QPointF(q.p2.x, q.p2.y)).normalized());
-            break;
-        }
-        case ShapeCircle: {
-            const Circle& c = para.circles[d][r];
-            path.addEllipse(QPointF(c.centre.x, c.centre.y), c.outer, c.outer);
-            if (c.inner > 0)
-                path.addEllipse(QPointF(c.centre.x, c.centre.y), c.inner, c.inner);
-            break;
-        }
-        case ShapePolygon: {
-            const auto& pts = para.polys[d][r].points;
-            if (pts.size() < 3)
-                break;
-            QPolygonF poly;
-            for (const cv::Point& pt : pts)
-                poly << QPointF(pt.x, pt.y);
-            poly << poly.first();
-            path.addPolygon(poly);
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
+        path.addPath(regionPath(v->para, d, r));
     return path;
 }
 

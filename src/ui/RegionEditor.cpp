@@ -9,6 +9,7 @@
 #include "Keypads.h"
 #include "Language.h"
 #include "Messages.h"
+#include "Pictures.h"
 #include "OperationRecord.h"
 #include "ParamDb.h"
 #include "TemplateStore.h"
@@ -28,48 +29,6 @@
 namespace {
 constexpr int kHandle = 24;       // px on screen: a fingertip finds a handle
 constexpr int kCloseNear = 9;     // picture px: a tap this near the first vertex closes a polygon
-
-QImage toImage(const cv::Mat& f)
-{
-    if (f.empty())
-        return {};
-    if (f.channels() == 1)
-        return QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_Grayscale8).copy();
-    if (f.channels() == 4)
-        return QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_RGB32).copy();
-    return QImage(f.data, f.cols, f.rows, int(f.step), QImage::Format_BGR888).copy();
-}
-
-QPainterPath pathOf(const CammerSingleton& p, int d, int r)
-{
-    QPainterPath path;
-    switch (p.roi[d][r].roi_shape) {
-    case ShapeRect: {
-        const ClustomRect& q = p.rects[d][r];
-        path.addRect(QRectF(QPointF(q.p1.x, q.p1.y), QPointF(q.p2.x, q.p2.y)).normalized());
-        break;
-    }
-    case ShapeCircle: {
-        const Circle& c = p.circles[d][r];
-        path.addEllipse(QPointF(c.centre.x, c.centre.y), c.outer, c.outer);
-        if (c.inner > 0)
-            path.addEllipse(QPointF(c.centre.x, c.centre.y), c.inner, c.inner);
-        break;
-    }
-    case ShapePolygon: {
-        QPolygonF poly;
-        for (const cv::Point& pt : p.polys[d][r].points)
-            poly << QPointF(pt.x, pt.y);
-        if (!poly.isEmpty())
-            poly << poly.first();
-        path.addPolygon(poly);
-        break;
-    }
-    default:
-        break;
-    }
-    return path;
-}
 
 // Moves a region by (dx, dy) picture pixels and rebuilds its mask.
 void moveRegion(CammerSingleton& p, int d, int r, int dx, int dy)
@@ -207,7 +166,7 @@ void RegionCanvas::paintEvent(QPaintEvent*)
             const bool sel = r == m_selected;
             p.setPen(QPen(sel ? QColor(255, 200, 40) : QColor(60, 170, 255), 2 / scale()));
             p.setBrush(Qt::NoBrush);
-            const QPainterPath path = pathOf(*m_edit, m_d, r);
+            const QPainterPath path = regionPath(*m_edit, m_d, r);
             p.drawPath(path);
             QString label = QString::number(r + 1);
             if (r < m_scores.size())
@@ -444,7 +403,7 @@ void DrawROIWidget::loadPicture()
     // No live picture: the base template is what the regions were drawn on.
     if (m_picture.empty() && v && v->store && v->store->used(m_detection, 0))
         m_picture = v->store->slot(m_detection, 0).clone();
-    m_canvas->setImage(toImage(m_picture));
+    m_canvas->setImage(matToImage(m_picture));
 }
 
 void DrawROIWidget::refreshInfo()
@@ -565,16 +524,10 @@ bool DrawROIWidget::autoRegion()
     return ok;
 }
 
-bool DrawROIWidget::templateOutcome(bool ok, int message, const QStringList& args, const QString& record)
+bool DrawROIWidget::templateOutcome(const TemplateStore::Outcome& o)
 {
-    if (!record.isEmpty())
-        OperationRecord::instance().InsertRecord(record);
-    if (message) {
-        QString text = LanStr(message);
-        for (const QString& a : args)
-            text = text.arg(a);
-        warn(text);
-    }
+    reportOutcome(o, warn);
+    const bool ok = o.ok;
     // The live engine learns at once what the templates now hold.
     if (ok)
         if (CammerView* v = m_cams ? m_cams->view(m_camera) : nullptr; v && v->recong)
@@ -588,7 +541,7 @@ bool DrawROIWidget::addTemplate()
     if (!v || !v->store || m_picture.empty() || !ask(LanStr(1300)))
         return false;
     const TemplateStore::Outcome o = v->store->AddTemplate(m_detection, m_picture.clone());
-    return templateOutcome(o.ok, o.message, o.args, o.record);
+    return templateOutcome(o);
 }
 
 bool DrawROIWidget::deleteTemplate(std::optional<int> slot)
@@ -608,7 +561,7 @@ bool DrawROIWidget::deleteTemplate(std::optional<int> slot)
     if (*slot != 0 && !ask(LanStr(1339)))
         return false;
     const TemplateStore::Outcome o = v->store->DeleteCurrent(m_detection, *slot);
-    return templateOutcome(o.ok, o.message, o.args, o.record);
+    return templateOutcome(o);
 }
 
 bool DrawROIWidget::deleteTemplates()
@@ -617,7 +570,7 @@ bool DrawROIWidget::deleteTemplates()
     if (!v || !v->store || !ask(LanStr(1340)))
         return false;
     const TemplateStore::Outcome o = v->store->DeleteAll();
-    return templateOutcome(o.ok, o.message, o.args, o.record);
+    return templateOutcome(o);
 }
 
 bool DrawROIWidget::resample()
@@ -626,7 +579,7 @@ bool DrawROIWidget::resample()
     if (!v || !v->store || m_picture.empty() || !ask(LanStr(137)))
         return false;
     const TemplateStore::Outcome o = v->store->SaveReTrainImage(m_detection, m_picture.clone());
-    return templateOutcome(o.ok, o.message, o.args, o.record);
+    return templateOutcome(o);
 }
 
 bool DrawROIWidget::deleteIgnorePoints()
@@ -635,7 +588,7 @@ bool DrawROIWidget::deleteIgnorePoints()
     if (!v || !v->store || !ask(LanStr(1342)))
         return false;
     const TemplateStore::Outcome o = v->store->DeleteIgnorePoints(m_detection);
-    return templateOutcome(o.ok, o.message, o.args, o.record);
+    return templateOutcome(o);
 }
 
 QStringList DrawROIWidget::changeRecords(int camera, const CammerSingleton& live, const CammerSingleton& edit) const

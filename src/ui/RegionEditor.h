@@ -8,6 +8,7 @@
 // compares it with the live regions, asks, records each change and
 // retrains what changed.
 #include "CammerSingleton.h"
+#include "TemplateStore.h"
 
 #include <QImage>
 #include <QList>
@@ -120,7 +121,7 @@ public:
 private:
     void refreshInfo();
     void loadPicture();
-    bool templateOutcome(bool ok, int message, const QStringList& args, const QString& record);
+    bool templateOutcome(const TemplateStore::Outcome& o);
     QStringList changeRecords(int camera, const CammerSingleton& live, const CammerSingleton& edit) const;
 
     CameraManager* m_cams;
