@@ -48,6 +48,24 @@ QLabel* line(QWidget* parent, int px)
     return l;
 }
 
+// The entry of a pad: scripted or unattended (the shown text stays), else
+// what the operator confirms; nothing when refused or cancelled.
+std::optional<QString> runPad(QDialog* pad, const std::function<std::optional<QString>()>& script, const QString& shown,
+                              const std::function<bool(const QString&)>& check, const std::function<QString()>& confirmed)
+{
+    if (stationTerminating())
+        return std::nullopt;
+    if (script || autoAnswer()) {
+        const std::optional<QString> typed = script ? script() : std::optional<QString>(shown);
+        if (!typed || !check(*typed))
+            return std::nullopt;
+        return typed;
+    }
+    if (pad->exec() != QDialog::Accepted)
+        return std::nullopt;
+    return confirmed();
+}
+
 const char* kPadStyle = "QDialog{background:#2b3340;border:2px solid #4080d0;} QLabel{color:white;}"
                         "QLineEdit{background:#101216;color:white;padding:4px;}";
 } // namespace
@@ -101,16 +119,9 @@ std::optional<double> NumPad::getNumber(const QString& title, double value, doub
     m_edit->setText(QString::number(value, 'f', m_decimals));
     m_status->clear();
     m_fresh = true;
-    if (stationTerminating())
-        return std::nullopt;
-    if (scriptedEntry || autoAnswer()) {
-        // Unattended without a script: the value stays as it was.
-        const std::optional<QString> typed = scriptedEntry ? scriptedEntry() : std::optional<QString>(m_edit->text());
-        if (!typed || !accept(*typed))
-            return std::nullopt;
-        return m_value;
-    }
-    if (exec() != QDialog::Accepted)
+    // accept() keeps the checked value in m_value, from the script and the OK key alike.
+    if (!runPad(this, scriptedEntry, m_edit->text(), [this](const QString& t) { return accept(t); },
+                [this] { return m_edit->text(); }))
         return std::nullopt;
     return m_value;
 }
@@ -229,17 +240,8 @@ std::optional<QString> NumCharPad::getText(const QString& title, const QString& 
     m_status->clear();
     m_shift = false;
     relabel();
-    if (stationTerminating())
-        return std::nullopt;
-    if (scriptedEntry || autoAnswer()) {
-        const std::optional<QString> typed = scriptedEntry ? scriptedEntry() : std::optional<QString>(m_edit->text());
-        if (!typed || !accept(*typed))
-            return std::nullopt;
-        return *typed;
-    }
-    if (exec() != QDialog::Accepted)
-        return std::nullopt;
-    return m_edit->text();
+    return runPad(this, scriptedEntry, m_edit->text(), [this](const QString& t) { return accept(t); },
+                  [this] { return m_edit->text(); });
 }
 
 bool NumCharPad::accept(const QString& text)
