@@ -5,6 +5,7 @@
 #include "Counters.h"
 #include "DetectionCycle.h"
 #include "Globals.h"
+#include "CavityNames.h"
 #include "Language.h"
 #include "Pictures.h"
 #include "Messages.h"
@@ -226,11 +227,12 @@ QList<QPair<QPointF, QString>> CycleView::cavityLabels(int camera, int d) const
     CammerView* v = m_cams ? m_cams->view(camera) : nullptr;
     if (!v || d < 0 || d >= 8)
         return labels;
-    // The cavity number until cavities have names: the region's number.
+    // Region r shows cavity r's name; without one, its number.
     for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
         if (const RegionShape* s = v->para.shape(d, r)) {
             const cv::Vec4i box = s->imageRect();
-            labels.append({QPointF(box[0], box[1]), QString::number(r + 1)});
+            const QString name = gpCavity ? gpCavity->getResult(camera, r) : QString();
+            labels.append({QPointF(box[0], box[1]), name.isEmpty() ? QString::number(r + 1) : name});
         }
     return labels;
 }

@@ -28,6 +28,13 @@ public:
     // Numbers written at picture positions (the cavity of each region).
     void setLabels(const QList<QPair<QPointF, QString>>& labels) { m_labels = labels; update(); }
     int labelCount() const { return int(m_labels.size()); }
+    QStringList labelTexts() const
+    {
+        QStringList t;
+        for (const auto& l : m_labels)
+            t << l.second;
+        return t;
+    }
     // Mean grey of the shown picture, 0..255.
     int brightness() const { return m_brightness; }
 

@@ -23,6 +23,7 @@ class StatisticsWidget;
 class DetectCycleWidget;
 class AlarmPage;
 class DrawROIWidget;
+class EditCavitywidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -83,6 +84,8 @@ public:
     AlarmPage* alarmPage() const { return m_alarmPage; }
     // The region and template editor, made when first opened.
     DrawROIWidget* regionEditor();
+    EditCavitywidget* cavityPage() const { return m_cavity; }
+    void showCavityPage();
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
     void showCycleLogPage();
@@ -152,6 +155,7 @@ private:
     DetectCycleWidget* m_cycleLogPage = nullptr;
     AlarmPage* m_alarmPage = nullptr;
     DrawROIWidget* m_editor = nullptr;
+    EditCavitywidget* m_cavity = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

@@ -89,6 +89,7 @@ QWidget* DiVeZoruzo::buildButtons()
         if (CheckPassword() >= 1)
             regionEditor()->open(std::max(0, m_view->enlarged()), m_cycle->curDetect());
     });
+    add(1335, "cavityNames", [this] { showCavityPage(); });
     add(1540, "exportData", [this] { exportDataCommand(); });
     add(1541, "update", [this] { updateProgramCommand(); });
     add(1559, "help", [] { gpWarnBox->showMessage(LanStr(1565)); });

@@ -1,6 +1,7 @@
 // The main window's pages beside the cycle view: statistics and cycle log
 // wired to the cycle, their pages, the alarm page and the USB disk commands.
 #include "AlarmPage.h"
+#include "CavityNames.h"
 #include "DetectCycleSQL.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
@@ -61,6 +62,10 @@ void DiVeZoruzo::buildRecords()
     // The alarm page opens itself on the cycle's alarm and closes when it ends.
     m_alarmPage = new AlarmPage(m_cycle, m_cameras, this);
     m_alarmPage->checkPassword = [this] { return CheckPassword(); };
+    // The cavity names, shown on the views; their page opens from the main screen.
+    m_cavity = new EditCavitywidget(this);
+    m_cavity->hide();
+    gpCavity = m_cavity;
     m_detectCycleTimer.start(60000);
 }
 
@@ -81,6 +86,14 @@ void DiVeZoruzo::SlotDetectCycle()
     if (!gpWPara->enable_detect_cycle && !DetectCycleSQL::exists())
         return;
     DetectCycleSQL::instance()->checkDate();
+}
+
+void DiVeZoruzo::showCavityPage()
+{
+    if (CheckPassword() < 1)
+        return;
+    m_cavity->init();
+    m_cavity->showFullScreen();
 }
 
 DrawROIWidget* DiVeZoruzo::regionEditor()

@@ -7,6 +7,7 @@
 #include "Boxes.h"
 #include "AlarmPage.h"
 #include "CammerSingleton.h"
+#include "CavityNames.h"
 #include "DetectCycleSQL.h"
 #include "DiVeZoruzo.h"
 #include "FactoryDir.h"
@@ -151,6 +152,9 @@ int main(int argc, char** argv)
             win.regionEditor()->open(0, 0);
             shoot(win.regionEditor(), outDir, "editor" + tag, size);
             win.regionEditor()->hide();
+            win.cavityPage()->init();
+            shoot(win.cavityPage(), outDir, "cavities" + tag, size);
+            win.cavityPage()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);
