@@ -24,6 +24,7 @@ class DetectCycleWidget;
 class AlarmPage;
 class DrawROIWidget;
 class EditCavitywidget;
+class RecordWidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -85,6 +86,8 @@ public:
     // The region and template editor, made when first opened.
     DrawROIWidget* regionEditor();
     EditCavitywidget* cavityPage() const { return m_cavity; }
+    RecordWidget* recordPage();
+    void showRecordPage();
     void showCavityPage();
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
@@ -156,6 +159,7 @@ private:
     AlarmPage* m_alarmPage = nullptr;
     DrawROIWidget* m_editor = nullptr;
     EditCavitywidget* m_cavity = nullptr;
+    RecordWidget* m_recordPage = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

@@ -58,12 +58,12 @@ QWidget* DiVeZoruzo::buildButtons()
         b->setObjectName(name);
         setLan(b, text);
         QFont f;
-        f.setPixelSize(18);
+        f.setPixelSize(17);
         b->setFont(f);
         b->setMinimumHeight(kButtonHeight);
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(b, &QPushButton::clicked, this, std::move(action));
-        grid->addWidget(b, n / 7, n % 7);
+        grid->addWidget(b, n / 8, n % 8);
         ++n;
         return b;
     };
@@ -85,11 +85,12 @@ QWidget* DiVeZoruzo::buildButtons()
     add(1558, "language", [] { SetLanguage((gLan + 1) % kLanguageCount); });
     add(1554, "statistics", [this] { showStatisticsPage(); })->setEnabled(m_statisticsPage != nullptr);
     add(1555, "cycleLog", [this] { showCycleLogPage(); });
+    add(1634, "record", [this] { showRecordPage(); });
     add(1598, "regionEditor", [this] {
         if (CheckPassword() >= 1)
             regionEditor()->open(std::max(0, m_view->enlarged()), m_cycle->curDetect());
     });
-    add(1335, "cavityNames", [this] { showCavityPage(); });
+    add(1635, "cavityNames", [this] { showCavityPage(); });
     add(1540, "exportData", [this] { exportDataCommand(); });
     add(1541, "update", [this] { updateProgramCommand(); });
     add(1559, "help", [] { gpWarnBox->showMessage(LanStr(1565)); });

@@ -88,6 +88,23 @@ void DiVeZoruzo::SlotDetectCycle()
     DetectCycleSQL::instance()->checkDate();
 }
 
+RecordWidget* DiVeZoruzo::recordPage()
+{
+    if (!m_recordPage) {
+        m_recordPage = new RecordWidget(this);
+        m_recordPage->setWindowFlag(Qt::Window);
+        m_recordPage->checkPassword = [this] { return CheckPassword(); };
+        m_recordPage->hide();
+    }
+    return m_recordPage;
+}
+
+void DiVeZoruzo::showRecordPage()
+{
+    recordPage()->fillDays();
+    m_recordPage->showFullScreen();
+}
+
 void DiVeZoruzo::showCavityPage()
 {
     if (CheckPassword() < 1)

@@ -13,7 +13,11 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -110,11 +114,12 @@ PageFrame framePage(QWidget* page, const char* name, int title)
     return {days, right};
 }
 
-// Adds Export and Back; Back hides the page. Returns the Export button.
-QPushButton* finishPage(QWidget* page, const PageFrame& frame)
+// Adds the page's action (Export unless told) and Back; Back hides the page.
+// Returns the action's button.
+QPushButton* finishPage(QWidget* page, const PageFrame& frame, int action = 1527)
 {
     auto* buttons = new QHBoxLayout;
-    auto* exportButton = pageButton(1527, page);
+    auto* exportButton = pageButton(action, page);
     auto* back = pageButton(1019, page);
     buttons->addStretch();
     buttons->addWidget(exportButton);
@@ -463,4 +468,78 @@ bool DetectCycleWidget::exportData()
     if (produced.isEmpty() || xls.exitStatus() != QProcess::NormalExit || xls.exitCode() != 0)
         return failed(output.trimmed().isEmpty() ? xls.errorString() : output.trimmed().left(300));
     return m_disk->putOnDisk(produced, QFileInfo(produced).fileName());
+}
+
+// --- operation record page -----------------------------------------------------------------
+
+RecordWidget::RecordWidget(QWidget* parent) : QWidget(parent)
+{
+    const PageFrame frame = framePage(this, "recordPage", 1631);
+    m_days = frame.days;
+    m_table = new QTableWidget(0, 3, this);
+    m_table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setFont(pageFont(16));
+    frame.right->addWidget(m_table, 1);
+    connect(finishPage(this, frame, 1629), &QPushButton::clicked, this, &RecordWidget::clearRecord);
+    connect(m_days, &QListWidget::currentRowChanged, this, &RecordWidget::showDay);
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &RecordWidget::fillDays);
+    checkPassword = [] { return int(gPasswordLevel); };
+    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
+}
+
+void RecordWidget::fillDays()
+{
+    const QSignalBlocker block(m_days);
+    m_days->clear();
+    m_days->addItem(LanStr(1535));
+    QStringList days = QDir("./RECORD").entryList({"*.db"}, QDir::Files, QDir::Name | QDir::Reversed);
+    for (QString& d : days)
+        d.chop(3);
+    m_days->addItems(days);
+    m_days->setCurrentRow(0);
+    showDay(0);
+}
+
+void RecordWidget::showDay(int row)
+{
+    m_table->setHorizontalHeaderLabels({LanStr(1636), LanStr(1633), LanStr(1632)});
+    const QString file = row <= 0 ? QStringLiteral("RECORD.db")
+                                  : QStringLiteral("./RECORD/%1.db").arg(m_days->item(row)->text());
+    QList<QStringList> rows;
+    const QString conn = QStringLiteral("recordPageRead");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", conn);
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (QFile::exists(file) && db.open()) {
+            // Newest first: what the operator looks for is what just happened.
+            QSqlQuery q("SELECT recordtime, recordpassword, remarks FROM RECORD ORDER BY rowid DESC", db);
+            while (q.next())
+                rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(conn);
+    m_table->setRowCount(int(rows.size()));
+    for (int i = 0; i < rows.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            m_table->setItem(i, c, new QTableWidgetItem(rows[i][c]));
+}
+
+bool RecordWidget::clearRecord()
+{
+    // Only today's record is cleared; archived days stay as they were.
+    if (checkPassword() < 1 || !ask(LanStr(1630)))
+        return false;
+    if (!OperationRecord::instance().ClearRecord()) {
+        gpWarnBox->showMessage(LanStr(135));
+        return false;
+    }
+    OperationRecord::instance().InsertRecord(LanStr(1008));
+    m_days->setCurrentRow(0);
+    showDay(0);
+    return true;
 }

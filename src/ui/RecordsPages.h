@@ -107,3 +107,22 @@ private:
     CycleChart* m_chart;
     QLabel* m_summary;
 };
+
+// The operation record: today's and each archived day's rows, newest first;
+// today's can be cleared with its protection.
+class RecordWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit RecordWidget(QWidget* parent = nullptr);
+    void fillDays();
+    void showDay(int row);
+    bool clearRecord();
+    QTableWidget* table() const { return m_table; }
+    QListWidget* days() const { return m_days; }
+    std::function<int()> checkPassword;
+    std::function<bool(const QString&)> ask;
+
+private:
+    QListWidget* m_days;
+    QTableWidget* m_table;
+};

@@ -7,6 +7,7 @@
 #include "DiskCommands.h"
 #include "Globals.h"
 #include "Messages.h"
+#include "OperationRecord.h"
 #include "RecordsPages.h"
 #include "ResStatistics.h"
 #include "TestDir.h"
@@ -249,4 +250,39 @@ TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
     EXPECT_FALSE(d->SlotUpdateApp());
     EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
     EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(Records, TheRecordPageShowsEachDayNewestFirstAndClearsTodayWithItsProtection)
+{
+    OperationRecord& record = OperationRecord::instance();
+    record.InsertRecord("first");
+    record.InsertRecord("second");
+    QDir().mkpath("RECORD");
+    ASSERT_TRUE(QFile::copy("RECORD.db", "RECORD/2026-12-01.db"));
+    RecordWidget* page = win->recordPage();
+    int level = 0;
+    QStringList asked;
+    page->checkPassword = [&] { return level; };
+    page->ask = [&](const QString& q) {
+        asked << q;
+        return true;
+    };
+    page->fillDays();
+    ASSERT_EQ(page->days()->count(), 2);
+    EXPECT_EQ(page->days()->item(1)->text(), "2026-12-01");
+    ASSERT_GE(page->table()->rowCount(), 2);
+    EXPECT_EQ(page->table()->item(0, 2)->text(), "second");
+    EXPECT_EQ(page->table()->item(1, 2)->text(), "first");
+
+    EXPECT_FALSE(page->clearRecord()) << "nobody logged in";
+    EXPECT_TRUE(asked.isEmpty());
+    level = 1;
+    ASSERT_TRUE(page->clearRecord());
+    EXPECT_EQ(asked.last(), LanStr(1630));
+    EXPECT_EQ(recordRemarks(), QStringList{LanStr(1008)});
+    EXPECT_EQ(page->table()->rowCount(), 1);
+    // The archived day is untouched.
+    page->days()->setCurrentRow(1);
+    EXPECT_GE(page->table()->rowCount(), 2);
+    EXPECT_TRUE(recordRemarks("RECORD/2026-12-01.db").contains("first"));
 }

@@ -155,6 +155,9 @@ int main(int argc, char** argv)
             win.cavityPage()->init();
             shoot(win.cavityPage(), outDir, "cavities" + tag, size);
             win.cavityPage()->hide();
+            win.showRecordPage();
+            shoot(win.recordPage(), outDir, "record" + tag, size);
+            win.recordPage()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);
