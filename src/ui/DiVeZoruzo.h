@@ -25,6 +25,7 @@ class AlarmPage;
 class DrawROIWidget;
 class EditCavitywidget;
 class RecordWidget;
+class AccountWidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -87,6 +88,8 @@ public:
     DrawROIWidget* regionEditor();
     EditCavitywidget* cavityPage() const { return m_cavity; }
     RecordWidget* recordPage();
+    AccountWidget* accountPage();
+    void showAccountPage();
     void showRecordPage();
     void showCavityPage();
     DetectCycleWidget* cycleLogPage();
@@ -160,6 +163,7 @@ private:
     DrawROIWidget* m_editor = nullptr;
     EditCavitywidget* m_cavity = nullptr;
     RecordWidget* m_recordPage = nullptr;
+    AccountWidget* m_accountPage = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

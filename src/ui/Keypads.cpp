@@ -230,8 +230,10 @@ void NumCharPad::relabel()
         b->setText(m_shift ? b->text().toUpper() : b->text().toLower());
 }
 
-std::optional<QString> NumCharPad::getText(const QString& title, const QString& current, int maxLength, bool allowEmpty)
+std::optional<QString> NumCharPad::getText(const QString& title, const QString& current, int maxLength, bool allowEmpty,
+                                           bool masked)
 {
+    m_edit->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     m_title->setText(QString(title).replace("\r\n", "\n"));
     m_maxLength = maxLength;
     m_allowEmpty = allowEmpty;

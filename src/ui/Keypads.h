@@ -42,7 +42,9 @@ class NumCharPad : public QDialog {
 public:
     explicit NumCharPad(QWidget* parent = nullptr);
     // Asks for a text of at most maxLength characters (empty allowed when allowEmpty).
-    std::optional<QString> getText(const QString& title, const QString& current, int maxLength, bool allowEmpty = false);
+    // masked: a password, shown as dots.
+    std::optional<QString> getText(const QString& title, const QString& current, int maxLength, bool allowEmpty = false,
+                                   bool masked = false);
     // "a".."z", "0".."9", symbols, "shift", "space", "back", "clear", "ok".
     void press(const QString& key);
     QString entry() const;

@@ -82,6 +82,7 @@ QWidget* DiVeZoruzo::buildButtons()
             CheckPassword();
         updateStatus();
     });
+    add(1646, "accounts", [this] { showAccountPage(); });
     add(1558, "language", [] { SetLanguage((gLan + 1) % kLanguageCount); });
     add(1554, "statistics", [this] { showStatisticsPage(); })->setEnabled(m_statisticsPage != nullptr);
     add(1555, "cycleLog", [this] { showCycleLogPage(); });

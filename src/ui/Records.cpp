@@ -1,5 +1,6 @@
 // The main window's pages beside the cycle view: statistics and cycle log
 // wired to the cycle, their pages, the alarm page and the USB disk commands.
+#include "AccountPage.h"
 #include "AlarmPage.h"
 #include "CavityNames.h"
 #include "DetectCycleSQL.h"
@@ -97,6 +98,21 @@ RecordWidget* DiVeZoruzo::recordPage()
         m_recordPage->hide();
     }
     return m_recordPage;
+}
+
+AccountWidget* DiVeZoruzo::accountPage()
+{
+    if (!m_accountPage) {
+        m_accountPage = new AccountWidget(this);
+        m_accountPage->hide();
+    }
+    return m_accountPage;
+}
+
+void DiVeZoruzo::showAccountPage()
+{
+    accountPage()->refresh();
+    m_accountPage->showFullScreen();
 }
 
 void DiVeZoruzo::showRecordPage()

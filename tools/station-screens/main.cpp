@@ -5,6 +5,7 @@
 //   station-screens --out DIR [--check]
 // With --check the exit status is 1 when any page has a problem.
 #include "Boxes.h"
+#include "AccountPage.h"
 #include "AlarmPage.h"
 #include "CammerSingleton.h"
 #include "CavityNames.h"
@@ -158,6 +159,9 @@ int main(int argc, char** argv)
             win.showRecordPage();
             shoot(win.recordPage(), outDir, "record" + tag, size);
             win.recordPage()->hide();
+            win.showAccountPage();
+            shoot(win.accountPage(), outDir, "accounts" + tag, size);
+            win.accountPage()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);

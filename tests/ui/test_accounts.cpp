@@ -1,0 +1,118 @@
+// The account page over the station's accounts: every field checked before
+// the manager is asked, and what each operation leaves in the account file.
+#include "AccountPage.h"
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "Messages.h"
+#include "TestDir.h"
+#include "UserManager.h"
+#include "WindowEnv.h"
+#include "WizardPara.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+struct AccountPageTest : ::testing::Test {
+    TestDir dir;
+    std::unique_ptr<DiVeZoruzo> win;
+    std::deque<std::optional<QString>> typed;
+    QStringList titles;
+    AccountWidget* page = nullptr;
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        prepareUnattendedWindow(dir);
+        win = std::make_unique<DiVeZoruzo>();
+        gLan = 1;
+        gpWPara->is_psw_used = 0;  // the administrator's plain service code
+        page = win->accountPage();
+        page->entry = [this](const QString& title, bool) -> std::optional<QString> {
+            titles << title;
+            if (typed.empty())
+                return std::nullopt;
+            auto t = typed.front();
+            typed.pop_front();
+            return t;
+        };
+        page->ask = [](const QString&) { return true; };
+        page->refresh();
+    }
+    void TearDown() override
+    {
+        UserManager::instance().LogOut();
+        win.reset();
+        qunsetenv("STATION_ANSWER");
+    }
+    void choose(const QString& name)
+    {
+        for (int i = 0; i < page->users()->count(); ++i)
+            if (page->users()->item(i)->data(Qt::UserRole).toString() == name)
+                page->users()->setCurrentRow(i);
+    }
+};
+} // namespace
+
+TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
+{
+    page->users()->setCurrentRow(-1);
+    EXPECT_FALSE(page->login());
+    EXPECT_EQ(page->status(), "Please select the user.");
+    choose("admin");
+    typed = {QString()};
+    EXPECT_FALSE(page->login());
+    EXPECT_EQ(page->status(), "Please enter your password!");
+    typed = {QString("wrong")};
+    EXPECT_FALSE(page->login());
+    EXPECT_EQ(page->status(), "Password error!");
+    EXPECT_TRUE(page->statusIsError());
+    typed = {QString("5260")};
+    ASSERT_TRUE(page->login()) << page->status().toStdString();
+    EXPECT_FALSE(page->statusIsError());
+    EXPECT_EQ(UserManager::instance().getUserType(), 1);
+
+    // A technician: the two passwords must match.
+    typed = {QString("li"), QString("abc"), QString("abd")};
+    EXPECT_FALSE(page->addUser(2));
+    EXPECT_EQ(page->status(), "The two entered passwords did not match!");
+    typed = {QString("  "), };
+    EXPECT_FALSE(page->addUser(2));
+    EXPECT_EQ(page->status(), "Please enter your account name!");
+    typed = {QString("li"), QString("abc"), QString("abc")};
+    ASSERT_TRUE(page->addUser(2)) << page->status().toStdString();
+    EXPECT_EQ(page->users()->count(), 2);
+
+    // The administrator gives technicians the stop right; operators keep none.
+    page->technicianRight()->setChecked(true);
+    ASSERT_TRUE(page->saveRights());
+    int tech[UserManager::kRights] = {}, oper[UserManager::kRights] = {};
+    UserManager::instance().getallPermission(tech, 1);
+    UserManager::instance().getallPermission(oper, 3);
+    EXPECT_EQ(tech[0], 1);
+    EXPECT_EQ(oper[0], 0);
+
+    // The technician logs in, changes the password, and may not allocate rights.
+    choose("li");
+    typed = {QString("abc")};
+    ASSERT_TRUE(page->login()) << page->status().toStdString();
+    EXPECT_FALSE(page->technicianRight()->isEnabled());
+    EXPECT_FALSE(page->saveRights());
+    EXPECT_EQ(page->status(), "No access!");
+    typed = {QString("abc"), QString("xyz"), QString("xyz")};
+    ASSERT_TRUE(page->changePassword()) << page->status().toStdString();
+    page->logout();
+    choose("li");
+    typed = {QString("xyz")};
+    EXPECT_TRUE(page->login()) << "the new password";
+    page->logout();
+
+    // The administrator deletes the account.
+    choose("admin");
+    typed = {QString("5260")};
+    ASSERT_TRUE(page->login());
+    choose("li");
+    ASSERT_TRUE(page->deleteUser()) << page->status().toStdString();
+    EXPECT_EQ(page->users()->count(), 1);
+}
