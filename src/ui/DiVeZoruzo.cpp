@@ -1,6 +1,7 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "ParaGroups.h"
 #include "RegionEditor.h"
 #include "ResStatistics.h"
 #include "ServiceNotify.h"
@@ -87,6 +88,8 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     if (!gpWarnBox)
         gpWarnBox = new WarnBox(this);
 
+    // A parameter-group restore cut short by a power loss is finished before anything is read.
+    paragroups::finishPendingRestore();
     openDatabases();
     loadParameters();
     // The record is open from here: what happened before it can be written.
