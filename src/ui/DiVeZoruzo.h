@@ -26,6 +26,7 @@ class DrawROIWidget;
 class EditCavitywidget;
 class RecordWidget;
 class AccountWidget;
+class WizardParaWidget;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -89,6 +90,8 @@ public:
     EditCavitywidget* cavityPage() const { return m_cavity; }
     RecordWidget* recordPage();
     AccountWidget* accountPage();
+    WizardParaWidget* settingsPage();
+    void showSettingsPage();
     void showAccountPage();
     void showRecordPage();
     void showCavityPage();
@@ -164,6 +167,7 @@ private:
     EditCavitywidget* m_cavity = nullptr;
     RecordWidget* m_recordPage = nullptr;
     AccountWidget* m_accountPage = nullptr;
+    WizardParaWidget* m_settingsPage = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

@@ -63,7 +63,7 @@ QWidget* DiVeZoruzo::buildButtons()
         b->setMinimumHeight(kButtonHeight);
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(b, &QPushButton::clicked, this, std::move(action));
-        grid->addWidget(b, n / 8, n % 8);
+        grid->addWidget(b, n / 7, n % 7);
         ++n;
         return b;
     };
@@ -86,14 +86,11 @@ QWidget* DiVeZoruzo::buildButtons()
     add(1558, "language", [] { SetLanguage((gLan + 1) % kLanguageCount); });
     add(1554, "statistics", [this] { showStatisticsPage(); })->setEnabled(m_statisticsPage != nullptr);
     add(1555, "cycleLog", [this] { showCycleLogPage(); });
-    add(1634, "record", [this] { showRecordPage(); });
     add(1598, "regionEditor", [this] {
         if (CheckPassword() >= 1)
             regionEditor()->open(std::max(0, m_view->enlarged()), m_cycle->curDetect());
     });
-    add(1635, "cavityNames", [this] { showCavityPage(); });
-    add(1540, "exportData", [this] { exportDataCommand(); });
-    add(1541, "update", [this] { updateProgramCommand(); });
+    add(1654, "settings", [this] { showSettingsPage(); });
     add(1559, "help", [] { gpWarnBox->showMessage(LanStr(1565)); });
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &DiVeZoruzo::updateStatus);
     connect(&m_clock, &QTimer::timeout, this, &DiVeZoruzo::updateStatus);

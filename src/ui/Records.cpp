@@ -2,6 +2,7 @@
 // wired to the cycle, their pages, the alarm page and the USB disk commands.
 #include "AccountPage.h"
 #include "AlarmPage.h"
+#include "WizardParaWidget.h"
 #include "CavityNames.h"
 #include "DetectCycleSQL.h"
 #include "DetectionCycle.h"
@@ -107,6 +108,23 @@ AccountWidget* DiVeZoruzo::accountPage()
         m_accountPage->hide();
     }
     return m_accountPage;
+}
+
+WizardParaWidget* DiVeZoruzo::settingsPage()
+{
+    if (!m_settingsPage) {
+        m_settingsPage = new WizardParaWidget(this, this);
+        m_settingsPage->hide();
+    }
+    return m_settingsPage;
+}
+
+void DiVeZoruzo::showSettingsPage()
+{
+    if (CheckPassword() < 1)
+        return;
+    settingsPage()->ParaGroupUpdateList();
+    m_settingsPage->showFullScreen();
 }
 
 void DiVeZoruzo::showAccountPage()

@@ -7,6 +7,7 @@
 #include "Boxes.h"
 #include "AccountPage.h"
 #include "AlarmPage.h"
+#include "WizardParaWidget.h"
 #include "CammerSingleton.h"
 #include "CavityNames.h"
 #include "DetectCycleSQL.h"
@@ -162,6 +163,9 @@ int main(int argc, char** argv)
             win.showAccountPage();
             shoot(win.accountPage(), outDir, "accounts" + tag, size);
             win.accountPage()->hide();
+            win.settingsPage()->ParaGroupUpdateList();
+            shoot(win.settingsPage(), outDir, "settings" + tag, size);
+            win.settingsPage()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);
