@@ -8,7 +8,6 @@
 
 #include <QComboBox>
 #include <QDateTime>
-#include <QEvent>
 #include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -40,20 +39,6 @@ QString defaultRow()
     return names.join(' ');
 }
 
-// Tapping a name opens the text pad: there is no keyboard.
-class PadOpener : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        auto* edit = qobject_cast<QLineEdit*>(o);
-        if (!edit || e->type() != QEvent::MouseButtonRelease || !gpNumCharPad)
-            return false;
-        if (const auto text = gpNumCharPad->getText(LanStr(1335), edit->text(), kNameMax))
-            edit->setText(*text);
-        return true;
-    }
-};
 } // namespace
 
 EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
@@ -73,7 +58,6 @@ EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window
     m_cameraBox->setFont(f);
     lay->addWidget(m_cameraBox);
     auto* grid = new QGridLayout;
-    auto* opener = new PadOpener(this);
     for (int i = 0; i < kCavityNames; ++i) {
         auto* label = new QLabel(QString::number(i + 1), this);
         label->setFont(f);
@@ -81,8 +65,7 @@ EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window
         e->setObjectName(QStringLiteral("cavity%1").arg(i + 1));
         e->setFont(f);
         e->setMinimumHeight(52);
-        e->setReadOnly(true);
-        e->installEventFilter(opener);
+        openTextPadOnTap(e, 1335, kNameMax);
         grid->addWidget(label, i / 4, (i % 4) * 2);
         grid->addWidget(e, i / 4, (i % 4) * 2 + 1);
         m_edits << e;

@@ -176,6 +176,10 @@ private:
 
 extern DiVeZoruzo* gpWin;
 
+// A change that takes effect at the next start (an update, a restored group):
+// the watchdog told, the databases closed, the computer restarted through the host.
+void RestartStation();
+
 // The pixmaps of the operator interface, loaded once at start.
 QPixmap StationPixmap(const QString& name);
 void LoadPixmaps();

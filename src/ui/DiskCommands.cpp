@@ -33,13 +33,7 @@ DiskCommands::DiskCommands(QWidget* parent) : QObject(parent), m_parent(parent)
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                         : QString();
     };
-    restartStation = [] {
-        StopWTD();
-        if (gpWin)
-            gpWin->FLushAll();
-        platform::Host::instance().reboot();
-        gRebootPending = true;
-    };
+    restartStation = RestartStation;
 }
 
 void DiskCommands::tell(const QString& text)

@@ -5,6 +5,7 @@
 #include "Panel.h"
 #include "Termination.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -291,4 +292,29 @@ void NumCharPad::press(const QString& k)
     }
     m_edit->setText(t);
     m_status->clear();
+}
+
+namespace {
+class TextPadOpener : public QObject {
+public:
+    TextPadOpener(QObject* parent, int title, int maxLength) : QObject(parent), m_title(title), m_max(maxLength) {}
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        auto* edit = qobject_cast<QLineEdit*>(o);
+        if (!edit || e->type() != QEvent::MouseButtonRelease || !gpNumCharPad)
+            return false;
+        if (const auto text = gpNumCharPad->getText(LanStr(m_title), edit->text(), m_max, true))
+            edit->setText(*text);
+        return true;
+    }
+
+private:
+    int m_title, m_max;
+};
+} // namespace
+
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength)
+{
+    edit->setReadOnly(true);
+    edit->installEventFilter(new TextPadOpener(edit, titleMessage, maxLength));
 }

@@ -64,5 +64,9 @@ private:
     bool m_allowEmpty = false;
 };
 
+class QLineEdit;
+// A read-only line that opens the text pad when tapped (a touch panel has no keyboard).
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength);
+
 extern NumPad* gpNumPad;
 extern NumCharPad* gpNumCharPad;

@@ -9,6 +9,8 @@
 #include "DiVeZoruzo.h"
 #include "DiskCommands.h"
 #include "Globals.h"
+#include "Host.h"
+#include "StartupFiles.h"
 #include "Messages.h"
 #include "Myxls.h"
 #include "RecordsPages.h"
@@ -69,6 +71,15 @@ void DiVeZoruzo::buildRecords()
     m_cavity->hide();
     gpCavity = m_cavity;
     m_detectCycleTimer.start(60000);
+}
+
+void RestartStation()
+{
+    StopWTD();
+    if (gpWin)
+        gpWin->FLushAll();
+    platform::Host::instance().reboot();
+    gRebootPending = true;
 }
 
 void DiVeZoruzo::releaseRecords()

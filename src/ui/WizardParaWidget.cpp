@@ -16,7 +16,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,21 +23,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// Tapping the name opens the text pad.
-class NamePad : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        auto* edit = qobject_cast<QLineEdit*>(o);
-        if (!edit || e->type() != QEvent::MouseButtonRelease || !gpNumCharPad)
-            return false;
-        if (const auto t = gpNumCharPad->getText(LanStr(1653), edit->text(), paragroups::kMaxName, true))
-            edit->setText(*t);
-        return true;
-    }
-};
-
 int detectionsInUse() { return gpWPara ? std::clamp(gpWPara->multi_detect_num, 2, 8) : 2; }
 } // namespace
 
@@ -63,8 +47,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     m_name = new QLineEdit(this);
     m_name->setFont(f);
     m_name->setMinimumHeight(52);
-    m_name->setReadOnly(true);
-    m_name->installEventFilter(new NamePad(this));
+    openTextPadOnTap(m_name, 1653, paragroups::kMaxName);
     auto* groupsLabel = new QLabel(this);
     setLan(groupsLabel, 1655);
     groupsLabel->setFont(f);
@@ -105,13 +88,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
         if (gpWarnBox)
             gpWarnBox->showMessage(w);
     };
-    restartStation = [] {
-        StopWTD();
-        if (gpWin)
-            gpWin->FLushAll();
-        platform::Host::instance().reboot();
-        gRebootPending = true;
-    };
+    restartStation = RestartStation;
     QDir().mkpath("paraGroup");
     ParaGroupUpdateList();
 }

@@ -11,14 +11,13 @@
 
 #include <QListWidget>
 #include <QPushButton>
-#include <deque>
 #include <gtest/gtest.h>
 
 namespace {
 struct AccountPageTest : ::testing::Test {
     TestDir dir;
     std::unique_ptr<DiVeZoruzo> win;
-    std::deque<std::optional<QString>> typed;
+    QStringList typed;  // what the operator types next, in order
     QStringList titles;
     AccountWidget* page = nullptr;
     void SetUp() override
@@ -31,11 +30,9 @@ struct AccountPageTest : ::testing::Test {
         page = win->accountPage();
         page->entry = [this](const QString& title, bool) -> std::optional<QString> {
             titles << title;
-            if (typed.empty())
-                return std::nullopt;
-            auto t = typed.front();
-            typed.pop_front();
-            return t;
+            if (typed.isEmpty())
+                return std::nullopt;  // cancelled
+            return typed.takeFirst();
         };
         page->ask = [](const QString&) { return true; };
         page->refresh();
