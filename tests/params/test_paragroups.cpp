@@ -14,6 +14,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 // A working directory whose set-up says tag everywhere.
@@ -105,6 +106,8 @@ TEST(ParaGroups, ARestoreReplacesTheSetUpKeepsTheCurrentOneAndIsRecorded)
 TEST(DISABLED_ParaGroupTorture, Loop)
 {
     ASSERT_TRUE(QDir::setCurrent(qEnvironmentVariable("PARAGROUP_TORTURE_DIR")));
+    std::printf("ready\n");
+    std::fflush(stdout);
     for (int i = 0;; ++i) {
         paragroups::restore(i % 2 ? "b" : "a", 2);
         paragroups::backup("c", 2);
@@ -130,7 +133,13 @@ TEST(ParaGroups, KilledAtRandomMomentsEveryGroupAndTheSetUpStayWhole)
         child.start(QCoreApplication::applicationFilePath(),
                     {"--gtest_also_run_disabled_tests", "--gtest_filter=DISABLED_ParaGroupTorture.Loop"});
         ASSERT_TRUE(child.waitForStarted());
-        QThread::msleep(150 + rng.bounded(120));
+        // Killed somewhere in its loop, however slowly it started.
+        QByteArray said;
+        while (!said.contains("ready\n") && child.state() == QProcess::Running) {
+            child.waitForReadyRead(5000);
+            said += child.readAllStandardOutput();
+        }
+        QThread::msleep(rng.bounded(80));
         ::kill(pid_t(child.processId()), SIGKILL);
         child.waitForFinished();
         ++interrupted;
