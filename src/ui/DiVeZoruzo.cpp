@@ -1,6 +1,7 @@
 #include "DiVeZoruzo.h"
 
 #include "Boxes.h"
+#include "HelpPage.h"
 #include "ParaGroups.h"
 #include "RegionEditor.h"
 #include "ResStatistics.h"
@@ -192,6 +193,9 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     m_cycle->begin();
     m_cameras->ApplySpeed();
     startServiceLink();
+    // A station's first start walks the operator through its set-up (not in unattended runs).
+    if (BeginnerGuide::wanted() && !autoAnswer() && !stationTerminating())
+        QTimer::singleShot(0, this, [this] { guide()->showFullScreen(); });
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
 

@@ -27,6 +27,8 @@ class EditCavitywidget;
 class RecordWidget;
 class AccountWidget;
 class WizardParaWidget;
+class HelpWidget;
+class BeginnerGuide;
 
 class DiVeZoruzo : public QWidget {
     Q_OBJECT
@@ -91,6 +93,9 @@ public:
     RecordWidget* recordPage();
     AccountWidget* accountPage();
     WizardParaWidget* settingsPage();
+    HelpWidget* helpPage();
+    BeginnerGuide* guide();
+    void showHelpPage();
     void showSettingsPage();
     void showAccountPage();
     void showRecordPage();
@@ -168,6 +173,8 @@ private:
     RecordWidget* m_recordPage = nullptr;
     AccountWidget* m_accountPage = nullptr;
     WizardParaWidget* m_settingsPage = nullptr;
+    HelpWidget* m_helpPage = nullptr;
+    BeginnerGuide* m_guide = nullptr;
     QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;

@@ -91,7 +91,7 @@ QWidget* DiVeZoruzo::buildButtons()
             regionEditor()->open(std::max(0, m_view->enlarged()), m_cycle->curDetect());
     });
     add(1654, "settings", [this] { showSettingsPage(); });
-    add(1559, "help", [] { gpWarnBox->showMessage(LanStr(1565)); });
+    add(1559, "help", [this] { showHelpPage(); });
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &DiVeZoruzo::updateStatus);
     connect(&m_clock, &QTimer::timeout, this, &DiVeZoruzo::updateStatus);
     m_clock.start(1000);

@@ -2,6 +2,7 @@
 // wired to the cycle, their pages, the alarm page and the USB disk commands.
 #include "AccountPage.h"
 #include "AlarmPage.h"
+#include "HelpPage.h"
 #include "WizardParaWidget.h"
 #include "CavityNames.h"
 #include "DetectCycleSQL.h"
@@ -136,6 +137,26 @@ void DiVeZoruzo::showSettingsPage()
         return;
     settingsPage()->ParaGroupUpdateList();
     m_settingsPage->showFullScreen();
+}
+
+HelpWidget* DiVeZoruzo::helpPage()
+{
+    if (!m_helpPage) {
+        m_helpPage = new HelpWidget(this);
+        m_helpPage->hide();
+    }
+    return m_helpPage;
+}
+
+void DiVeZoruzo::showHelpPage() { helpPage()->showFullScreen(); }
+
+BeginnerGuide* DiVeZoruzo::guide()
+{
+    if (!m_guide) {
+        m_guide = new BeginnerGuide(this, this);
+        m_guide->hide();
+    }
+    return m_guide;
 }
 
 void DiVeZoruzo::showAccountPage()

@@ -6,6 +6,7 @@
 #include "ImageLib.h"
 #include "DiVeZoruzo.h"
 #include "Globals.h"
+#include "HelpPage.h"
 #include "Keypads.h"
 #include "Language.h"
 #include "Messages.h"
@@ -18,6 +19,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QListWidget>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -184,4 +186,33 @@ TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
     EXPECT_EQ(tool.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("0 problems")) << out.toStdString();
     EXPECT_TRUE(QFile::exists(STATION_SCREENSHOTS "/pages/main-2-1024x768.png"));
+}
+
+TEST_F(Unattended, HelpTopicsInEveryLanguageAndTheGuideWalksToDetecting)
+{
+    DiVeZoruzo win;
+    EXPECT_FALSE(win.guide()->isVisible()) << "not shown in unattended runs";
+    HelpWidget* help = win.helpPage();
+    for (int lan = 0; lan < 3; ++lan) {
+        SetLanguage(lan);
+        for (int t = 0; t < help->topics()->count(); ++t) {
+            help->topics()->setCurrentRow(t);
+            EXPECT_EQ(help->text(), LanStr(1665 + t, lan).replace("\r\n", "\n")) << lan << " " << t;
+        }
+    }
+    SetLanguage(1);
+    ASSERT_TRUE(BeginnerGuide::wanted());
+    BeginnerGuide* guide = win.guide();
+    guide->step(0);
+    QTest::mouseClick(guide->findChild<QPushButton*>("action"), Qt::LeftButton);
+    EXPECT_EQ(gLan, 2) << "the first step switches the language";
+    SetLanguage(1);
+    guide->step(2);
+    EXPECT_TRUE(guide->text().contains(QString::number(win.cameras()->viewCount())));
+    win.StopDetect();
+    guide->step(4);
+    QTest::mouseClick(guide->findChild<QPushButton*>("action"), Qt::LeftButton);
+    EXPECT_TRUE(win.isDetecting());
+    QTest::mouseClick(guide->findChild<QPushButton*>("next"), Qt::LeftButton);  // "Done"
+    EXPECT_FALSE(BeginnerGuide::wanted()) << "shown once";
 }

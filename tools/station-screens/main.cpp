@@ -7,6 +7,8 @@
 #include "Boxes.h"
 #include "AccountPage.h"
 #include "AlarmPage.h"
+#include "HelpPage.h"
+#include <QListWidget>
 #include "WizardParaWidget.h"
 #include "CammerSingleton.h"
 #include "CavityNames.h"
@@ -166,6 +168,17 @@ int main(int argc, char** argv)
             win.settingsPage()->ParaGroupUpdateList();
             shoot(win.settingsPage(), outDir, "settings" + tag, size);
             win.settingsPage()->hide();
+            win.showHelpPage();
+            for (int t = 0; t < 5; ++t) {
+                win.helpPage()->topics()->setCurrentRow(t);
+                shoot(win.helpPage(), outDir, QStringLiteral("help%1").arg(t) + tag, size);
+            }
+            win.helpPage()->hide();
+            for (int st = 0; st < BeginnerGuide::kSteps; ++st) {
+                win.guide()->step(st);
+                shoot(win.guide(), outDir, QStringLiteral("guide%1").arg(st) + tag, size);
+            }
+            win.guide()->hide();
         }
         // The boxes at their own size.
         const QString tag = QStringLiteral("-%1").arg(lan);
