@@ -40,11 +40,7 @@ AccountWidget::AccountWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     auto* side = new QGridLayout;
     int n = 0;
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(name);
-        setLan(b, text);
-        b->setFont(f);
-        b->setMinimumSize(200, 56);
+        QPushButton* b = lanButton(this, text, name, 20, {200, 56});
         connect(b, &QPushButton::clicked, this, std::move(action));
         side->addWidget(b, n / 2, n % 2);
         ++n;

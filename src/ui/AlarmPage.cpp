@@ -43,11 +43,7 @@ AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* par
     lay->addWidget(m_detail);
     auto* row = new QHBoxLayout;
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(name);
-        setLan(b, text);
-        b->setFont(f);
-        b->setMinimumHeight(64);
+        QPushButton* b = lanButton(this, text, name, 20, {0, 64});
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(b, &QPushButton::clicked, this, std::move(action));
         row->addWidget(b);

@@ -142,14 +142,18 @@ bool EditCavitywidget::Databaseinit()
         d.close();
         return false;
     };
-    if (make())
+    if (make()) {
+        loadInForce();
         return true;
+    }
     // Not a database: kept aside for the operator's names, then made anew.
     const QString aside = QStringLiteral("%1.broken-%2").arg(kFile, QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
     if (QFile::exists(kFile) && QFile::rename(kFile, aside)) {
         OperationRecord::instance().InsertRecord(LanStr(1627).arg(aside));
-        if (make())
+        if (make()) {
+            loadInForce();
             return true;
+        }
     }
     OperationRecord::instance().InsertRecord(LanStr(1627).arg(db().lastError().text()));
     return false;
@@ -260,15 +264,22 @@ bool EditCavitywidget::Accept()
         m_status->setText(LanStr(1627).arg(db().lastError().text()));
         return false;
     }
+    loadInForce();
     OperationRecord::instance().InsertRecord(LanStr(1628));
     return true;
+}
+
+void EditCavitywidget::loadInForce()
+{
+    for (int c = 0; c < 8; ++c)
+        m_inForce[c] = namesOf(kInForce, c);
 }
 
 void EditCavitywidget::Reject() { m_status->clear(); }
 
 QString EditCavitywidget::getResult(int camera, int index) const
 {
-    if (camera < 0 || camera >= numCamera || index < 0 || index >= kCavityNames)
+    if (camera < 0 || camera >= std::min(numCamera, 8) || index < 0 || index >= kCavityNames)
         return {};
-    return namesOf(kInForce, camera).value(index);
+    return m_inForce[camera].value(index);
 }

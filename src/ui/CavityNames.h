@@ -45,7 +45,11 @@ public:
 private:
     bool writeCurrent();
     QStringList namesOf(const QString& table, int camera) const;
+    // The names in force, read when the file is opened and after Accept: the
+    // views ask ten times a second and must not query the file for it.
+    void loadInForce();
 
+    QStringList m_inForce[8];
     int m_camera = 0;
     QList<QLineEdit*> m_edits;
     QComboBox* m_cameraBox;

@@ -32,17 +32,7 @@ QLabel* textLabel(QWidget* parent)
     return l;
 }
 
-QPushButton* button(int text, const char* name, QWidget* parent)
-{
-    auto* b = new QPushButton(parent);
-    b->setObjectName(name);
-    setLan(b, text);
-    QFont f;
-    f.setPixelSize(20);
-    b->setFont(f);
-    b->setMinimumSize(180, 60);
-    return b;
-}
+QPushButton* button(int text, const char* name, QWidget* parent) { return lanButton(parent, text, name, 20, {180, 60}); }
 } // namespace
 
 HelpWidget::HelpWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVariant>
 #include <QWidget>
 
@@ -33,6 +34,19 @@ void setLan(QWidget* w, int message)
 {
     w->setProperty(kProperty, message);
     apply(w);
+}
+
+QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixelSize, const QSize& minimum)
+{
+    auto* b = new QPushButton(parent);
+    if (name)
+        b->setObjectName(name);
+    setLan(b, message);
+    QFont f = b->font();
+    f.setPixelSize(pixelSize);
+    b->setFont(f);
+    b->setMinimumSize(minimum);
+    return b;
 }
 
 void retranslate(QWidget* root)

@@ -5,10 +5,15 @@
 // tells pages with composed texts to build them anew.
 #include <QObject>
 
+class QPushButton;
+class QSize;
 class QWidget;
 
 // Shows message n on a label, button or group box and remembers n.
 void setLan(QWidget* w, int message);
+// A touch button showing message n (following the language), named for tests,
+// with its font size in pixels and at least the given size.
+QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixelSize, const QSize& minimum);
 // Sets every remembered text below root (root included) again.
 void retranslate(QWidget* root);
 

@@ -54,13 +54,7 @@ QWidget* DiVeZoruzo::buildButtons()
     grid->setContentsMargins(0, 0, 0, 0);
     int n = 0;
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        auto* b = new QPushButton(bar);
-        b->setObjectName(name);
-        setLan(b, text);
-        QFont f;
-        f.setPixelSize(17);
-        b->setFont(f);
-        b->setMinimumHeight(kButtonHeight);
+        QPushButton* b = lanButton(bar, text, name, 17, {0, kButtonHeight});
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(b, &QPushButton::clicked, this, std::move(action));
         grid->addWidget(b, n / 7, n % 7);

@@ -40,14 +40,7 @@ QFont pageFont(int px)
     return f;
 }
 
-QPushButton* pageButton(int text, QWidget* parent)
-{
-    auto* b = new QPushButton(parent);
-    setLan(b, text);
-    b->setFont(pageFont(20));
-    b->setMinimumSize(140, 52);
-    return b;
-}
+QPushButton* pageButton(int text, QWidget* parent) { return lanButton(parent, text, nullptr, 20, {140, 52}); }
 
 const char* kPageStyle =
     "QWidget{background:#20242c;color:white;} QListWidget,QTableWidget,QComboBox{background:#2b3340;}"
@@ -261,8 +254,9 @@ StatisticsWidget::StatisticsWidget(ResStatisticsParam* stats, DiskCommands* disk
     connect(finishPage(this, frame), &QPushButton::clicked, this, &StatisticsWidget::SlotExportData);
     connect(m_days, &QListWidget::currentRowChanged, this, &StatisticsWidget::showDay);
     if (m_stats) {
+        // Only while shown: the cycle counts every judgement, and opening the page reloads.
         connect(m_stats, &ResStatisticsParam::countsChanged, this, [this] {
-            if (m_days->currentRow() <= 0) {
+            if (isVisible() && m_days->currentRow() <= 0) {
                 m_stats->setFindCount();
                 refresh();
             }

@@ -305,8 +305,6 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
 
     auto* side = new QGridLayout;
     constexpr int kColumns = 3;
-    QFont small;
-    small.setPixelSize(16);
     int n = 0;
     auto place = [&](QWidget* w, int span) {
         if (n % kColumns + span > kColumns)
@@ -315,11 +313,7 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
         n += span;
     };
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(name);
-        setLan(b, text);
-        b->setFont(small);
-        b->setMinimumSize(150, 52);
+        QPushButton* b = lanButton(this, text, name, 16, {150, 52});
         connect(b, &QPushButton::clicked, this, std::move(action));
         place(b, 1);
         return b;

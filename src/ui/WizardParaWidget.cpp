@@ -56,11 +56,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     grid->addWidget(m_name, 1, 1, 1, 2);
     int n = 6;
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        auto* b = new QPushButton(this);
-        b->setObjectName(name);
-        setLan(b, text);
-        b->setFont(f);
-        b->setMinimumSize(220, 60);
+        QPushButton* b = lanButton(this, text, name, 20, {220, 60});
         connect(b, &QPushButton::clicked, this, std::move(action));
         grid->addWidget(b, n / 3, n % 3);
         ++n;
