@@ -73,6 +73,8 @@ bool SimCamera::openKind()
     m_sceneStamp.clear();
     m_next = 0;
     speedKind(CameraParams().capture_speed);
+    m_openLight = light(CameraParams());
+    m_gainPercent = 100;
     if (m_source.isEmpty())
         return true;
     const QFileInfo fi(m_source);
@@ -103,6 +105,16 @@ bool SimCamera::openKind()
 }
 
 void SimCamera::closeKind() { m_video.reset(); }
+
+// Exposure times gain: what the simulated sensor collects, in the parameters' units.
+int SimCamera::light(const WizardPara& p) const
+{
+    return std::max(1, p.expose_time[m_index]) * std::max(1, p.adjust_plus[m_index]);
+}
+
+// Brighter or darker than at open, so a page shows the edit; unchanged settings keep the picture as it is.
+void SimCamera::exposeKind(const WizardPara& p) { m_gainPercent = int(std::min<qint64>(1000, qint64(light(p)) * 100 / m_openLight)); }
+void SimCamera::gainKind(const WizardPara& p) { exposeKind(p); }
 
 void SimCamera::speedKind(int speed) { m_periodMs = 1000 / fps(speed); }
 
@@ -141,6 +153,11 @@ bool SimCamera::nextFrame(std::vector<unsigned char>& out)
         cv::resize(img, img, cv::Size(gImageW, gImageH), 0, 0, cv::INTER_AREA);
     if (!gisColor && img.channels() != 1)
         cv::cvtColor(img, img, cv::COLOR_BGR2GRAY);
+    if (const int gain = m_gainPercent; gain != 100) {
+        cv::Mat scaled;  // a new picture: img may be the cached scene
+        img.convertTo(scaled, -1, gain / 100.0);
+        img = scaled;
+    }
     const cv::Mat cont = img.isContinuous() ? img : img.clone();
     out.assign(cont.data, cont.data + cont.total() * cont.elemSize());
     return true;

@@ -31,9 +31,12 @@ public:
 protected:
     bool openKind() override;
     void closeKind() override;
+    void exposeKind(const WizardPara& p) override;
+    void gainKind(const WizardPara& p) override;
 
 private:
     bool nextFrame(std::vector<unsigned char>& out);
+    int light(const WizardPara& p) const;
 
     QString m_source;
     QStringList m_files;
@@ -43,5 +46,7 @@ private:
     QString m_sceneStamp;
     cv::Mat m_sceneFrame;
     std::atomic<int> m_periodMs{83};
+    int m_openLight = 1;
+    std::atomic<int> m_gainPercent{100};
     qint64 m_lastMs = 0;
 };

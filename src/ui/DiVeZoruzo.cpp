@@ -141,6 +141,13 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     connect(m_cameras, &CameraManager::camerasRecovered, this, &DiVeZoruzo::showCameraRecovered);
     connect(m_cameras, &CameraManager::serialsNotSaved, this, [] { gpWarnBox->showMessage(LanStr(1700)); });
     m_cameras->BuildViews(*gpWPara);
+    // Detections derived anew in mode 4 (the IO table confirmed) get their templates retrained.
+    WizardPara::retrainHook = [cams = m_cameras](int c, int d) {
+        if (CammerView* v = cams->view(c); v && v->recong) {
+            v->recong->CreateShape(d);
+            v->recong->VarTrain(d);
+        }
+    };
 
     checkCameraCount();
 
@@ -207,6 +214,7 @@ DiVeZoruzo::~DiVeZoruzo()
 {
     if (gpWin == this)
         gpWin = nullptr;
+    WizardPara::retrainHook = nullptr;
     if (m_archive)
         m_archive->stop();
     // The boxes are children of this window and go with it.

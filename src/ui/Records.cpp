@@ -133,9 +133,10 @@ WizardParaWidget* DiVeZoruzo::settingsPage()
 
 void DiVeZoruzo::showSettingsPage()
 {
-    if (CheckPassword() < 1)
+    const int level = CheckPassword();
+    if (level < 1)
         return;
-    settingsPage()->ParaGroupUpdateList();
+    settingsPage()->open(level);
     m_settingsPage->showFullScreen();
 }
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTextDocument>
 
@@ -103,8 +104,12 @@ void walk(QWidget* w, int minTouch, QList<UiProblem>* out)
 {
     checkText(w, out);
     checkTouch(w, minTouch, out);
-    if (composite(w))
+    if (composite(w)) {
+        // A scrolled page is still a page: its content is checked as laid out.
+        if (auto* area = qobject_cast<QScrollArea*>(w); area && area->widget() && area->widget()->isVisible())
+            walk(area->widget(), minTouch, out);
         return;
+    }
     QList<QWidget*> kids;
     for (QObject* o : w->children())
         if (auto* k = qobject_cast<QWidget*>(o); k && k->isVisible() && !k->isWindow())

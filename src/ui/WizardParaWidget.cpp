@@ -1,6 +1,10 @@
 #include "WizardParaWidget.h"
 
 #include "Boxes.h"
+#include "CNT_Net.h"
+#include "CameraDevice.h"
+#include "DetectionCycle.h"
+#include "ParaPages.h"
 #include "DiVeZoruzo.h"
 #include "DiskCommands.h"
 #include "Globals.h"
@@ -20,6 +24,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -30,25 +36,62 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_win(win)
 {
     setObjectName("settingsPage");
-    setStyleSheet("#settingsPage{background:#20242c;} QLabel{color:white;} QComboBox{min-height:52px;}");
+    setStyleSheet("#settingsPage{background:#20242c;} QLabel, QCheckBox{color:white;} QComboBox{min-height:52px;}"
+                  "QScrollArea, #fieldsBody{background:#20242c;}");
     QFont f;
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
     auto* title = new QLabel(this);
     setLan(title, 1654);
     QFont big;
     big.setPixelSize(26);
     title->setFont(big);
-    lay->addWidget(title);
+    top->addWidget(title);
+    // One button per page; the level decides which may be opened.
+    const int tabs[] = {1850, 1212, 1851, 1852, 1213, 1853};
+    const char* tabNames[] = {"tabCommon", "tabCamera", "tabNetwork", "tabIo", "tabAdvanced", "tabMaintenance"};
+    for (int i = 0; i < 6; ++i) {
+        QPushButton* b = lanButton(this, tabs[i], tabNames[i], 18, {120, 52});
+        connect(b, &QPushButton::clicked, this, [this, i] { showPage(i); });
+        top->addWidget(b);
+    }
+    top->addStretch(1);
+    lay->addLayout(top);
 
-    auto* grid = new QGridLayout;
-    m_groups = new QComboBox(this);
+    m_stack = new QStackedWidget(this);
+    auto* cameraPage = new CameraParaPage(win, m_stack);
+    auto* networkPage = new NetworkParaPage(win, m_stack);
+    m_pages[parafields::Common] = new ParaPage(parafields::Common, m_stack);
+    m_pages[parafields::Camera] = cameraPage;
+    m_pages[parafields::Network] = networkPage;
+    m_pages[parafields::Io] = new ParaPage(parafields::Io, m_stack);
+    m_pages[parafields::Advanced] = new ParaPage(parafields::Advanced, m_stack);
+    const char* pageNames[] = {"commonPage", "cameraPage", "networkPage", "ioPage", "advancedPage"};
+    for (int i = 0; i < parafields::PageCount; ++i) {
+        m_pages[i]->setObjectName(pageNames[i]);
+        m_pages[i]->warn = [this](const QString& w) { warn(w); };
+        // A switch or mode on one page decides what the others show.
+        m_pages[i]->edited = [this, i](const parafields::Field&) {
+            for (int k = 0; k < parafields::PageCount; ++k)
+                if (k != i)
+                    m_pages[k]->refresh(m_level);
+        };
+        m_stack->addWidget(m_pages[i]);
+    }
+    cameraPage->ask = [this](const QString& q) { return ask(q); };
+    networkPage->ask = [this](const QString& q) { return ask(q); };
+
+    auto* maintenance = new QWidget(m_stack);
+    maintenance->setObjectName("maintenancePage");
+    auto* grid = new QGridLayout(maintenance);
+    m_groups = new QComboBox(maintenance);
     m_groups->setFont(f);
-    m_name = new QLineEdit(this);
+    m_name = new QLineEdit(maintenance);
     m_name->setFont(f);
     m_name->setMinimumHeight(52);
     openTextPadOnTap(m_name, 1653, paragroups::kMaxName);
-    auto* groupsLabel = new QLabel(this);
+    auto* groupsLabel = new QLabel(maintenance);
     setLan(groupsLabel, 1655);
     groupsLabel->setFont(f);
     grid->addWidget(groupsLabel, 0, 0);
@@ -56,7 +99,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     grid->addWidget(m_name, 1, 1, 1, 2);
     int n = 6;
     auto add = [&](int text, const char* name, std::function<void()> action) {
-        QPushButton* b = lanButton(this, text, name, 20, {220, 60});
+        QPushButton* b = lanButton(maintenance, text, name, 20, {220, 60});
         connect(b, &QPushButton::clicked, this, std::move(action));
         grid->addWidget(b, n / 3, n % 3);
         ++n;
@@ -69,13 +112,28 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     add(1634, "record", [this] { m_win->showRecordPage(); });
     add(1540, "exportData", [this] { SlotExportData(); });
     add(1541, "update", [this] { SlotUpdateApp(); });
-    add(1019, "back", [this] { hide(); });
-    lay->addLayout(grid);
+    add(1876, "factoryReset", [this] { SlotRestoreFactorySet(); });
+    add(172, "resetCount", [this] {
+        if (m_win->cycle() && m_win->cycle()->ResetCount())
+            m_status->setText(LanStr(255));
+    });
+    grid->setRowStretch(n / 3 + 1, 1);
+    m_stack->addWidget(maintenance);
+    lay->addWidget(m_stack, 1);
+
     m_status = new QLabel(this);
     m_status->setFont(f);
     m_status->setWordWrap(true);
     lay->addWidget(m_status);
-    lay->addStretch(1);
+    auto* bottom = new QHBoxLayout;
+    QPushButton* ok = lanButton(this, 121, "confirm", 20, {200, 60});
+    QPushButton* cancel = lanButton(this, 1854, "cancel", 20, {200, 60});
+    bottom->addStretch(1);
+    bottom->addWidget(ok);
+    bottom->addWidget(cancel);
+    lay->addLayout(bottom);
+    connect(ok, &QPushButton::clicked, this, [this] { SlotOK(); });
+    connect(cancel, &QPushButton::clicked, this, &WizardParaWidget::SlotCancel);
     connect(m_groups, &QComboBox::activated, this, &WizardParaWidget::SlotParaGroupChange);
 
     ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
@@ -87,6 +145,136 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     restartStation = RestartStation;
     QDir().mkpath("paraGroup");
     ParaGroupUpdateList();
+}
+
+CameraParaPage* WizardParaWidget::cameraPage() const { return static_cast<CameraParaPage*>(m_pages[parafields::Camera]); }
+NetworkParaPage* WizardParaWidget::networkPage() const { return static_cast<NetworkParaPage*>(m_pages[parafields::Network]); }
+
+void WizardParaWidget::open(int level)
+{
+    m_level = std::clamp(level, 1, 2);
+    if (!gpWPara || !gpWParaBak)
+        return;
+    *gpWParaBak = *gpWPara;
+    // From here the camera setters read the edit copy, so the pictures follow the edit.
+    gisSettingsOpen = true;
+    for (ParaPage* p : m_pages)
+        p->refresh(m_level);
+    m_status->clear();
+    ParaGroupUpdateList();
+    showPage(m_stack->currentIndex());
+}
+
+void WizardParaWidget::showPage(int index)
+{
+    // The advanced page needs the advanced level.
+    if (index == parafields::Advanced && m_level < 2)
+        index = parafields::Common;
+    m_stack->setCurrentIndex(std::clamp(index, 0, m_stack->count() - 1));
+}
+
+QList<int> WizardParaWidget::applyEdits()
+{
+    QList<int> notes;
+    if (!gpWPara || !gpWParaBak)
+        return notes;
+    bool derive = false;
+    for (const parafields::Change& c : parafields::changes(*gpWPara, *gpWParaBak)) {
+        OperationRecord::instance().InsertRecord(c.line);
+        if (c.field->note && !notes.contains(c.field->note))
+            notes << c.field->note;
+        derive = derive || parafields::derivesDetections(*c.field);
+    }
+    parafields::copyFields(*gpWPara, *gpWParaBak);
+    // The mode in force now, unless it crosses mode 4 (that waits for the next
+    // start); the detections follow any change of what they are derived from.
+    gpWPara->ApplyPendingMode();
+    if (derive && gpWPara->machine_mode == gpWPara->pending_machine_mode) {
+        gpWPara->DeriveDetections();
+        gpWPara->LoadSignalNames();
+        startup::ensureFolders(numCamera);  // the template folders of detections now in use
+    }
+    gisUseStatistics = gpWPara->enable_statistics;
+    if (gUseExternalTrigger != gpWPara->use_external_trigger) {
+        gUseExternalTrigger = gpWPara->use_external_trigger;
+        for (CameraDevice* d : gCameraDevices)
+            if (d)
+                d->CameraChangeTrig(true);
+    }
+    return notes;
+}
+
+bool WizardParaWidget::SlotOK()
+{
+    const QList<int> notes = applyEdits();
+    gisSettingsOpen = false;
+    const bool saved = gpWPara && gpWPara->SaveDatatoFile();
+    if (!saved) {
+        OperationRecord::instance().InsertRecord(LanStrEn(160));
+        warn(LanStr(160));
+    }
+    if (m_win) {
+        m_win->restartActivityTimers();
+        if (CNT_Net* net = m_win->net(); net && (net->restartWanted || networkPage()->serverChanged())) {
+            net->restartWanted = false;
+            networkPage()->clearServerChanged();
+            net->restartClient("(change serverinfo) 'NetClinet' will restart...");
+        }
+    }
+    if (!saved)
+        return false;
+    for (int n : notes)
+        warn(LanStr(n));
+    if (notes.isEmpty())
+        m_status->setText(LanStr(1874));
+    hide();
+    return true;
+}
+
+void WizardParaWidget::SlotCancel()
+{
+    const bool speedEdited = gpWPara && gpWParaBak && gpWPara->capture_speed != gpWParaBak->capture_speed;
+    gisSettingsOpen = false;
+    // The cameras were following the edit: back to the live settings.
+    std::vector<CameraDevice*> devices;
+    for (CameraDevice* d : gCameraDevices)
+        if (d) {
+            devices.push_back(d);
+            d->SetExposeTime();
+            d->SetAdjustPlus();
+            d->SetSharp();
+            d->SetContrast();
+            d->SetGamma();
+            d->SetHMirror();
+            d->SetVMirror();
+        }
+    if (speedEdited)
+        CameraSetSpeed(devices);
+    hide();
+}
+
+bool WizardParaWidget::SlotRestoreFactorySet()
+{
+    if (!ask(LanStr(1023) + "?"))
+        return false;
+    const QString package = QStringLiteral("paraGroup/default/20clearsh.tar.gz");
+    // Without the package a restart would restore nothing: refuse instead of pretending.
+    if (!QFile::exists(package)) {
+        warn(LanStr(1877).arg(package));
+        return false;
+    }
+    const QString target = QStringLiteral("newupdate.tar.gz");
+    const QString part = target + ".part";
+    QFile::remove(part);
+    if (!QFile::copy(package, part) || (QFile::exists(target) && !QFile::remove(target)) || !QFile::rename(part, target)) {
+        QFile::remove(part);
+        warn(LanStr(1651).arg(target));
+        return false;
+    }
+    platform::Host::instance().sync();
+    OperationRecord::instance().InsertRecord(LanStr(1878));
+    restartStation();
+    return true;
 }
 
 QString WizardParaWidget::status() const { return m_status->text(); }
@@ -114,6 +302,8 @@ bool WizardParaWidget::SlotParaGroupBackup()
     }
     if (!ask(LanStr(1503)))
         return false;
+    // The dialog's values are applied and saved first, so the group holds what is shown.
+    applyEdits();
     if (gpWPara && !gpWPara->SaveDatatoFile()) {
         warn(LanStr(160));
         return false;

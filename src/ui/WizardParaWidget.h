@@ -1,8 +1,11 @@
 #pragma once
-// The settings dialog: for now its maintenance side — parameter groups
-// (backup, restore, delete), and the way to the cavity names, accounts,
-// operation record, data export and program update. The parameter pages
-// of the system record come in here as well.
+// The settings dialog: the parameter pages of the system record (common,
+// camera, network, IO, advanced) on an edit copy that reaches the live record
+// only when confirmed, and the maintenance page: parameter groups (backup,
+// restore, delete), the factory reset, and the way to the cavity names,
+// accounts, operation record, data export and program update.
+#include "ParaFields.h"
+
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -10,12 +13,34 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QStackedWidget;
 class DiVeZoruzo;
+class ParaPage;
+class CameraParaPage;
+class NetworkParaPage;
 
 class WizardParaWidget : public QWidget {
     Q_OBJECT
 public:
     explicit WizardParaWidget(DiVeZoruzo* win, QWidget* parent = nullptr);
+
+    // Opening: the live record copied into the edit copy, the pages showing
+    // it with the fields of this password level (1 primary, 2 advanced).
+    void open(int level);
+    // Confirmation: every changed field recorded and copied into the live
+    // record, the mode put in force, the record saved, the restart notes
+    // shown. False when the record could not be saved (the values are in
+    // force until the next start; the operator is told).
+    bool SlotOK();
+    // Leaves the live record as it was; the cameras go back to it.
+    void SlotCancel();
+    // Restores the factory state through the update at the next start.
+    bool SlotRestoreFactorySet();
+    void showPage(int index);
+    ParaPage* page(parafields::Page p) const { return m_pages[p]; }
+    CameraParaPage* cameraPage() const;
+    NetworkParaPage* networkPage() const;
+    int level() const { return m_level; }
 
     void ParaGroupUpdateList();
     void SlotParaGroupChange(int index);
@@ -35,7 +60,13 @@ public:
     std::function<void()> restartStation;
 
 private:
+    // The edit copy into the live record with its record lines; the notes to show.
+    QList<int> applyEdits();
+
     DiVeZoruzo* m_win;
+    QStackedWidget* m_stack;
+    ParaPage* m_pages[parafields::PageCount] = {};
+    int m_level = 1;
     QComboBox* m_groups;
     QLineEdit* m_name;
     QLabel* m_status;

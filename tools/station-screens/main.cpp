@@ -10,6 +10,7 @@
 #include "HelpPage.h"
 #include <QListWidget>
 #include "WizardParaWidget.h"
+#include "ParaPages.h"
 #include "CammerSingleton.h"
 #include "CavityNames.h"
 #include "DetectCycleSQL.h"
@@ -165,9 +166,29 @@ int main(int argc, char** argv)
             win.showAccountPage();
             shoot(win.accountPage(), outDir, "accounts" + tag, size);
             win.accountPage()->hide();
-            win.settingsPage()->ParaGroupUpdateList();
-            shoot(win.settingsPage(), outDir, "settings" + tag, size);
-            win.settingsPage()->hide();
+            {
+                // Every page at the advanced level, with every field shown: the
+                // detail and factory fields and, on the IO page, the table of mode 4.
+                WizardParaWidget* settings = win.settingsPage();
+                settings->open(2);
+                gpWParaBak->enable_display_detail = 1;
+                gpWParaBak->factory_param = 1;
+                gpWParaBak->pending_machine_mode = 4;
+                gpWParaBak->multi_detect_num = 8;
+                for (int p = 0; p < parafields::PageCount; ++p)
+                    settings->page(parafields::Page(p))->refresh(2);
+                static const char* names[] = {"common", "camera", "network", "io", "advanced", "maintenance"};
+                for (int p = 0; p < 6; ++p) {
+                    settings->showPage(p);
+                    shoot(settings, outDir, QStringLiteral("settings-%1").arg(names[p]) + tag, size);
+                }
+                settings->cameraPage()->showCameraOrder();
+                if (auto* order = settings->cameraPage()->findChild<WidgetChangeCamera*>()) {
+                    shoot(order, outDir, "camera-order" + tag, size);
+                    order->hide();
+                }
+                settings->SlotCancel();
+            }
             win.showHelpPage();
             for (int t = 0; t < 5; ++t) {
                 win.helpPage()->topics()->setCurrentRow(t);

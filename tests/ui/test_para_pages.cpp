@@ -1,0 +1,454 @@
+// The parameter pages of the settings dialog on the edit copy: a field of
+// each page changed through the keypads, confirmed, and found again after a
+// restart with one record line each; cancelling leaves everything as it
+// was; fields shown by mode and level; the restart notes; the mode put in
+// force or left for the next start; the live picture following the camera
+// edit; the camera order; the client's server settings; the factory reset.
+#include "CameraSet.h"
+#include "Detection.h"
+#include "DiVeZoruzo.h"
+#include "Globals.h"
+#include "Keypads.h"
+#include "Messages.h"
+#include "ParaFields.h"
+#include "ParaPages.h"
+#include "ParamDb.h"
+#include "ServerConf.h"
+#include "TestDir.h"
+#include "WindowEnv.h"
+#include "WizardPara.h"
+#include "WizardParaWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+struct Pages : ::testing::Test {
+    TestDir dir;
+    std::unique_ptr<DiVeZoruzo> win;
+    std::unique_ptr<NumPad> numPad;
+    std::unique_ptr<NumCharPad> charPad;
+    QStringList asked, warned;
+    int restarts = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.ok());
+        prepareUnattendedWindow(dir);
+        // A grey scene before the replayed cameras, so the live picture has something to show.
+        QDir().mkpath(dir.file("replay"));
+        cv::Mat scene(480, 640, CV_8UC1, cv::Scalar(60));
+        cv::circle(scene, {320, 240}, 80, cv::Scalar(120), cv::FILLED);
+        cv::imwrite(dir.file("replay/scene.png").toStdString(), scene);
+        qputenv("STATION_CAMERA", ("replay:" + dir.file("replay/scene.png")).toUtf8());
+        makeWindow();
+    }
+    void makeWindow()
+    {
+        win = std::make_unique<DiVeZoruzo>();
+        gLan = 1;
+        numPad = std::make_unique<NumPad>();
+        charPad = std::make_unique<NumCharPad>();
+        gpNumPad = numPad.get();
+        gpNumCharPad = charPad.get();
+        WizardParaWidget* s = settings();
+        s->ask = [this](const QString& q) {
+            asked << q;
+            return true;
+        };
+        s->warn = [this](const QString& w) { warned << w; };
+        s->restartStation = [this] { ++restarts; };
+    }
+    void TearDown() override
+    {
+        NumPad::scriptedEntry = {};
+        NumCharPad::scriptedEntry = {};
+        gpNumPad = nullptr;
+        gpNumCharPad = nullptr;
+        win.reset();
+        numPad.reset();
+        charPad.reset();
+        qunsetenv("STATION_CAMERA");
+        qunsetenv("STATION_ANSWER");
+    }
+    WizardParaWidget* settings() { return win->settingsPage(); }
+    ParaPage* page(parafields::Page p) { return settings()->page(p); }
+
+    // Through the number pad, as a tap on the field and the keys typed.
+    void typeNumber(parafields::Page p, const char* field, const QString& keys)
+    {
+        NumPad::scriptedEntry = [keys] { return std::optional<QString>(keys); };
+        auto* b = qobject_cast<QPushButton*>(page(p)->editor(field));
+        ASSERT_TRUE(b) << field;
+        b->click();
+        NumPad::scriptedEntry = {};
+    }
+    void typeText(parafields::Page p, const char* field, const QString& text)
+    {
+        NumCharPad::scriptedEntry = [text] { return std::optional<QString>(text); };
+        auto* b = qobject_cast<QPushButton*>(page(p)->editor(field));
+        ASSERT_TRUE(b) << field;
+        b->click();
+        NumCharPad::scriptedEntry = {};
+    }
+    void pick(parafields::Page p, const char* field, int index)
+    {
+        auto* c = qobject_cast<QComboBox*>(page(p)->editor(field));
+        ASSERT_TRUE(c) << field;
+        c->setCurrentIndex(index);
+        emit c->activated(index);
+    }
+    void tick(parafields::Page p, const char* field)
+    {
+        auto* c = qobject_cast<QCheckBox*>(page(p)->editor(field));
+        ASSERT_TRUE(c) << field;
+        c->click();
+    }
+    QStringList changeLines() const
+    {
+        QStringList l;
+        for (const QString& r : recordRemarks())
+            if (r.startsWith(LanStr(1849)))
+                l << r;
+        return l;
+    }
+    static double meanOf(const QImage& img)
+    {
+        if (img.isNull())
+            return -1;
+        const QImage g = img.convertToFormat(QImage::Format_Grayscale8);
+        double sum = 0;
+        for (int y = 0; y < g.height(); ++y)
+            for (int x = 0; x < g.width(); ++x)
+                sum += g.constScanLine(y)[x];
+        return sum / (g.width() * g.height());
+    }
+};
+
+} // namespace
+
+TEST(ParaFieldTable, EveryFieldHasALabelAndAChangeOfAnyOneIsOneRecordLine)
+{
+    LoadLanStr();
+    gLan = 1;
+    QSet<QString> names;
+    WizardPara base;
+    for (const parafields::Field& f : parafields::all()) {
+        EXPECT_FALSE(names.contains(f.name)) << "two fields named " << f.name.toStdString();
+        names.insert(f.name);
+        EXPECT_FALSE(parafields::label(f).isEmpty()) << f.name.toStdString();
+        EXPECT_FALSE(parafields::label(f).contains("%1")) << f.name.toStdString();
+        EXPECT_EQ(parafields::find(f.name), &f);
+        // One field changed: exactly one line, naming it, and the copy carries it.
+        WizardPara changed = base;
+        switch (f.kind) {
+        case parafields::Kind::Text:
+            SetParaText(f.text(changed), "x");
+            break;
+        case parafields::Kind::Address:
+            f.octets[2](changed) += 1;
+            break;
+        default:
+            f.ref(changed) += 1;
+        }
+        const QList<parafields::Change> c = parafields::changes(base, changed);
+        ASSERT_EQ(c.size(), 1) << f.name.toStdString() << " shares its value with another field";
+        EXPECT_EQ(c[0].field, &f);
+        if (!f.masked)
+            EXPECT_TRUE(c[0].line.contains(f.camera >= 0 ? QString::number(f.camera + 1) : parafields::label(f)))
+                << c[0].line.toStdString();
+        WizardPara copy = base;
+        parafields::copyFields(copy, changed);
+        EXPECT_TRUE(parafields::changes(copy, changed).isEmpty()) << f.name.toStdString();
+    }
+    // The password is never written into the record.
+    WizardPara withPassword = base;
+    SetParaText(withPassword.password, "secret7");
+    const auto c = parafields::changes(base, withPassword);
+    ASSERT_EQ(c.size(), 1);
+    EXPECT_FALSE(c[0].line.contains("secret7"));
+}
+
+TEST_F(Pages, AFieldOfEachPageThroughTheKeypadsIsRecordedOnceAndLoadedBackAfterARestart)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    const int pulse = gpWPara->mold_pulse;
+    const int gain = gpWPara->adjust_plus[0];
+    s->open(2);
+    typeNumber(Common, "mold_pulse", QString::number(pulse + 7));
+    typeNumber(Camera, "adjust_plus0", QString::number(gain == 40 ? 41 : 40));
+    typeText(Network, "cnt_pro_name", "Housing-A");
+    typeText(Network, "local_addr", "10.0.0.7");
+    pick(Io, "out_invert1", 1 - gpWPara->out_invert[1]);
+    typeNumber(Advanced, "min_spot", "5");
+    // Nothing reaches the live record before the confirmation.
+    EXPECT_EQ(gpWPara->mold_pulse, pulse);
+    EXPECT_EQ(gpWParaBak->mold_pulse, pulse + 7);
+    EXPECT_TRUE(changeLines().isEmpty());
+
+    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    const QStringList lines = changeLines();
+    EXPECT_EQ(lines.size(), 6) << lines.join("\n").toStdString();
+    EXPECT_TRUE(lines.contains(QString("Parameters changed, Clamp P is changed from %1 to %2").arg(pulse).arg(pulse + 7)))
+        << lines.join("\n").toStdString();
+    EXPECT_TRUE(lines.filter("Camera 1 Gain").size() == 1);
+    EXPECT_TRUE(lines.filter("IP address is changed from").size() == 1);
+    EXPECT_TRUE(lines.filter("to Housing-A").size() == 1);
+
+    // A restart reads them back from the file.
+    win.reset();
+    makeWindow();
+    EXPECT_EQ(gpWPara->mold_pulse, pulse + 7);
+    EXPECT_EQ(gpWPara->adjust_plus[0], gain == 40 ? 41 : 40);
+    EXPECT_EQ(ParaText(gpWPara->cnt_pro_name), "Housing-A");
+    EXPECT_EQ(gpWPara->local_addr_1, 10);
+    EXPECT_EQ(gpWPara->local_addr_4, 7);
+    EXPECT_EQ(gpWPara->min_spot, 5);
+}
+
+TEST_F(Pages, CancelLeavesTheLiveRecordTheFileAndTheRecordUntouched)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    WizardPara before = *gpWPara;
+    s->open(2);
+    EXPECT_NE(gpWParaBak, gpWPara);
+    typeNumber(Common, "thimble_pulse", "99");
+    tick(Io, "mold_cutoff");
+    typeText(Network, "cnt_operator", "Mia");
+    pick(Common, "machine_mode", 2);
+    EXPECT_EQ(gpWPara->thimble_pulse, before.thimble_pulse) << "the edit copy is a copy";
+    s->SlotCancel();
+    EXPECT_TRUE(changes(before, *gpWPara).isEmpty());
+    EXPECT_EQ(gpWPara->machine_mode, before.machine_mode);
+    EXPECT_TRUE(changeLines().isEmpty());
+    WizardPara stored;
+    stored.LoadDatafromFile();
+    EXPECT_EQ(stored.thimble_pulse, before.thimble_pulse);
+    EXPECT_EQ(ParaText(stored.cnt_operator), ParaText(before.cnt_operator));
+    // Opening again shows the live values, not the cancelled edit.
+    s->open(2);
+    EXPECT_EQ(qobject_cast<QPushButton*>(page(Common)->editor("thimble_pulse"))->text(), QString::number(before.thimble_pulse));
+}
+
+TEST_F(Pages, FieldsAreShownWhereTheirModeAndLevelApply)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    gpWPara->machine_mode = gpWPara->pending_machine_mode = 0;
+    gpWPara->enable_display_detail = 0;
+    s->open(1);
+    EXPECT_TRUE(page(Advanced)->shownFields().isEmpty()) << "the advanced page needs the advanced level";
+    EXPECT_FALSE(page(Io)->shownFields().contains("serial_port"));
+    EXPECT_FALSE(page(Common)->shownFields().contains("mold_side"));
+    EXPECT_FALSE(page(Common)->shownFields().contains("input_timeout_len"));
+    EXPECT_TRUE(page(Common)->shownFields().contains("semi_auto"));
+    s->showPage(Advanced);
+    s->open(2);
+    EXPECT_TRUE(page(Advanced)->shownFields().contains("min_spot"));
+    pick(Common, "machine_mode", 1);  // Two-color: the side, no semi-auto
+    EXPECT_TRUE(page(Common)->shownFields().contains("mold_side"));
+    EXPECT_FALSE(page(Common)->shownFields().contains("semi_auto"));
+    pick(Common, "machine_mode", 4);  // the table of mode 4, as many detections as set
+    typeNumber(Io, "multi_detect_num", "3");
+    const QStringList io = page(Io)->shownFields();
+    EXPECT_TRUE(io.contains("multi_detect_row2"));
+    EXPECT_FALSE(io.contains("multi_detect_row3"));
+    EXPECT_TRUE(io.contains("out_invert8"));
+    EXPECT_FALSE(io.contains("enable_mold_backup"));
+    tick(Advanced, "enable_display_detail");
+    EXPECT_TRUE(page(Common)->shownFields().contains("input_timeout_len"));
+    // The camera page shows the chosen camera's fields only.
+    const QStringList cam = page(Camera)->shownFields();
+    EXPECT_TRUE(cam.contains("expose_time0"));
+    EXPECT_FALSE(cam.contains("expose_time1"));
+    s->SlotCancel();
+}
+
+TEST_F(Pages, RestartNotesFollowTheirFieldsAndTheModeIsPutInForceOrLeftForTheNextStart)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    gpWPara->machine_mode = gpWPara->pending_machine_mode = 0;
+    gpWPara->factory_param = 1;
+    s->open(2);
+    typeNumber(Common, "max_mold_num", QString::number(gpWPara->max_mold_num == 12 ? 13 : 12));
+    tick(Camera, "enable_color_camera");
+    pick(Common, "machine_mode", 1);
+    ASSERT_TRUE(s->SlotOK());
+    EXPECT_TRUE(warned.contains(LanStr(1015)));
+    EXPECT_TRUE(warned.contains(LanStr(1016)));
+    EXPECT_EQ(gpWPara->machine_mode, 1) << "Two-color at once";
+    EXPECT_EQ(gDNum, 4);
+
+    // Into mode 4: saved, in force at the next start.
+    warned.clear();
+    s->open(2);
+    pick(Common, "machine_mode", 4);
+    ASSERT_TRUE(s->SlotOK());
+    EXPECT_TRUE(warned.isEmpty()) << warned.join("; ").toStdString();
+    EXPECT_EQ(gpWPara->machine_mode, 1);
+    WizardPara stored;
+    stored.LoadDatafromFile();
+    EXPECT_EQ(stored.machine_mode, 4);
+}
+
+TEST_F(Pages, InModeFourAConfirmedTableRetrainsTheDetectionsThroughTheStationsHook)
+{
+    using namespace parafields;
+    ASSERT_TRUE(bool(WizardPara::retrainHook)) << "installed by the station";
+    const auto station = WizardPara::retrainHook;
+    QList<int> retrained;
+    WizardPara::retrainHook = [&](int c, int d) {
+        retrained << d;
+        station(c, d);
+    };
+    gpWPara->machine_mode = gpWPara->pending_machine_mode = 4;
+    gpWPara->multi_detect_num = 2;
+    gpWPara->enable_prod_detect = 1;
+    for (int j = 0; j < 8; ++j)
+        gpWPara->multi_detect_row[j] = j < 2 ? j : -1;
+    gpWPara->DeriveDetections();
+    retrained.clear();
+    WizardParaWidget* s = settings();
+    s->open(2);
+    typeNumber(Io, "multi_detect_num", "3");
+    pick(Io, "multi_detect_row2", 3);  // detection 3 on row 3
+    ASSERT_TRUE(s->SlotOK());
+    EXPECT_EQ(gDNum, 3);
+    EXPECT_TRUE(retrained.contains(2)) << "the new detection is trained";
+    EXPECT_EQ(gpWPara->detect_enable[2], 1);
+    WizardPara::retrainHook = station;
+}
+
+TEST_F(Pages, TheLivePictureFollowsTheCameraEditAndGoesBackOnCancel)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    gpWPara->adjust_plus[0] = 20;
+    gpWPara->expose_time[0] = 30;
+    if (gCameraDevices[0])
+        gCameraDevices[0]->SetAdjustPlus();
+    s->open(2);
+    s->showFullScreen();
+    s->showPage(Camera);
+    CameraParaPage* cam = s->cameraPage();
+    QTest::qWait(800);
+    const double before = meanOf(cam->liveImage());
+    ASSERT_GT(before, 0) << "a picture is shown";
+    typeNumber(Camera, "adjust_plus0", "40");
+    QTest::qWait(800);
+    const double brighter = meanOf(cam->liveImage());
+    EXPECT_GT(brighter, before * 1.5) << before << " -> " << brighter;
+    s->SlotCancel();
+    EXPECT_EQ(gpWPara->adjust_plus[0], 20);
+    s->open(2);
+    s->showFullScreen();
+    QTest::qWait(800);
+    EXPECT_NEAR(meanOf(cam->liveImage()), before, 2);
+}
+
+TEST_F(Pages, TheCameraDefaultsGoIntoTheEditCopyOnlyAndTheOrderRefusesARepeatedIndex)
+{
+    WizardParaWidget* s = settings();
+    s->open(2);
+    EXPECT_TRUE(s->cameraPage()->SlotRestoreDefaultSettings());
+    EXPECT_EQ(asked.last(), LanStr(1022));
+    EXPECT_TRUE(warned.last().startsWith("Camera 1 defaults restored"));
+    s->SlotCancel();
+
+    numCamera = std::max(numCamera, 2);
+    WidgetChangeCamera order(win.get());
+    order.restartStation = [this] { ++restarts; };
+    order.fill();
+    ASSERT_GE(order.choices().size(), 2);
+    order.choices()[0]->setCurrentIndex(1);
+    order.choices()[1]->setCurrentIndex(1);
+    EXPECT_FALSE(order.SlotOK());
+    EXPECT_EQ(order.status(), "2 repeating, please revise!");
+    EXPECT_EQ(restarts, 0);
+    order.choices()[0]->setCurrentIndex(1);
+    order.choices()[1]->setCurrentIndex(0);
+    EXPECT_TRUE(order.SlotOK());
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(gCamNO[0], 1);
+    EXPECT_EQ(gCamNO[1], 0);
+}
+
+TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid)
+{
+    WizardParaWidget* s = settings();
+    NetworkParaPage* net = s->networkPage();
+    EXPECT_FALSE(net->loadServer()) << "no client database yet";
+
+    QDir().mkpath("cnt_net");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "sysconf-test");
+        db.setDatabaseName(serverconf::path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("create table info_sysconf (信息名称 text, 值 text)"));
+        for (int i = 0; i < serverconf::kRows; ++i) {
+            q.prepare("insert into info_sysconf values(?, ?)");
+            q.addBindValue(QString(serverconf::rowName(i)));
+            q.addBindValue(i < 2 ? "192.168.9.1" : "9000");
+            ASSERT_TRUE(q.exec());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("sysconf-test");
+    s->open(2);
+    EXPECT_TRUE(net->loadServer());
+    // A hostile value is a value: written as it is, nothing else touched.
+    ASSERT_TRUE(net->setServer(1, "10.1.1.1'; drop table info_sysconf; --"));
+    EXPECT_TRUE(net->serverChanged());
+    QString values[serverconf::kRows];
+    ASSERT_TRUE(serverconf::read(values, nullptr));
+    EXPECT_EQ(values[0], "192.168.9.1");
+    EXPECT_EQ(values[1], "10.1.1.1'; drop table info_sysconf; --");
+    EXPECT_EQ(values[3], "9000");
+    EXPECT_TRUE(recordRemarks().filter("Server address (files)").size() == 1);
+
+    EXPECT_TRUE(net->SlotResetStatistics());
+    EXPECT_EQ(asked.last(), LanStr(1871));
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1870)));
+    net->showProducts({"Cap 12", "Lid 7"});
+    emit net->products()->itemClicked(net->products()->item(1));
+    EXPECT_EQ(ParaText(gpWParaBak->cnt_pro_name), "Lid 7");
+    EXPECT_EQ(ParaText(gpWPara->cnt_pro_name), QString()) << "until confirmed";
+    s->SlotCancel();
+}
+
+TEST_F(Pages, TheFactoryResetNeedsItsPackageAndHandsItToTheUpdateAtTheNextStart)
+{
+    WizardParaWidget* s = settings();
+    EXPECT_FALSE(s->SlotRestoreFactorySet());
+    EXPECT_EQ(asked.last(), "restore factory set?");
+    EXPECT_TRUE(warned.last().startsWith("The factory package is missing"));
+    EXPECT_EQ(restarts, 0) << "nothing to restore: no restart";
+    EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
+
+    QDir().mkpath("paraGroup/default");
+    QFile pkg("paraGroup/default/20clearsh.tar.gz");
+    ASSERT_TRUE(pkg.open(QIODevice::WriteOnly));
+    pkg.write("factory package bytes");
+    pkg.close();
+    EXPECT_TRUE(s->SlotRestoreFactorySet());
+    EXPECT_EQ(restarts, 1);
+    QFile update("newupdate.tar.gz");
+    ASSERT_TRUE(update.open(QIODevice::ReadOnly));
+    EXPECT_EQ(update.readAll(), "factory package bytes");
+    EXPECT_FALSE(QFile::exists("newupdate.tar.gz.part"));
+}
