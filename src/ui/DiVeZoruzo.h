@@ -109,8 +109,14 @@ public:
     bool exportDataCommand();
     bool updateProgramCommand();
 
+    // The insert-wear warning count of the main screen: recorded and saved at once.
+    bool SetNgWarnCount(int count);
+
     // Shows the camera display of camera index (all cameras when more than one).
     void ChangeCammer(int index);
+
+signals:
+    void ngWarnCountChanged();
 
 public slots:
     void SlotCheckDate();

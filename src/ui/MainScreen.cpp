@@ -4,6 +4,8 @@
 #include "DetectionCycle.h"
 #include "CycleView.h"
 #include "DiVeZoruzo.h"
+#include "Keypads.h"
+#include "ParaFields.h"
 #include "RegionEditor.h"
 #include "Globals.h"
 #include "Language.h"
@@ -42,6 +44,22 @@ void DiVeZoruzo::updateStatus()
     parts << (gisLostCom ? LanStr(1563) : LanStr(1564));
     parts << QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
     m_status->setText(parts.join("   "));
+}
+
+bool DiVeZoruzo::SetNgWarnCount(int count)
+{
+    if (!gpWPara || count == gpWPara->roi_ng_warn_count)
+        return true;
+    WizardPara before = *gpWPara;
+    gpWPara->roi_ng_warn_count = count;
+    for (const parafields::Change& c : parafields::changes(before, *gpWPara))
+        InsertRecord(c.line);
+    emit ngWarnCountChanged();
+    if (!gpWPara->SaveDatatoFile()) {
+        gpWarnBox->showMessage(LanStr(160));
+        return false;
+    }
+    return true;
 }
 
 QString DiVeZoruzo::statusText() const { return m_status ? m_status->text() : QString(); }
@@ -86,6 +104,18 @@ QWidget* DiVeZoruzo::buildButtons()
     });
     add(1654, "settings", [this] { showSettingsPage(); });
     add(1559, "help", [this] { showHelpPage(); });
+    // The insert-wear warning count, shown on its button and set through the number pad.
+    QPushButton* warnCount = add(1884, "ngWarnCount", [this] {
+        if (CheckPassword() < 1 || !gpNumPad)
+            return;
+        if (const auto v = gpNumPad->getNumber(LanStr(1844), gpWPara->roi_ng_warn_count, 0, 10000))
+            SetNgWarnCount(int(*v));
+    });
+    warnCount->setProperty("lanMessage", QVariant());  // its text carries the count
+    auto showCount = [this, warnCount] { warnCount->setText(LanStr(1884).arg(gpWPara ? gpWPara->roi_ng_warn_count : 0)); };
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, warnCount, showCount);
+    connect(this, &DiVeZoruzo::ngWarnCountChanged, warnCount, showCount);
+    showCount();
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &DiVeZoruzo::updateStatus);
     connect(&m_clock, &QTimer::timeout, this, &DiVeZoruzo::updateStatus);
     m_clock.start(1000);

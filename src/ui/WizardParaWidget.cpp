@@ -143,6 +143,11 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
             gpWarnBox->showMessage(w);
     };
     restartStation = RestartStation;
+    connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, [this] {
+        if (m_editing)
+            for (ParaPage* p : m_pages)
+                p->refresh(m_level);
+    });
     QDir().mkpath("paraGroup");
     ParaGroupUpdateList();
 }
@@ -156,6 +161,7 @@ void WizardParaWidget::open(int level)
     if (!gpWPara || !gpWParaBak)
         return;
     *gpWParaBak = *gpWPara;
+    m_editing = true;
     // From here the camera setters read the edit copy, so the pictures follow the edit.
     gisSettingsOpen = true;
     for (ParaPage* p : m_pages)
@@ -176,7 +182,8 @@ void WizardParaWidget::showPage(int index)
 QList<int> WizardParaWidget::applyEdits()
 {
     QList<int> notes;
-    if (!gpWPara || !gpWParaBak)
+    // Without an open dialog the edit copy holds nothing of the operator's.
+    if (!m_editing || !gpWPara || !gpWParaBak)
         return notes;
     bool derive = false;
     for (const parafields::Change& c : parafields::changes(*gpWPara, *gpWParaBak)) {
@@ -207,6 +214,7 @@ QList<int> WizardParaWidget::applyEdits()
 bool WizardParaWidget::SlotOK()
 {
     const QList<int> notes = applyEdits();
+    m_editing = false;
     gisSettingsOpen = false;
     const bool saved = gpWPara && gpWPara->SaveDatatoFile();
     if (!saved) {
@@ -233,7 +241,8 @@ bool WizardParaWidget::SlotOK()
 
 void WizardParaWidget::SlotCancel()
 {
-    const bool speedEdited = gpWPara && gpWParaBak && gpWPara->capture_speed != gpWParaBak->capture_speed;
+    const bool speedEdited = m_editing && gpWPara && gpWParaBak && gpWPara->capture_speed != gpWParaBak->capture_speed;
+    m_editing = false;
     gisSettingsOpen = false;
     // The cameras were following the edit: back to the live settings.
     std::vector<CameraDevice*> devices;

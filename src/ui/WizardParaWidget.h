@@ -67,6 +67,7 @@ private:
     QStackedWidget* m_stack;
     ParaPage* m_pages[parafields::PageCount] = {};
     int m_level = 1;
+    bool m_editing = false;  // opened and not yet confirmed or cancelled
     QComboBox* m_groups;
     QLineEdit* m_name;
     QLabel* m_status;

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSet>
@@ -451,4 +452,48 @@ TEST_F(Pages, TheFactoryResetNeedsItsPackageAndHandsItToTheUpdateAtTheNextStart)
     ASSERT_TRUE(update.open(QIODevice::ReadOnly));
     EXPECT_EQ(update.readAll(), "factory package bytes");
     EXPECT_FALSE(QFile::exists("newupdate.tar.gz.part"));
+}
+
+TEST_F(Pages, ABackupTakesTheOpenDialogsValuesAndNeverAnEditCopyThatWasNotOpened)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    // Not opened: the edit copy is nobody's edit and must not reach the live record.
+    gpWPara->mold_pulse = 33;
+    gpWParaBak->mold_pulse = 0;
+    s->groupName()->setText("plain");
+    ASSERT_TRUE(s->SlotParaGroupBackup()) << warned.join("; ").toStdString();
+    EXPECT_EQ(gpWPara->mold_pulse, 33);
+    EXPECT_TRUE(changeLines().isEmpty());
+
+    s->open(1);
+    typeNumber(Common, "mold_pulse", "44");
+    s->groupName()->setText("edited");
+    ASSERT_TRUE(s->SlotParaGroupBackup());
+    EXPECT_EQ(gpWPara->mold_pulse, 44) << "applied before the copy";
+    EXPECT_EQ(changeLines().size(), 1);
+    WizardPara stored;
+    stored.LoadDatafromFile();
+    EXPECT_EQ(stored.mold_pulse, 44);
+    s->SlotCancel();
+    EXPECT_EQ(gpWPara->mold_pulse, 44);
+}
+
+TEST_F(Pages, TheMainScreensWarningCountIsRecordedAndSavedAtOnce)
+{
+    gPasswordLevel = 1;
+    auto* b = win->findChild<QPushButton*>("ngWarnCount");
+    ASSERT_TRUE(b);
+    const int before = gpWPara->roi_ng_warn_count;
+    const int next = before == 6 ? 7 : 6;
+    NumPad::scriptedEntry = [next] { return std::optional<QString>(QString::number(next)); };
+    b->click();
+    NumPad::scriptedEntry = {};
+    EXPECT_EQ(gpWPara->roi_ng_warn_count, next);
+    EXPECT_EQ(b->text(), QString("NG warning %1").arg(next));
+    EXPECT_EQ(changeLines(), QStringList{QString("Parameters changed, Region NG warning count is changed from %1 to %2").arg(before).arg(next)});
+    WizardPara stored;
+    stored.LoadDatafromFile();
+    EXPECT_EQ(stored.roi_ng_warn_count, next);
+    gPasswordLevel = 0;
 }
