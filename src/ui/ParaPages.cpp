@@ -291,18 +291,25 @@ CameraParaPage::CameraParaPage(DiVeZoruzo* win, QWidget* parent) : ParaPage(Came
     lay->addWidget(m_cameras, 0, 0);
     QPushButton* defaults = lanButton(header(), 1875, "cameraDefaults", 18, {200, kRowHeight});
     QPushButton* order = lanButton(header(), 1855, "cameraOrder", 18, {200, kRowHeight});
+    QPushButton* balance = lanButton(header(), 1886, "whiteBalance", 18, {200, kRowHeight});
     lay->addWidget(defaults, 1, 0);
     lay->addWidget(order, 2, 0);
+    lay->addWidget(balance, 3, 0);
     m_live = new QLabel(header());
     m_live->setObjectName("livePicture");
     m_live->setFixedSize(320, 180);
     m_live->setAlignment(Qt::AlignCenter);
     m_live->setStyleSheet("background:black;");
-    lay->addWidget(m_live, 0, 1, 3, 1);
+    lay->addWidget(m_live, 0, 1, 4, 1);
     lay->setColumnStretch(2, 1);
     connect(m_cameras, &QComboBox::activated, this, &CameraParaPage::selectCamera);
     connect(defaults, &QPushButton::clicked, this, [this] { SlotRestoreDefaultSettings(); });
     connect(order, &QPushButton::clicked, this, &CameraParaPage::showCameraOrder);
+    // A colour camera balances its white once on the scene before it (a grey camera has none to balance).
+    connect(balance, &QPushButton::clicked, this, [this] {
+        if (CameraDevice* d = gCameraDevices[m_camera])
+            d->SetWB();
+    });
     connect(&m_liveTimer, &QTimer::timeout, this, &CameraParaPage::updateLive);
     ask = [](const QString&) { return false; };
 }
@@ -318,6 +325,8 @@ void CameraParaPage::refresh(int level)
         m_camera = std::clamp(m_camera, 0, count - 1);
         m_cameras->setCurrentIndex(m_camera);
     }
+    if (auto* b = header()->findChild<QPushButton*>("whiteBalance"))
+        b->setEnabled(gisColor);
     ParaPage::refresh(level);
 }
 

@@ -117,6 +117,9 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
         if (m_win->cycle() && m_win->cycle()->ResetCount())
             m_status->setText(LanStr(255));
     });
+    // Both are asked and protected by the window and record why the station stopped.
+    add(1885, "exitProgram", [this] { m_win->SlotExit(); });
+    add(1018, "powerOff", [this] { m_win->SlotPowerOff(); });
     grid->setRowStretch(n / 3 + 1, 1);
     m_stack->addWidget(maintenance);
     lay->addWidget(m_stack, 1);
