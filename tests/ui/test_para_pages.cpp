@@ -86,23 +86,18 @@ struct Pages : ::testing::Test {
     WizardParaWidget* settings() { return win->settingsPage(); }
     ParaPage* page(parafields::Page p) { return settings()->page(p); }
 
-    // Through the number pad, as a tap on the field and the keys typed.
-    void typeNumber(parafields::Page p, const char* field, const QString& keys)
+    // Through a keypad, as a tap on the field and the entry typed.
+    template <typename Pad>
+    void enter(parafields::Page p, const char* field, const QString& entry)
     {
-        NumPad::scriptedEntry = [keys] { return std::optional<QString>(keys); };
+        Pad::scriptedEntry = [entry] { return std::optional<QString>(entry); };
         auto* b = qobject_cast<QPushButton*>(page(p)->editor(field));
         ASSERT_TRUE(b) << field;
         b->click();
-        NumPad::scriptedEntry = {};
+        Pad::scriptedEntry = {};
     }
-    void typeText(parafields::Page p, const char* field, const QString& text)
-    {
-        NumCharPad::scriptedEntry = [text] { return std::optional<QString>(text); };
-        auto* b = qobject_cast<QPushButton*>(page(p)->editor(field));
-        ASSERT_TRUE(b) << field;
-        b->click();
-        NumCharPad::scriptedEntry = {};
-    }
+    void typeNumber(parafields::Page p, const char* field, const QString& keys) { enter<NumPad>(p, field, keys); }
+    void typeText(parafields::Page p, const char* field, const QString& text) { enter<NumCharPad>(p, field, text); }
     void pick(parafields::Page p, const char* field, int index)
     {
         auto* c = qobject_cast<QComboBox*>(page(p)->editor(field));
