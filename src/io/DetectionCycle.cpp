@@ -1144,6 +1144,15 @@ void DetectionCycle::StartDetect()
     emit runStateChanged(m_runState);
 }
 
+void DetectionCycle::DetectionsChanged()
+{
+    std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
+    m_curDetect = P().machine_mode == 4 ? std::max(0, gDNum - 1) : (P().enable_prod_detect ? 0 : 1);
+    m_manualTrig = gDNum;
+    m_nextTrig = -1;
+    ResetRun();
+}
+
 void DetectionCycle::ResetRun()
 {
     for (int c = 0; c < 8; ++c) {

@@ -89,6 +89,10 @@ public:
     void StopDetect();
     void SetStopDetect();
     void ResetRun();
+    // The detections were derived anew (mode, sides, the mode-4 table): the
+    // cycle starts over at the first one the new set-up expects, with no
+    // trigger left pending from the old one.
+    void DetectionsChanged();
     void SlotFPS();                      // one-second supervision
     // Output timers.
     void OutTimerNotAllowClose();

@@ -203,6 +203,8 @@ QList<int> WizardParaWidget::applyEdits()
         gpWPara->DeriveDetections();
         gpWPara->LoadSignalNames();
         startup::ensureFolders(numCamera);  // the template folders of detections now in use
+        if (m_win && m_win->cycle())
+            m_win->cycle()->DetectionsChanged();
     }
     gisUseStatistics = gpWPara->enable_statistics;
     if (gUseExternalTrigger != gpWPara->use_external_trigger) {

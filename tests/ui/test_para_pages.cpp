@@ -6,6 +6,7 @@
 // edit; the camera order; the client's server settings; the factory reset.
 #include "CameraSet.h"
 #include "Detection.h"
+#include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
 #include "Globals.h"
 #include "Keypads.h"
@@ -324,6 +325,7 @@ TEST_F(Pages, InModeFourAConfirmedTableRetrainsTheDetectionsThroughTheStationsHo
     pick(Io, "multi_detect_row2", 3);  // detection 3 on row 3
     ASSERT_TRUE(s->SlotOK());
     EXPECT_EQ(gDNum, 3);
+    EXPECT_EQ(win->cycle()->curDetect(), 2) << "the cycle starts over with the new detections";
     EXPECT_TRUE(retrained.contains(2)) << "the new detection is trained";
     EXPECT_EQ(gpWPara->detect_enable[2], 1);
     WizardPara::retrainHook = station;
