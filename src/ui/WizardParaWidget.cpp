@@ -163,6 +163,7 @@ void WizardParaWidget::open(int level)
     m_level = std::clamp(level, 1, 2);
     if (!gpWPara || !gpWParaBak)
         return;
+    gisSettingsOpen = false;  // no camera reads the copy while it is overwritten
     *gpWParaBak = *gpWPara;
     m_editing = true;
     // From here the camera setters read the edit copy, so the pictures follow the edit.
