@@ -48,11 +48,7 @@ EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window
     QFont f;
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);
-    auto* title = new QLabel(this);
-    setLan(title, 1335);
-    QFont big;
-    big.setPixelSize(26);
-    title->setFont(big);
+    QLabel* title = lanTitle(this, 1335);
     lay->addWidget(title);
     m_cameraBox = new QComboBox(this);
     m_cameraBox->setFont(f);

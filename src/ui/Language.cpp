@@ -49,6 +49,16 @@ QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixel
     return b;
 }
 
+QLabel* lanTitle(QWidget* parent, int message)
+{
+    auto* title = new QLabel(parent);
+    setLan(title, message);
+    QFont big = title->font();
+    big.setPixelSize(26);
+    title->setFont(big);
+    return title;
+}
+
 void retranslate(QWidget* root)
 {
     apply(root);

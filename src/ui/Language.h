@@ -14,6 +14,9 @@ void setLan(QWidget* w, int message);
 // A touch button showing message n (following the language), named for tests,
 // with its font size in pixels and at least the given size.
 QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixelSize, const QSize& minimum);
+// A page's title: message n in the title size, following the language.
+class QLabel;
+QLabel* lanTitle(QWidget* parent, int message);
 // Sets every remembered text below root (root included) again.
 void retranslate(QWidget* root);
 

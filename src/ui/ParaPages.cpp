@@ -387,11 +387,7 @@ WidgetChangeCamera::WidgetChangeCamera(DiVeZoruzo* win, QWidget* parent)
     setObjectName("cameraOrderPage");
     setStyleSheet("#cameraOrderPage{background:#20242c;} QLabel{color:white;}");
     auto* lay = new QVBoxLayout(this);
-    auto* title = new QLabel(this);
-    setLan(title, 1855);
-    QFont big;
-    big.setPixelSize(26);
-    title->setFont(big);
+    QLabel* title = lanTitle(this, 1855);
     lay->addWidget(title);
     m_grid = new QGridLayout;
     lay->addLayout(m_grid);

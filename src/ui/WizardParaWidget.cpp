@@ -42,11 +42,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    auto* title = new QLabel(this);
-    setLan(title, 1654);
-    QFont big;
-    big.setPixelSize(26);
-    title->setFont(big);
+    QLabel* title = lanTitle(this, 1654);
     top->addWidget(title);
     // One button per page; the level decides which may be opened.
     const int tabs[] = {1850, 1212, 1851, 1852, 1213, 1853};
