@@ -1,5 +1,7 @@
 #include "ImageArchive.h"
 
+#include "RegionPath.h"
+
 #include "Globals.h"
 #include "ImageLib.h"
 #include "Messages.h"
@@ -93,29 +95,7 @@ bool SaveFailImage(int camera, int d, int slot, const cv::Mat& frame, const Camm
         const QColor colour = ok ? QColor(0, 200, 0) : QColor(255, 0, 0);
         p.setPen(QPen(colour, 2));
         p.setBrush(Qt::NoBrush);
-        switch (para.roi[d][r].roi_shape) {
-        case ShapeRect: {
-            const cv::Rect rc = s->rect();
-            p.drawRect(rc.x, rc.y, rc.width - 1, rc.height - 1);
-            break;
-        }
-        case ShapeCircle: {
-            const Circle& c = para.circles[d][r];
-            p.drawEllipse(QPoint(c.centre.x, c.centre.y), c.outer, c.outer);
-            if (c.inner > 0)
-                p.drawEllipse(QPoint(c.centre.x, c.centre.y), c.inner, c.inner);
-            break;
-        }
-        case ShapePolygon: {
-            QPolygon poly;
-            for (const cv::Point& pt : para.polys[d][r].points)
-                poly << QPoint(pt.x, pt.y);
-            p.drawPolygon(poly);
-            break;
-        }
-        default:
-            break;
-        }
+        p.drawPath(regionPath(para, d, r));
         for (const AlarmRect& a : engine.alarms[d][r])
             p.drawRect(a[0], a[1], a[2] - a[0], a[3] - a[1]);
         const QString line = count <= 10 ? QStringLiteral("%1: %2 / %3 ")

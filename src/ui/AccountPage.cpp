@@ -16,8 +16,7 @@
 
 AccountWidget::AccountWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName("accountPage");
-    setStyleSheet("#accountPage{background:#20242c;} QLabel{color:white;} QListWidget{background:#2b3340;color:white;}"
+    stylePage(this, "accountPage", "QListWidget{background:#2b3340;color:white;}"
                   "QListWidget::item{min-height:52px;}");
     QFont f;
     f.setPixelSize(20);

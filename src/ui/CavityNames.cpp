@@ -43,8 +43,7 @@ QString defaultRow()
 
 EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName("cavityPage");
-    setStyleSheet("#cavityPage{background:#20242c;} QLabel{color:white;} QComboBox{min-height:52px;}");
+    stylePage(this, "cavityPage", "QComboBox{min-height:52px;}");
     QFont f;
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);

@@ -2,6 +2,7 @@
 
 #include "Boxes.h"
 #include "HelpPage.h"
+#include "Language.h"
 #include "ParaGroups.h"
 #include "RegionEditor.h"
 #include "ResStatistics.h"
@@ -533,7 +534,7 @@ void DiVeZoruzo::restartActivityTimers()
 
 void DiVeZoruzo::buildScreen()
 {
-    setStyleSheet("#mainWindow{background:#20242c;} QLabel{color:white;}");
+    stylePage(this, "mainWindow");
     auto* lay = new QVBoxLayout(this);
     auto* title = new QLabel(this);
     title->setPixmap(StationPixmap("title.png"));

@@ -37,8 +37,7 @@ QPushButton* button(int text, const char* name, QWidget* parent) { return lanBut
 
 HelpWidget::HelpWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName("helpPage");
-    setStyleSheet("#helpPage{background:#20242c;} QLabel{color:white;} QListWidget{background:#2b3340;color:white;}"
+    stylePage(this, "helpPage", "QListWidget{background:#2b3340;color:white;}"
                   "QListWidget::item{min-height:52px;}");
     auto* lay = new QHBoxLayout(this);
     m_topics = new QListWidget(this);

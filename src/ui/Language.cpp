@@ -49,6 +49,12 @@ QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixel
     return b;
 }
 
+void stylePage(QWidget* page, const char* name, const QString& extra)
+{
+    page->setObjectName(name);
+    page->setStyleSheet(QStringLiteral("#%1{background:#20242c;} QLabel{color:white;} ").arg(QLatin1String(name)) + extra);
+}
+
 QLabel* lanTitle(QWidget* parent, int message)
 {
     auto* title = new QLabel(parent);

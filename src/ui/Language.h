@@ -4,6 +4,7 @@
 // in the system parameters and sets every such text again at once, and
 // tells pages with composed texts to build them anew.
 #include <QObject>
+#include <QString>
 
 class QPushButton;
 class QSize;
@@ -14,6 +15,9 @@ void setLan(QWidget* w, int message);
 // A touch button showing message n (following the language), named for tests,
 // with its font size in pixels and at least the given size.
 QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixelSize, const QSize& minimum);
+// The look every full-screen page shares (dark ground, white labels), named
+// for tests, with what the page adds.
+void stylePage(QWidget* page, const char* name, const QString& extra = {});
 // A page's title: message n in the title size, following the language.
 class QLabel;
 QLabel* lanTitle(QWidget* parent, int message);

@@ -384,8 +384,7 @@ void CameraParaPage::updateLive()
 WidgetChangeCamera::WidgetChangeCamera(DiVeZoruzo* win, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_win(win)
 {
-    setObjectName("cameraOrderPage");
-    setStyleSheet("#cameraOrderPage{background:#20242c;} QLabel{color:white;}");
+    stylePage(this, "cameraOrderPage");
     auto* lay = new QVBoxLayout(this);
     QLabel* title = lanTitle(this, 1855);
     lay->addWidget(title);

@@ -2,6 +2,7 @@
 // What the pages share to show pictures, regions and the outcome of a
 // template operation.
 #include "CammerSingleton.h"
+#include "RegionPath.h"
 #include "TemplateStore.h"
 
 #include <QImage>
@@ -11,7 +12,5 @@
 
 // A copy of a grey, BGR or BGRA picture.
 QImage matToImage(const cv::Mat& picture);
-// The outline of region r of detection d in picture coordinates (a ring has both circles).
-QPainterPath regionPath(const CammerSingleton& regions, int d, int r);
 // Writes the outcome's record line and shows its message through warn.
 void reportOutcome(const TemplateStore::Outcome& o, const std::function<void(const QString&)>& warn);

@@ -281,8 +281,7 @@ void RegionCanvas::mouseReleaseEvent(QMouseEvent* e)
 DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_cams(cameras), m_cycle(cycle)
 {
-    setObjectName("regionEditor");
-    setStyleSheet("#regionEditor{background:#20242c;} QLabel{color:white;} QComboBox{min-height:52px;}");
+    stylePage(this, "regionEditor", "QComboBox{min-height:52px;}");
     for (int c = 0; c < kMaxCameras; ++c)
         m_edits.push_back(std::make_unique<CammerSingleton>(c));
     ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };

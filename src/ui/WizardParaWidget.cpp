@@ -35,9 +35,7 @@ int detectionsInUse() { return gpWPara ? std::clamp(gpWPara->multi_detect_num, 2
 WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_win(win)
 {
-    setObjectName("settingsPage");
-    setStyleSheet("#settingsPage{background:#20242c;} QLabel, QCheckBox{color:white;} QComboBox{min-height:52px;}"
-                  "QScrollArea, #fieldsBody{background:#20242c;}");
+    stylePage(this, "settingsPage", "QCheckBox{color:white;} QComboBox{min-height:52px;} QScrollArea, #fieldsBody{background:#20242c;}");
     QFont f;
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);
