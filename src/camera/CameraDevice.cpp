@@ -1,5 +1,7 @@
 #include "CameraDevice.h"
 
+#include <QElapsedTimer>
+
 #include "ImageLib.h"
 #include "WizardPara.h"
 
@@ -13,6 +15,22 @@ char gSerialNB[kMaxCameras][100] = {};
 int gContrast[kMaxCameras] = {};
 std::atomic<bool> gisSettingsOpen{false};
 std::atomic<bool> CameraDevice::connectionLost{false};
+
+namespace {
+std::atomic<quint64> gFrameSequence{0};
+QElapsedTimer& monotonic()
+{
+    static QElapsedTimer t = [] {
+        QElapsedTimer e;
+        e.start();
+        return e;
+    }();
+    return t;
+}
+} // namespace
+
+quint64 CameraDevice::frameSequence() { return gFrameSequence.load(); }
+qint64 CameraDevice::monotonicMs() { return monotonic().elapsed(); }
 CameraDevice* gCameraDevices[kMaxCameras] = {};
 
 const WizardPara& CameraParams()
@@ -205,12 +223,14 @@ bool CameraDevice::deliver(const unsigned char* data, size_t len, Layout layout)
     }
     QMutexLocker lock(pMutex[m_index]);
     std::memcpy(frameBuffer.data(), src, frameBuffer.size());
+    frameSeq = ++gFrameSequence;
+    frameArrivedMs = monotonicMs();
     isImageFill[m_index] = true;
     ++m_delivered;
     return true;
 }
 
-bool CameraDevice::TakeFrame(int index, std::vector<unsigned char>& out)
+bool CameraDevice::TakeFrame(int index, std::vector<unsigned char>& out, quint64* seq, qint64* arrivedMs)
 {
     bool waiting;
     {
@@ -224,6 +244,10 @@ bool CameraDevice::TakeFrame(int index, std::vector<unsigned char>& out)
         return false;
     QMutexLocker lock(pMutex[index]);
     out.assign(dev->frameBuffer.begin(), dev->frameBuffer.end());
+    if (seq)
+        *seq = dev->frameSeq;
+    if (arrivedMs)
+        *arrivedMs = dev->frameArrivedMs;
     isImageFill[index] = false;
     return true;
 }

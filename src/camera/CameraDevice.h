@@ -76,8 +76,16 @@ public:
     // grey widened). A frame of another size is refused, not copied; returns
     // whether the frame was taken.
     bool deliver(const unsigned char* data, size_t len, Layout layout);
-    // Consumer side: copies a waiting frame of camera index into out.
-    static bool TakeFrame(int index, std::vector<unsigned char>& out);
+    // Consumer side: copies a waiting frame of camera index into out, with its
+    // sequence number and the monotonic time (ms) of its arrival.
+    static bool TakeFrame(int index, std::vector<unsigned char>& out, quint64* seq = nullptr,
+                          qint64* arrivedMs = nullptr);
+    // Every delivered frame of every camera gets the next number of one
+    // station-wide sequence: a frame is newer than a moment when its number is
+    // above the sequence read at that moment (a reopened camera starts no count anew).
+    static quint64 frameSequence();
+    // The monotonic clock the arrival times are read from.
+    static qint64 monotonicMs();
 
     // Frames delivered since open (for tests and the frame-rate display), and
     // frames refused for their size.
@@ -117,6 +125,8 @@ public:
     // The frame size every kind delivers (gColorLen).
     static size_t frameBytes();
     std::vector<unsigned char> frameBuffer;    // guarded by pMutex[index]
+    quint64 frameSeq = 0;                      // guarded by pMutex[index]
+    qint64 frameArrivedMs = 0;                 // guarded by pMutex[index]
     std::vector<unsigned char> processedBuffer;
 
 protected:

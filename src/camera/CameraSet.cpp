@@ -61,7 +61,7 @@ void CammerView::SetUpInspection(const WizardPara& wp)
 
 bool CammerView::TakeFrame()
 {
-    if (!CameraDevice::TakeFrame(m_index, m_working))
+    if (!CameraDevice::TakeFrame(m_index, m_working, &frameSeq, &frameArrivedMs))
         return false;
     ++frames;
     // The mean grey for the display and the exposure: every 7th byte is plenty,

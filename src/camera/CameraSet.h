@@ -41,6 +41,8 @@ public:
 
     // Frame bookkeeping of the main window, per camera.
     quint64 frames = 0;         // frames taken
+    quint64 frameSeq = 0;       // station-wide sequence number of the working copy (0: none yet)
+    qint64 frameArrivedMs = -1; // its arrival on the monotonic clock
     quint64 framesAtTick = 0;   // at the previous one-second tick
     int fps = 0;
     int stall = 0;              // silent one-second ticks

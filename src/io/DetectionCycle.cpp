@@ -15,6 +15,8 @@
 #include "TemplateStore.h"
 #include "WizardPara.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QTime>
 #include <QtDebug>
 #include <opencv2/imgcodecs.hpp>
@@ -23,6 +25,8 @@ DetectionCycle* gpCycle = nullptr;
 
 namespace {
 qint64 nowTenths() { return QDateTime::currentMSecsSinceEpoch() / 100; }
+quint64 seqNow() { return CameraDevice::frameSequence(); }
+qint64 monoNow() { return CameraDevice::monotonicMs(); }
 } // namespace
 
 DetectionCycle::DetectionCycle(ControlPort* io, InputSampler* inputs, CameraManager* cameras, WizardPara* wp,
@@ -58,6 +62,9 @@ DetectionCycle::DetectionCycle(ControlPort* io, InputSampler* inputs, CameraMana
     m_externalAtStart = P().use_external_trigger != 0;
     for (int c = 0; c < 8; ++c)
         m_cameraOk[c] = m_camCycleOk[c] = true;
+    QFile kept(alarmStateFile());
+    if (kept.open(QIODevice::ReadOnly))
+        m_restoredAlarm = QString::fromLatin1(kept.readAll()).trimmed();
 }
 
 DetectionCycle::~DetectionCycle()
@@ -68,6 +75,7 @@ DetectionCycle::~DetectionCycle()
 
 void DetectionCycle::begin()
 {
+    restoreAlarm();
     m_run.start(5);
     m_fps.start(1000);
 }
@@ -77,6 +85,8 @@ int DetectionCycle::mode() const { return P().machine_mode; }
 int DetectionCycle::roleOf(int d) const { return (mode() == 1 || mode() == 2) ? d % 2 : d; }
 int DetectionCycle::maskOf(int d) const { return mode() == 4 ? d : d % 2; }
 int DetectionCycle::lastDetection() const { return mode() == 4 ? std::max(0, gDNum - 1) : 1; }
+// The detection that vouches for the mould before it closes (either side in modes 1 and 2).
+bool DetectionCycle::isMould(int d) const { return mode() == 4 ? d == lastDetection() : roleOf(d) == 1; }
 
 bool DetectionCycle::stopsOnNg(int role) const
 {
@@ -125,7 +135,8 @@ void DetectionCycle::set(int output, bool on)
 bool DetectionCycle::allowClamping()
 {
     // The machine may close only when the station can vouch for the mould.
-    if (gisLost || gisLostCom || (m_runState == Stopped && P().enable_stop_mold)) {
+    if (gisLost || gisLostCom || gisOutputFault || m_resultState == Alarm ||
+        (m_runState == Stopped && P().enable_stop_mold)) {
         m_io->IOSetOut(0, 1);
         return false;
     }
@@ -189,7 +200,21 @@ void DetectionCycle::Run()
 {
     // A tick that no longer comes stops the pings: the supervisor restarts us.
     servicenotify::watchdogTick();
-    // 1. The IO link.
+    // 1. The IO link. A board that holds another word than the one sent is a fault of the link too.
+    if (gisOutputFault && !m_outputFault) {
+        m_outputFault = true;
+        OperationRecord::instance().InsertRecord(LanStr(1718));
+        set(2, true);
+        emit ioLinkLost(true);
+    } else if (!gisOutputFault && m_outputFault) {
+        m_outputFault = false;
+        if (m_resultState != Alarm)
+            set(2, false);
+        if (!gisLostCom)
+            emit ioLinkLost(false);
+    }
+    if (m_outputFault)
+        prohibitClamping();
     if (gisLostCom) {
         if (!m_ioLost) {
             m_ioLost = true;
@@ -226,10 +251,15 @@ void DetectionCycle::Run()
         CammerView* v = m_cams->view(c);
         if (v && v->TakeFrame()) {
             fresh |= 1 << c;
-            if (P().use_external_trigger && m_resultState != Alarm)
+            if (P().use_external_trigger && m_resultState != Alarm) {
+                if (m_extMask == 0 || v->frameSeq < m_extMinSeq)
+                    m_extMinSeq = v->frameSeq;
                 m_extMask |= 1 << c;
+            }
         }
     }
+    // Detections whose moment has come are judged once every camera has a newer picture.
+    judgeAwaiting();
     // 6. Input edges; an edge that came and went while the last tick was busy is noted.
     bool edge[8];
     for (int k = 0; k < 8; ++k) {
@@ -238,6 +268,12 @@ void DetectionCycle::Run()
             m_missedEdges += quint64(missed);
             OperationRecord::instance().InsertRecord(LanStr(1706).arg(k + 1).arg(m_missedEdges));
         }
+    }
+    // A start found the mould open: judge it now (an edge this tick starts a whole cycle anyway).
+    if (m_judgeIfOpen && gInputReports > 0) {
+        m_judgeIfOpen = false;
+        if (isDetecting() && m_resultState != Alarm && !edge[0] && m_io->IOState(0, 0) != 0)
+            judgeOpenMouldNow();
     }
     // 7..10.
     if (!m_roiWarnOpen) {
@@ -255,7 +291,8 @@ void DetectionCycle::Run()
             m_inCheck.stop();
         } else if (m_recheck) {
             const int r = roleOf(m_curDetect);
-            if (m_redetectLeft[r] > 0) {
+            // Each re-detection waits for its own newer picture.
+            if (m_await.isEmpty() && m_redetectLeft[r] > 0) {
                 --m_redetectLeft[r];
                 ReCheck();
             }
@@ -318,9 +355,13 @@ QString DetectionCycle::DetectionName(int d) const
 void DetectionCycle::triggerHandling(const bool edge[8])
 {
     int& soft = m_in->softTrig;
+    // The software trigger of input 2 that forces the mould detection after a
+    // cleared product alarm is not the safety door.
+    const bool doorSoft = soft == 1 && m_forced < 0;
     // 1. The safety door.
-    if (P().enable_trigger_safety && isDetecting() && (edge[1] || soft == 1) && !m_safeDoor.isActive()) {
+    if (P().enable_trigger_safety && isDetecting() && (edge[1] || doorSoft) && !m_safeDoor.isActive()) {
         m_safeDoor.start(2000);
+        m_trigFloor = seqNow();
         m_pendingCams[0] |= allCamerasMask();
         if (mode() == 2)
             sideFromInputs(false);
@@ -333,7 +374,7 @@ void DetectionCycle::triggerHandling(const bool edge[8])
     if (!isDetecting())
         return;
     // 3. Busy: a running countdown drops every trigger.
-    bool busy = false;
+    bool busy = !m_await.isEmpty();
     for (int n = 0; n < gDNum && n < 8; ++n)
         busy = busy || m_up[n].isActive();
     if (busy) {
@@ -363,29 +404,23 @@ void DetectionCycle::triggerHandling(const bool edge[8])
             for (int c = 0; c < cameraCount(); ++c)
                 m_saveState[c][m] = 1;
             m_delayLeft[m] = 0;
-            TimerUp(m);
-            if (m_resultState == Alarm) {
-                if (mode() == 4) {
-                    set(OutputNo(m_curDetect, gDNum) - 1, true);
-                } else if (!P().enable_ok_ng_pulse) {
-                    if (P().enable_mold_stop_not_alarm) {
-                        if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-                            set(1, true);
-                    } else {
-                        prohibitClamping();
-                    }
-                }
-                publish();
-                return;
-            }
+            m_counted[m] = false;
+            // The snapshot judges what the cameras saw after the button was pressed.
+            m_up[m].stop();
+            emit countdown(m, 0);
+            awaitFrames(m, Origin::Manual, m_manualFloor, allCamerasMask());
+            publish();
+            return;
         }
     }
-    // 5. External trigger: every camera delivered.
+    // 5. External trigger: every camera delivered; those frames are the trigger's own.
+    bool extTrigger = false;
     if (P().use_external_trigger) {
         const int all = allCamerasMask();
         if (all && (m_extMask & all) == all) {
             m_extMask = 0;
             soft = 0;
+            extTrigger = true;
         }
     }
     // 6.
@@ -396,15 +431,22 @@ void DetectionCycle::triggerHandling(const bool edge[8])
         const bool trig = m_in->trigConfirmed[k] || k == m_nextTrig || k == soft || atOnce;
         if (!trig)
             continue;
+        // Only the expected next input of the multi-detection order, no edge of
+        // its own: it schedules the next detection and never opens a cycle.
+        const bool onlyNext = k == m_nextTrig && !m_in->trigConfirmed[k] && k != soft && !atOnce;
+        m_trigFloor = extTrigger && k == 0 && k == soft ? m_extMinSeq - 1 : seqNow();
         m_in->trigConfirmed[k] = false;
         soft = -1;
         m_trigNumber = k + 1;
         bool starts = startsCycle(k);
         if (mode() == 4)
             starts = !P().multi_io_flag || (k == 0 && m_nextTrig == -1 && m_pendingCams[std::max(0, gDNum - 1)] == 0);
-        if (starts)
+        if (starts && !onlyNext)
             newCycle(k);
-        if (!schedule(k))
+        const bool go = schedule(k);
+        if (onlyNext)
+            m_nextTrig = -1;
+        if (!go)
             break;
     }
 }
@@ -481,6 +523,7 @@ void DetectionCycle::rearmMould()
 
 void DetectionCycle::startDetection(int d, int, int delay)
 {
+    m_counted[d] = delay > 0;
     if (delay > 0) {
         m_delayLeft[d] = delay / 10.0;
         m_up[d].start(100);
@@ -621,7 +664,7 @@ void DetectionCycle::TimerUp(int d)
         return;
     const int pre = P().pre_cut_time;
     // Compared in whole tenths: the float countdown carries rounding errors.
-    if (d == lastDetection() && pre >= 1 && pre <= 99 && pre >= qRound(10 * m_delayLeft[d]) && !P().enable_ok_ng_pulse) {
+    if (isMould(d) && pre >= 1 && pre <= 99 && pre >= qRound(10 * m_delayLeft[d]) && !P().enable_ok_ng_pulse) {
         prohibitClamping();
         publish();
     }
@@ -633,8 +676,96 @@ void DetectionCycle::TimerUp(int d)
     m_up[d].stop();
     m_delayLeft[d] = 0;
     emit countdown(d, 0);
+    // The moment of the detection: the end of its delay, or the trigger when it had none.
+    const quint64 floor = m_counted[d] ? seqNow() : m_trigFloor;
+    m_counted[d] = false;
+    awaitFrames(d, Origin::Timer, floor, allCamerasMask());
+}
+
+void DetectionCycle::awaitFrames(int d, Origin origin, quint64 floor, int cams)
+{
+    for (const Await& a : std::as_const(m_await))
+        if (a.d == d && a.origin == origin)
+            return;  // already waiting for it
+    m_await.append({d, origin, floor, monoNow(), cams});
+    judgeAwaiting();
+}
+
+void DetectionCycle::judgeAwaiting()
+{
+    while (!m_await.isEmpty()) {
+        const Await a = m_await.first();
+        const bool late = monoNow() - a.since >= kFreshFrameMs;
+        int stale = 0;
+        for (int c = 0; c < cameraCount(); ++c) {
+            if (!(a.cams & (1 << c)))
+                continue;
+            CammerView* v = m_cams->view(c);
+            if (!v || v->frameSeq <= a.floor)
+                stale |= 1 << c;
+        }
+        if (stale && !late && !gisLost)
+            return;  // the next tick may bring them
+        m_await.removeFirst();
+        m_staleCams = stale;
+        finishJudgement(a);
+        m_staleCams = 0;
+    }
+}
+
+bool DetectionCycle::anyRegions(int d) const
+{
+    const bool paired = mode() == 1 || mode() == 2;
+    const int judgedD = paired ? (d % 2) + (m_sideSelect == 0 ? 2 : 0) : d;
     for (int c = 0; c < cameraCount(); ++c)
-        RunAlgorithm(c, d);
+        if (CammerView* v = m_cams->view(c); v && v->para.roi_count[judgedD] > 0)
+            return true;
+    return false;
+}
+
+void DetectionCycle::finishJudgement(const Await& a)
+{
+    const int d = a.d;
+    const bool judging = m_runState != Resampling;
+    m_nothingChecked = judging && P().detect_enable[d] && !anyRegions(d);
+    if (m_nothingChecked) {
+        if (!(m_nothingRecorded & (1 << d))) {
+            m_nothingRecorded |= 1 << d;
+            OperationRecord::instance().InsertRecord(LanStr(1716).arg(DetectionName(d)));
+        }
+        emit nothingChecked(d, true);
+    } else if (m_nothingRecorded & (1 << d) && judging) {
+        m_nothingRecorded &= ~(1 << d);
+        emit nothingChecked(d, false);
+    }
+    switch (a.origin) {
+    case Origin::Timer:
+    case Origin::Manual:
+        for (int c = 0; c < cameraCount(); ++c)
+            RunAlgorithm(c, d);
+        afterTimerJudgement(d, a.origin == Origin::Manual);
+        break;
+    case Origin::ReCheck:
+        for (int c = 0; c < cameraCount(); ++c) {
+            m_pendingCams[mode() == 4 ? d : roleOf(d)] |= 1 << c;
+            RunAlgorithm(c, d);
+        }
+        CheckNG();
+        if (m_resultState == Alarm)
+            recordAlarmText(true);
+        break;
+    case Origin::Redetect:
+        for (int c = 0; c < cameraCount(); ++c)
+            if (a.cams & (1 << c))
+                RunAlgorithm(c, d);
+        CheckNG();
+        break;
+    }
+    m_nothingChecked = false;
+}
+
+void DetectionCycle::afterTimerJudgement(int d, bool manual)
+{
     if (m_runState == Resampling && !anyTemplateNeeded() && m_resultState != Editing) {
         finishResampling();
         return;
@@ -642,6 +773,18 @@ void DetectionCycle::TimerUp(int d)
     CheckNG();
     if (m_resultState == Alarm) {
         recordAlarmText(true);
+        if (manual) {
+            if (mode() == 4) {
+                set(OutputNo(m_curDetect, gDNum) - 1, true);
+            } else if (!P().enable_ok_ng_pulse) {
+                if (P().enable_mold_stop_not_alarm) {
+                    if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+                        set(1, true);
+                }
+                prohibitClamping();
+            }
+            publish();
+        }
     } else if (alarmCameras().isEmpty() && roleOf(m_curDetect) == roleOf(lastDetection()) && !m_recheck &&
                P().enable_template_auto_update) {
         for (int c = 0; c < cameraCount(); ++c) {
@@ -651,6 +794,7 @@ void DetectionCycle::TimerUp(int d)
         }
         m_retrainMould = true;
     }
+    Q_UNUSED(d);
 }
 
 void DetectionCycle::RunAlgorithm(int c, int d)
@@ -685,6 +829,10 @@ void DetectionCycle::RunAlgorithm(int c, int d)
             // Regions to judge and no picture, no engine, or a picture from
             // before the cameras were lost: in doubt, so NG.
             OperationRecord::instance().InsertRecord(LanStr(1707).arg(c + 1));
+            ok = false;
+        } else if (m_staleCams & (1 << c)) {
+            // The newest picture is older than the detection's moment.
+            OperationRecord::instance().InsertRecord(LanStr(1715).arg(c + 1).arg(kFreshFrameMs));
             ok = false;
         } else {
             cv::Mat corrected, valid;
@@ -805,7 +953,9 @@ void DetectionCycle::CheckNG()
     } else if (!ng) {
         if (mode() == 4) {
             const int out = OutputNo(d, gDNum) - 1;
-            set(out, false);
+            // A detection that judged no region vouches for nothing.
+            if (!m_nothingChecked)
+                set(out, false);
             const int g = P().multi_detect_row_b[d];
             const int kind = g >= 0 && g < 8 ? P().reserved_sys11_a[g] : 2;
             if ((kind == 3 || kind == 4) && P().mold_pulse > 0) {
@@ -821,7 +971,7 @@ void DetectionCycle::CheckNG()
                                  ? P().detect_trig_input[d] : -1;
             }
         } else {
-            if (role == 1 && !m_retrainAll && !P().enable_mold_stop_not_alarm)
+            if (role == 1 && !m_retrainAll && !P().enable_mold_stop_not_alarm && !m_nothingChecked)
                 allowClamping();
             if (role == 0 && !(P().enable_cutoff_ontime || P().enable_prod_ok_ng_output))
                 set(1, false);
@@ -966,7 +1116,7 @@ void DetectionCycle::CheckNG()
     }
     // 10. Production counters.
     if (isLast) {
-        if (isDetecting() && !m_doorCycle && !m_manualCycle) {
+        if (isDetecting() && !m_doorCycle && !m_manualCycle && !m_startCycle) {
             for (int c = 0; c < cameraCount(); ++c) {
                 ++gAllNum[c];
                 if (!m_camCycleOk[c])
@@ -977,6 +1127,7 @@ void DetectionCycle::CheckNG()
         if (isDetecting() || !ng) {
             m_doorCycle = false;
             m_manualCycle = false;
+            m_startCycle = false;
         }
     }
     // 11.
@@ -991,16 +1142,16 @@ void DetectionCycle::enterAlarm()
         for (CameraDevice* dev : m_cams->devices())
             dev->CameraChangeTrig(false);
     }
-    // A door cycle's alarm, and any alarm when a stopped station must keep the mould shut.
-    if ((m_doorCycle && mode() != 4) || P().enable_stop_mold) {
-        prohibitClamping();
-        publish();
-    }
+    // In the alarm the mould stays shut, whatever the cycle-start rules left.
+    prohibitClamping();
+    set(2, true);
+    publish();
     if (gisLCDOff)
         LCDOnOff(1);
     SetStopDetect();
     m_resultState = Alarm;
     m_recheck = false;
+    persistAlarm();
     LEDOnOff(6, 0);
     LEDOnOff(7, 1);
     emit resultStateChanged(m_resultState);
@@ -1008,8 +1159,51 @@ void DetectionCycle::enterAlarm()
     recordAlarmText(false);
 }
 
+// The alarm outlives the process: a restart comes back in it.
+void DetectionCycle::persistAlarm()
+{
+    QStringList cams;
+    for (int c : alarmCameras())
+        cams << QString::number(c);
+    QSaveFile f(alarmStateFile());
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(QStringLiteral("%1 %2\n").arg(m_curDetect).arg(cams.join(',')).toLatin1()) < 0 || !f.commit())
+        qWarning() << "the alarm state could not be kept in" << alarmStateFile();
+    m_restoredAlarm.clear();
+}
+
+void DetectionCycle::restoreAlarm()
+{
+    if (m_restoredAlarm.isEmpty())
+        return;
+    const QStringList parts = m_restoredAlarm.split(' ');
+    m_restoredAlarm.clear();
+    bool ok = false;
+    const int d = parts.value(0).toInt(&ok);
+    if (!ok || d < 0 || d >= std::max(1, std::min(gDNum, 8))) {
+        qWarning() << "the kept alarm names no detection of this set-up; the alarm is entered on the mould";
+    }
+    m_curDetect = ok && d >= 0 && d < std::max(1, std::min(gDNum, 8)) ? d : lastDetection();
+    ResetRun();
+    for (const QString& c : parts.value(1).split(',', Qt::SkipEmptyParts))
+        if (const int i = c.toInt(&ok); ok && i >= 0 && i < 8)
+            m_cameraOk[i] = false;
+    if (alarmCameras().isEmpty())
+        for (int c = 0; c < std::max(1, cameraCount()); ++c)
+            m_cameraOk[c] = false;
+    for (int c = 0; c < cameraCount(); ++c)
+        m_saveState[c][m_curDetect] = 0;
+    if (mode() != 4 && roleOf(m_curDetect) == 0 &&
+        !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
+        set(1, true);
+    OperationRecord::instance().InsertRecord(LanStr(1717).arg(DetectionName(m_curDetect)));
+    enterAlarm();
+}
+
 void DetectionCycle::clearAlarm(int role)
 {
+    if (!QFile::remove(alarmStateFile()) && QFile::exists(alarmStateFile()))
+        qWarning() << "the kept alarm state could not be removed";
     if (P().ng_switch_continuous && m_externalAtStart && !P().use_external_trigger) {
         m_wp->use_external_trigger = 1;
         for (CameraDevice* dev : m_cams->devices())
@@ -1038,7 +1232,10 @@ void DetectionCycle::clearAlarm(int role)
         m_runState = Detecting;
         emit runStateChanged(m_runState);
     } else {
-        StartDetect();
+        // The mould was judged OK just now: detection goes on with that verdict.
+        enterDetecting(false);
+        if (!m_nothingChecked)
+            allowClamping();
     }
     emit resultStateChanged(m_resultState);
     if (CheckROING()) {
@@ -1075,15 +1272,8 @@ void DetectionCycle::ReCheck()
     if (d == 0 && !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
         set(1, true);
     publish();
-    if (P().detect_enable[d]) {
-        for (int c = 0; c < cameraCount(); ++c) {
-            m_pendingCams[mode() == 4 ? d : role] |= 1 << c;
-            RunAlgorithm(c, d);
-        }
-        CheckNG();
-        if (m_resultState == Alarm)
-            recordAlarmText(true);
-    }
+    if (P().detect_enable[d])
+        awaitFrames(d, Origin::ReCheck, seqNow(), allCamerasMask());
 }
 
 void DetectionCycle::TimerShow()
@@ -1128,24 +1318,55 @@ void DetectionCycle::TimerShow()
 // --- starting and stopping ---------------------------------------------------------------------
 void DetectionCycle::StartDetect()
 {
+    // Starting anew ends a kept alarm, unless it still waits to be entered again.
+    if (m_restoredAlarm.isEmpty())
+        QFile::remove(alarmStateFile());
+    enterDetecting(true);
+}
+
+void DetectionCycle::enterDetecting(bool judgeOpenMould)
+{
     m_io->IOResetAllOut();
-    // A camera or the link in doubt keeps the mould shut.
-    if (gisLost || gisLostCom)
+    // A start is not a verdict: the mould stays shut until it is judged. In
+    // OK/NG pulse mode output 1 is a verdict pulse, idle when cleared.
+    if (!P().enable_ok_ng_pulse)
         m_io->IOSetOut(0, 1);
     if (P().mold_cutoff || P().is_cut_ontime_thimble)
         set(1, true);
     publish();
     m_resultState = Idle;
     m_recheck = false;
+    m_await.clear();
+    m_nextTrig = -1;
+    m_forced = -1;
     std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
     ResetRun();
     m_runState = Detecting;
     emit resultStateChanged(m_resultState);
     emit runStateChanged(m_runState);
+    // The mould may be open now: the first tick with the board's inputs looks.
+    m_judgeIfOpen = judgeOpenMould && !P().enable_ok_ng_pulse;
+}
+
+// The mould is open at a start: it is judged at once, as after an opening (not counted).
+void DetectionCycle::judgeOpenMouldNow()
+{
+    {
+        const int last = lastDetection();
+        m_pendingCams[maskOf(last)] |= allCamerasMask();
+        for (int c = 0; c < cameraCount(); ++c)
+            m_saveState[c][last] = 1;
+        m_startCycle = true;
+        m_trigFloor = seqNow();
+        m_delayLeft[last] = 0;
+        m_counted[last] = false;
+        TimerUp(last);
+    }
 }
 
 void DetectionCycle::DetectionsChanged()
 {
+    m_await.clear();
     std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
     m_curDetect = P().machine_mode == 4 ? std::max(0, gDNum - 1) : (P().enable_prod_detect ? 0 : 1);
     m_manualTrig = gDNum;
@@ -1183,6 +1404,7 @@ void DetectionCycle::StopDetect()
         std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
         m_curDetect = std::max(0, gDNum - 1);
     }
+    m_nextTrig = -1;
     SetStopDetect();
 }
 
@@ -1197,6 +1419,7 @@ void DetectionCycle::SetStopDetect()
             m_up[n].stop();
         m_delayLeft[n] = 0;
     }
+    m_await.clear();
     m_runState = Stopped;
     emit runStateChanged(m_runState);
 }
@@ -1280,6 +1503,8 @@ void DetectionCycle::requestManualTrig(int d)
 {
     if (d < 0 || d >= gDNum || !isDetecting())
         return;
+    if (m_manualTrig == gDNum)
+        m_manualFloor = seqNow();
     m_manualTrig = d;
     for (int c = 0; c < 8; ++c)
         for (int j = 0; j < 8; ++j)
@@ -1301,6 +1526,8 @@ void DetectionCycle::setSkip(bool on)
 
 void DetectionCycle::AlarmRedetect()
 {
+    if (!m_await.isEmpty())
+        return;  // the re-detection asked for is still waiting for its pictures
     const int d = m_curDetect;
     ResetRun();
     m_pendingCams[maskOf(d)] = 0;
@@ -1318,9 +1545,9 @@ void DetectionCycle::AlarmRedetect()
         m_pendingCams[maskOf(d)] |= 1 << c;
         if (m_saveState[c][d] == 3)
             m_saveState[c][d] = 7;
-        RunAlgorithm(c, d);
     }
-    CheckNG();
+    // Judged on what the cameras see after the decision, not before it.
+    awaitFrames(d, Origin::Redetect, seqNow(), allCamerasMask());
 }
 
 int DetectionCycle::AlarmDontDetect(int camera)
@@ -1345,18 +1572,22 @@ int DetectionCycle::AlarmDontDetect(int camera)
     if (m_saveState[camera][d] == 3)
         m_saveState[camera][d] = 4;
     OperationRecord::instance().InsertRecord(LanStr(106).arg(camera + 1));
-    // The others are judged again; this one counts as OK.
+    // The others are judged again on newer pictures; this one counts as OK.
     ResetRun();
     m_pendingCams[maskOf(d)] = 0;
+    int others = 0;
     for (int c = 0; c < cameraCount(); ++c) {
         if (c == camera)
             continue;
+        others |= 1 << c;
         m_pendingCams[maskOf(d)] |= 1 << c;
         if (m_saveState[c][d] == 3)
             m_saveState[c][d] = 7;
-        RunAlgorithm(c, d);
     }
-    CheckNG();
+    if (others)
+        awaitFrames(d, Origin::Redetect, seqNow(), others);
+    else
+        CheckNG();
     return 0;
 }
 
@@ -1460,6 +1691,8 @@ void DetectionCycle::SlotManualTrig(int d)
             m_hooks.warn(LanStr(145));
         return;
     }
+    // The snapshot's moment is the press: a test picture delivered below is newer.
+    const quint64 floor = seqNow();
     // A station without cameras exercises the cycle on stored test pictures.
     if (gCameraID == kKindNone && SimCamera::replaySource().isEmpty()) {
         const QString file = QStringLiteral("cammer15/template%1.bmp").arg(m_rollingTest);
@@ -1475,6 +1708,7 @@ void DetectionCycle::SlotManualTrig(int d)
         }
     }
     requestManualTrig(d);
+    m_manualFloor = floor;
 }
 
 void DetectionCycle::SlotStartSkipDetect()
@@ -1547,7 +1781,7 @@ void DetectionCycle::SlotReTrain()
     m_resultState = Idle;
     ResetRun();
     if (m_runState == Stopped) {
-        StartDetect();
+        enterDetecting(false);
         if (P().is_cut_ontime && P().mold_pulse > 0) {
             prohibitClamping();
             publish();
@@ -1578,7 +1812,7 @@ void DetectionCycle::SlotReTrain()
 
 void DetectionCycle::finishResampling()
 {
-    StartDetect();
+    enterDetecting(false);
     if (!P().enable_ok_ng_pulse) {
         prohibitClamping();
         publish();

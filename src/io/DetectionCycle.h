@@ -11,8 +11,12 @@
 // the GUI thread. What the pages show comes out as signals.
 //
 // Clamping is never allowed while a camera is lost, while the IO link is
-// lost, or while detection is stopped with "Stop clamping when stopping
-// detection" on: every clearing of output 1 goes through allowClamping().
+// lost, while the alarm is on, or while detection is stopped with "Stop
+// clamping when stopping detection" on: every clearing of output 1 goes
+// through allowClamping(). A start is not a verdict: detection starts with
+// clamping prohibited. A detection judges only pictures that arrived after
+// its moment (the end of its delay, or the trigger when it has none); a
+// camera without one within kFreshFrameMs is judged NG.
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -67,12 +71,19 @@ class DetectionCycle : public QObject {
 public:
     enum RunState { Detecting = 1, Resampling = 2, Stopped = 3 };
     enum ResultState { Idle = 0, Shown = 1, Alarm = 2, Editing = 3 };
+    // How long a detection waits for a picture newer than its moment before
+    // the camera is judged NG: several frame periods of any camera the
+    // station drives in continuous acquisition.
+    static constexpr int kFreshFrameMs = 1000;
+    // The alarm that was on when the station stopped, kept across restarts.
+    static QString alarmStateFile() { return QStringLiteral("alarm.state"); }
 
     DetectionCycle(ControlPort* io, InputSampler* inputs, CameraManager* cameras, WizardPara* wp,
                    QObject* parent = nullptr);
     ~DetectionCycle() override;
 
-    // Starts the polling tick (5 ms after start-up) and the supervision tick.
+    // Starts the polling tick (5 ms after start-up) and the supervision tick;
+    // an alarm kept from before the restart is entered again first.
     void begin();
     CycleReports& reports() { return m_reports; }
     void setArchive(SaveFialImageThread* a) { m_archive = a; }
@@ -85,6 +96,8 @@ public:
     void ReCheck();
     void TimerShow();
     void InCheck();
+    // Detection on with clamping prohibited until the mould is judged; when the
+    // mould-open input is on, the mould is judged at once as after an opening.
     void StartDetect();
     void StopDetect();
     void SetStopDetect();
@@ -159,6 +172,8 @@ public:
     int skipCount() const { return m_skipCount; }
     bool skipActive() const { return m_skipActive; }
     int cycleTenths() const { return m_cycleTenths; }
+    // Detections whose moment has come and that wait for newer pictures.
+    int awaitingFrames() const { return int(m_await.size()); }
     quint64 missedTriggers() const { return m_missedEdges; }
     quint64 droppedBusyTriggers() const { return m_busyDropped; }
     QTimer& runTimer() { return m_run; }
@@ -189,6 +204,8 @@ signals:
     void skipChanged(bool active);
     void triggerModeChanged(bool external);
     void editorRequested();
+    // A detection the cycle needs has no region on any camera: nothing is checked.
+    void nothingChecked(int detection, bool none);
 
 private:
     // --- helpers --------------------------------------------------------------------
@@ -214,6 +231,26 @@ private:
     void recordAlarmText(bool viaTimer);
     void noteCycleTime();
 
+    // A detection whose moment has come waits for a newer picture of every
+    // camera it needs; what follows the judgement depends on who asked.
+    enum class Origin { Timer, Manual, ReCheck, Redetect };
+    struct Await {
+        int d;
+        Origin origin;
+        quint64 floor;   // frames numbered above it are newer than the moment
+        qint64 since;    // the moment, monotonic ms
+        int cams;        // cameras that judge
+    };
+    void awaitFrames(int d, Origin origin, quint64 floor, int cams);
+    void judgeAwaiting();
+    void finishJudgement(const Await& a);
+    void afterTimerJudgement(int d, bool manual);
+    bool isMould(int d) const;
+    bool anyRegions(int d) const;
+    void enterDetecting(bool judgeOpenMould);
+    void judgeOpenMouldNow();
+    void persistAlarm();
+    void restoreAlarm();
     void triggerHandling(const bool edge[8]);
     bool newCycle(int k);
     bool schedule(int k);
@@ -266,6 +303,9 @@ private:
     qint64 m_alarmSince = 0;
     int m_trigNumber = 0;          // statistics report: the input that started the cycle
     bool m_doorCycle = false;
+    bool m_startCycle = false;
+    bool m_judgeIfOpen = false;    // a start looks whether the mould is open
+    bool m_outputFault = false;    // the board holds another word than the one sent     // the open mould judged at a start: not a production cycle
     int m_forced = -1;             // detection forced next after a cleared product alarm
     int m_chainDelay = 0;          // delay of the most recently started detection
     int m_showDetect = -1;
@@ -282,6 +322,15 @@ private:
     bool m_saveTestImages = false;
     int m_testImageNo = 0;
     quint64 m_missedEdges = 0, m_busyDropped = 0;
+    QList<Await> m_await;
+    int m_staleCams = 0;           // cameras of the judgement under way without a newer picture
+    bool m_counted[8] = {};        // detection d's delay ran: its moment is the end of the delay
+    quint64 m_trigFloor = 0;       // the frame sequence at the trigger being handled
+    quint64 m_manualFloor = 0;     // ... at the manual snapshot's request
+    quint64 m_extMinSeq = 0;       // oldest frame of the external-trigger mask
+    int m_nothingRecorded = 0;     // detections whose "nothing checked" line is written
+    bool m_nothingChecked = false; // the verdict under way judged no region
+    QString m_restoredAlarm;       // the kept alarm, read at construction
     quint64 m_edgeSeen[8] = {};
 };
 

@@ -15,6 +15,8 @@ quint32 gRiseCount[16] = {};
 quint32 gFallCount[16] = {};
 std::atomic<int> gisLostCom{0};
 std::atomic<int> gIOID{0};
+std::atomic<quint64> gInputReports{0};
+std::atomic<int> gisOutputFault{0};
 std::condition_variable_any gIoWake;
 
 IOThread::IOThread(const QString& portName, QObject* parent) : QThread(parent), m_portName(portName) {}
@@ -32,6 +34,7 @@ void IOThread::pollGpio(int wanted, int& lastRead, bool& haveRead)
     if (haveRead && bits == lastRead) {
         QMutexLocker lock(pMutexIO);
         gDataIn = bits;
+        ++gInputReports;
     }
     lastRead = bits;
     haveRead = true;
@@ -49,6 +52,8 @@ void IOThread::run()
     int analogSlot = 16;
     int gpioLast = 0;
     bool gpioHave = false;
+    int mismatches = 0;
+    int prevWanted = -1;
     bool openLogged = false;
 
     auto send = [&](int command, int value) {
@@ -66,6 +71,9 @@ void IOThread::run()
             QMutexLocker lock(pMutexIO);
             wanted = gDataOut;
         }
+        if (wanted != prevWanted)
+            mismatches = 0;  // a new word gets its own polls to arrive
+        prevWanted = wanted;
         if (gIOID != 0) {
             if (!port.isOpen() && (!lastOpenTry.isValid() || lastOpenTry.elapsed() >= kReopenMs)) {
                 lastOpenTry.start();
@@ -131,8 +139,17 @@ void IOThread::run()
                                         ++((word >> b) & 1 ? gRiseCount[b] : gFallCount[b]);
                                 gDataIn = word;
                             }
-                            if (r.outputWord() != wanted)
+                            ++gInputReports;
+                            // The reply may still show the word before the last one sent;
+                            // only a long run of wrong words is a fault.
+                            if (r.outputWord() != wanted) {
                                 mismatch = true;
+                                if (++mismatches > kMismatchLimit)
+                                    gisOutputFault = 1;
+                            } else {
+                                mismatches = 0;
+                                gisOutputFault = 0;
+                            }
                         } else if (r.type == io::CmdReadAnalogA || r.type == io::CmdReadAnalogB) {
                             if (analogSlot < 16)
                                 m_analog[analogSlot++] = r.reading();
@@ -165,6 +182,8 @@ void IOThread::run()
             }
             if (now != wanted && gIOID != 0) {
                 wanted = now;
+                prevWanted = now;
+                mismatches = 0;
                 send(io::CmdSetOutputs, wanted);
             }
         }

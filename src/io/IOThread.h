@@ -16,6 +16,11 @@ extern quint32 gRiseCount[16];
 extern quint32 gFallCount[16];
 extern std::atomic<int> gisLostCom;    // board silent for more than 1000 polls
 extern std::atomic<int> gIOID;         // 1 serial IO board, 0 on-board GPIO chip
+// Input reports taken from the board since start: the input word means something once it is above 0.
+extern std::atomic<quint64> gInputReports;
+// The board reported an output word other than the one wanted in more than
+// kMismatchLimit reports in a row: what reaches the machine is not what the station says.
+extern std::atomic<int> gisOutputFault;
 // Woken (with pMutexIO) when a new output word is published: it is sent at once.
 extern std::condition_variable_any gIoWake;
 
@@ -34,6 +39,7 @@ public:
     static constexpr int kPollMs = 5;
     static constexpr int kReplyWaitMs = 4;  // the board answers within a millisecond or two
     static constexpr int kReopenMs = 2000;
+    static constexpr int kMismatchLimit = 20;
 
 signals:
     // The first valid frame after the link was lost.

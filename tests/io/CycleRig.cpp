@@ -68,6 +68,8 @@ void CycleRig::SetUp()
 
 void CycleRig::TearDown()
 {
+    for (cv::Mat& m : m_showing)
+        m = cv::Mat();
     cycle.reset();
     cams.reset();
     in.reset();
@@ -143,8 +145,12 @@ void CycleRig::start(int cameras)
 void CycleRig::see(int c, const cv::Mat& img)
 {
     ASSERT_TRUE(img.isContinuous());
+    ASSERT_TRUE(c >= 0 && c < 8);
+    m_showing[c] = img;
     ASSERT_TRUE(cams->view(c)->device()->deliver(img.data, img.total(), CameraDevice::Layout::Mono8));
 }
+
+void CycleRig::silence(int c) { m_showing[c] = cv::Mat(); }
 
 void CycleRig::seeAll(const cv::Mat& img)
 {
@@ -154,6 +160,9 @@ void CycleRig::seeAll(const cv::Mat& img)
 
 void CycleRig::tick()
 {
+    for (int c = 0; c < cams->viewCount() && c < 8; ++c)
+        if (!m_showing[c].empty() && cams->view(c)->device())
+            cams->view(c)->device()->deliver(m_showing[c].data, m_showing[c].total(), CameraDevice::Layout::Mono8);
     cycle->Run();
     cycle->runTimer().stop();
 }
@@ -179,6 +188,7 @@ void CycleRig::edge(int k)
     input(k, false);
     tick();
     input(k, true);
+    tick();
     tick();
 }
 

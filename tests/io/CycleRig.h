@@ -41,14 +41,19 @@ struct CycleRig : ::testing::Test {
     void start(int cameras = 1);
     // The scene with a dark blemish where detection d's regions look.
     cv::Mat blemishFor(int d) const;
-    // Camera c delivers img; the next tick takes it.
+    // Camera c delivers img now and keeps streaming it: every tick() delivers
+    // a new frame of what each streaming camera shows, as a camera in
+    // continuous acquisition does.
     void see(int c, const cv::Mat& img);
     void seeAll(const cv::Mat& img);
+    // Camera c stops streaming (it keeps its last frame); see() starts it again.
+    void silence(int c);
     // One polling tick, run here and not again by its timer.
     void tick();
     // Input k (from 1) at the board, waited for until the link has it.
     void input(int k, bool on);
-    // Input k rises and one tick sees it.
+    // Input k rises, one tick sees it and one more brings the cameras' next
+    // frames, the first a detection without delay may judge.
     void edge(int k);
     // The mould opens (input 1 falls first if it was high) and a tick sees it.
     void openMould();
@@ -59,4 +64,5 @@ struct CycleRig : ::testing::Test {
 
 private:
     WizardPara* m_previousWPara = nullptr;
+    cv::Mat m_showing[8];
 };

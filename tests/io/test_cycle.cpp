@@ -52,12 +52,13 @@ const Row kRows[] = {
     {"MouldStopNotAlarmGivesAClampPulse",
      [](WizardPara& w) { w.enable_mold_stop_not_alarm = 1; w.mold_pulse = 4; }, OnMould, O1, false,
      DetectionCycle::Pulse::Clamp, 400, 0},
-    {"CutClampOnAlarmLeavesTheClamp", [](WizardPara& w) { w.enable_cut_clamp_on_alarm = 1; }, OnProduct,
-     O2 | O3, true},
+    // The clamp is left alone at the cycle's start, never in the alarm.
+    {"CutClampOnAlarmStillShutsTheMouldInTheAlarm", [](WizardPara& w) { w.enable_cut_clamp_on_alarm = 1; }, OnProduct,
+     O1 | O2 | O3, true},
     {"CutClampOnAlarmWithStopMoldStillShutsTheMould",
      [](WizardPara& w) { w.enable_cut_clamp_on_alarm = 1; w.enable_stop_mold = 1; }, OnProduct, O1 | O2 | O3, true},
-    {"SeparateSignalInput1GovernsOnlyTheEjector", [](WizardPara& w) { w.separate_detect_signal = 1; }, OnProduct,
-     O2 | O3, true},
+    {"SeparateSignalProductAlarmStillShutsTheMould", [](WizardPara& w) { w.separate_detect_signal = 1; }, OnProduct,
+     O1 | O2 | O3, true},
     {"OkNgPulseMouldNg", [](WizardPara& w) { w.enable_ok_ng_pulse = 1; w.mold_pulse = 5; }, OnMould, O1 | O3,
      false, DetectionCycle::Pulse::Clamp, 500, 0},
     {"OkNgPulseMouldNgReversed",
@@ -82,7 +83,9 @@ TEST_P(OutputWord, AtTheBoard)
     if (row.setup)
         row.setup(wp);
     start();
-    ASSERT_TRUE(outputs(wp.is_cut_ontime_thimble || wp.mold_cutoff ? O2 : 0));
+    // A start is not a verdict: the mould stays shut until it is judged (in
+    // OK/NG pulse mode output 1 is a verdict pulse and idles cleared).
+    ASSERT_TRUE(outputs((wp.enable_ok_ng_pulse ? 0 : O1) | (wp.is_cut_ontime_thimble || wp.mold_cutoff ? O2 : 0)));
     seeAll(row.shown == Clean ? scene : blemishFor(row.shown == OnProduct ? 0 : 1));
     openMould();
     // Delays of 0: every detection the trigger starts is judged within this tick.
@@ -132,6 +135,7 @@ TEST_F(Cycle, MouldNgIsJudgedAgainTwiceBeforeTheAlarmAndTheProductNever)
     EXPECT_EQ(judgedCount(1), 3);  // the alarm waits for the operator
 
     // A re-detection that finds the mould clean ends it without an alarm.
+    input(1, false);  // the mould closed: a start with it open would judge it at once
     cycle->StartDetect();
     seeAll(blemishFor(1));
     openMould();
@@ -142,6 +146,7 @@ TEST_F(Cycle, MouldNgIsJudgedAgainTwiceBeforeTheAlarmAndTheProductNever)
     EXPECT_TRUE(outputs(0));
 
     // The product has no budget: its NG alarms at once.
+    input(1, false);
     cycle->StartDetect();
     seeAll(blemishFor(0));
     const int before = judgedCount(0);
@@ -206,8 +211,12 @@ TEST_F(Cycle, TriggersDuringACountdownAreDroppedAndRecorded)
         cycle->TimerUp(1);
     EXPECT_EQ(judgedCount(1), 0);
     cycle->TimerUp(1);
-    EXPECT_EQ(judgedCount(1), 1);
     EXPECT_FALSE(cycle->delayTimer(1).isActive());
+    // The delay's end is the detection's moment: it judges the next picture.
+    EXPECT_EQ(judgedCount(1), 0);
+    EXPECT_EQ(cycle->awaitingFrames(), 1);
+    tick();
+    EXPECT_EQ(judgedCount(1), 1);
     EXPECT_TRUE(outputs(0));
 }
 
@@ -271,7 +280,7 @@ TEST_F(Cycle, MultiDetectionKeepsItsOrderAndPresetsTheGroupsOutputs)
     openMould();
     EXPECT_EQ(judgedCount(0), 1);
     EXPECT_EQ(cycle->curDetect(), 0);
-    EXPECT_TRUE(outputs(0));
+    EXPECT_TRUE(outputs(O1));  // the last detection, not the first, vouches for the mould
     edge(4);  // still out of order
     EXPECT_EQ(judgedCount(2), 0);
     edge(3);
@@ -313,17 +322,22 @@ TEST_F(Cycle, PreCutProhibitsClampingShortlyBeforeTheMouldDetection)
     wp.cavity_detect = 5;
     wp.pre_cut_time = 3;
     start();
-    openMould();
-    EXPECT_TRUE(outputs(0));  // no prohibition at the cycle start
-    cycle->TimerUp(1);
-    cycle->TimerUp(1);
-    EXPECT_TRUE(outputs(0));
-    cycle->TimerUp(1);  // 0.3 s left
-    EXPECT_TRUE(outputs(O1));
-    cycle->TimerUp(1);
-    cycle->TimerUp(1);
-    EXPECT_EQ(judgedCount(1), 1);
-    EXPECT_TRUE(outputs(0));
+    for (int cycleNo = 0; cycleNo < 2; ++cycleNo) {
+        openMould();
+        // The first cycle starts from the start's prohibition; later ones are
+        // not prohibited at their start.
+        EXPECT_TRUE(outputs(cycleNo == 0 ? O1 : 0));
+        cycle->TimerUp(1);
+        cycle->TimerUp(1);
+        EXPECT_TRUE(outputs(cycleNo == 0 ? O1 : 0));
+        cycle->TimerUp(1);  // 0.3 s left
+        EXPECT_TRUE(outputs(O1));
+        cycle->TimerUp(1);
+        cycle->TimerUp(1);
+        tick();
+        EXPECT_EQ(judgedCount(1), cycleNo + 1);
+        EXPECT_TRUE(outputs(0));
+    }
 }
 
 TEST_F(Cycle, ALostCameraInTheMiddleOfACycleKeepsTheMouldShut)
@@ -344,6 +358,7 @@ TEST_F(Cycle, ALostCameraInTheMiddleOfACycleKeepsTheMouldShut)
     EXPECT_TRUE(recordRemarks().contains(LanStr(1707).arg(1)));
     EXPECT_EQ(logicalOutputs() & O1, O1);
     // Even a clean verdict is refused the permission while the camera is away.
+    input(1, false);
     cycle->StartDetect();
     EXPECT_TRUE(outputs(O1));
 }
@@ -366,8 +381,9 @@ TEST_F(Cycle, ALostIoLinkInTheMiddleOfACycleKeepsTheMouldShut)
     EXPECT_TRUE(lost.first().first().toBool());
     EXPECT_TRUE(recordRemarks().contains(LanStr(1010)));
     ASSERT_EQ(judgedCount(1), 0);
-    for (int i = 0; i < 200 && judgedCount(1) == 0; ++i)
+    for (int i = 0; i < 200 && cycle->delayTimer(1).isActive(); ++i)
         cycle->TimerUp(1);
+    tick();
     ASSERT_EQ(judgedCount(1), 1);
     EXPECT_TRUE(std::get<2>(verdicts.last()));  // the mould is clean...
     EXPECT_EQ(logicalOutputs() & O1, O1);        // ...but the board cannot be told otherwise
@@ -459,14 +475,21 @@ TEST_F(Cycle, WithTheExternalTriggerEveryCameraMustDeliverFirst)
     wp.use_external_trigger = 1;
     wp.enable_prod_detect = 0;
     start(2);
+    // Triggered cameras deliver one frame per machine trigger, no stream.
+    silence(0);
+    silence(1);
     tick();
     EXPECT_TRUE(verdicts.isEmpty() || judgedCount(1) == 2);
     const int before = judgedCount(1);
     see(0, scene);
+    silence(0);
+    tick();
     tick();
     EXPECT_EQ(judgedCount(1), before);  // one camera is not enough
     see(1, scene);
+    silence(1);
     tick();
+    // The frames that made the trigger are the trigger's own pictures.
     EXPECT_EQ(judgedCount(1), before + 2);
 }
 
@@ -534,6 +557,7 @@ TEST_F(Cycle, TheViewsLearnEverythingFromSignals)
     EXPECT_DOUBLE_EQ(countdown.last().at(1).toDouble(), 0.2);
     cycle->TimerUp(1);
     cycle->TimerUp(1);
+    tick();
     ASSERT_EQ(alarm.count(), 1);
     EXPECT_EQ(alarm.first().at(0).value<QList<int>>(), QList<int>{0});
     EXPECT_EQ(alarm.first().at(1).toInt(), 1);
