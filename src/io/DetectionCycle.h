@@ -172,6 +172,8 @@ public:
     int skipCount() const { return m_skipCount; }
     bool skipActive() const { return m_skipActive; }
     int cycleTenths() const { return m_cycleTenths; }
+    // Detections the last judgement found without a region on any camera.
+    int nothingCheckedMask() const { return m_nothingRecorded; }
     // Detections whose moment has come and that wait for newer pictures.
     int awaitingFrames() const { return int(m_await.size()); }
     quint64 missedTriggers() const { return m_missedEdges; }

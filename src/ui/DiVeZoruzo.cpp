@@ -370,6 +370,7 @@ void DiVeZoruzo::buildCycle()
     connect(m_cycle, &DetectionCycle::alarmEntered, this, [this] { SoundAlarm(true); });
     connect(m_cycle, &DetectionCycle::alarmCleared, this, [this] { SoundAlarm(false); });
     connect(m_cycle, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
+    connect(m_cycle, &DetectionCycle::nothingChecked, this, [this] { updateStatus(); });
     installOperatorHooks();
 
     // The result statistics exist only when switched on at start-up.

@@ -42,6 +42,11 @@ void DiVeZoruzo::updateStatus()
         who += ' ' + user;
     parts << who;
     parts << (gisLostCom ? LanStr(1563) : LanStr(1564));
+    // A detection with no region checks nothing: the operator must see that the mould is not guarded.
+    if (m_cycle)
+        for (int d = 0; d < 8; ++d)
+            if (m_cycle->nothingCheckedMask() & (1 << d))
+                parts << LanStr(1716).arg(m_cycle->DetectionName(d));
     parts << QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
     m_status->setText(parts.join("   "));
 }

@@ -4,6 +4,7 @@
 #include "Counters.h"
 #include "Detection.h"
 #include "Globals.h"
+#include "IOThread.h"
 #include "ImageLib.h"
 #include "ParamDb.h"
 #include "Shapes.h"
@@ -28,6 +29,7 @@ void CycleRig::SetUp()
     gisLost = 0;
     gLost = 0;
     gisLostCom = 0;
+    gisOutputFault = 0;
     gisColor = 0;
     gisSafeDoorOpen = 0;
     CameraDevice::connectionLost = false;
@@ -77,6 +79,7 @@ void CycleRig::TearDown()
     board.reset();
     gisLost = 0;
     gisLostCom = 0;
+    gisOutputFault = 0;
     gpWPara = m_previousWPara;
     dropConnections();
 }

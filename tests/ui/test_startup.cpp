@@ -67,9 +67,11 @@ TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
     EXPECT_TRUE(QFile::exists("ResStatistics"));
     EXPECT_TRUE(QFile::exists("RECORD"));
     EXPECT_EQ(gpWPara->save_ok_record, 1);
-    // Starting detection hands the machine its permissions: all outputs clear.
+    // A start is not a verdict: clamping stays prohibited until the mould is
+    // judged; every other output is clear.
     ASSERT_NE(win.io(), nullptr);
-    for (int k = 0; k < 9; ++k)
+    EXPECT_EQ(win.io()->outputOn(0), 1);
+    for (int k = 1; k < 9; ++k)
         EXPECT_EQ(win.io()->outputOn(k), 0) << "output " << k + 1;
 }
 

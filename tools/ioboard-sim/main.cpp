@@ -8,6 +8,7 @@
 // Commands on standard input, one per line:
 //   set K 0|1   pulse K MS   word HEX   silent MS   powercycle   garbage N   split
 //   noise MS    (answers with bytes that never form a frame, as a wrong baud rate would)
+//   stuck MASK VALUE  (hex; the output bits of MASK hold VALUE whatever is sent, a welded relay)
 //   quit
 // Prints "out <ms since start> <word as 0x%03x>" whenever the held output word changes.
 #include <algorithm>
@@ -54,10 +55,11 @@ struct Board {
     std::vector<unsigned char> rx;
     std::mt19937 rng{12345};
     int analogCounter = 0;
+    unsigned stuckMask = 0, stuckValue = 0;  // a welded relay: these bits never follow a command
 
     void setOutputs(unsigned word)
     {
-        word &= 0x3FF;
+        word = ((word & ~stuckMask) | (stuckValue & stuckMask)) & 0x3FF;
         if (word == outputs)
             return;
         outputs = word;
@@ -254,6 +256,15 @@ struct Board {
             int n = 0;
             if (in >> n && n >= 0 && n <= 4096) {
                 garbage = n;
+                return true;
+            }
+        } else if (op == "stuck") {
+            // stuck MASK VALUE (hex): the output bits of MASK hold VALUE whatever is sent.
+            std::string m, v;
+            if (in >> m >> v) {
+                stuckMask = unsigned(std::strtoul(m.c_str(), nullptr, 16)) & 0x3FF;
+                stuckValue = unsigned(std::strtoul(v.c_str(), nullptr, 16)) & 0x3FF;
+                setOutputs(outputs);
                 return true;
             }
         } else if (op == "split") {

@@ -1,0 +1,317 @@
+// Clamping is allowed only on a verdict: each way the cycle could once allow
+// it without one, driven through the board simulator.
+#include "CycleRig.h"
+
+#include "Counters.h"
+#include "Globals.h"
+#include "IOThread.h"
+#include "Messages.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+struct Safety : CycleRig {
+    // Ticks until cond holds or the bound passes; the bound is generous, the
+    // loop ends on the event.
+    bool tickUntil(const std::function<bool()>& cond, int boundMs = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond()) {
+            if (t.elapsed() > boundMs)
+                return false;
+            tick();
+            QTest::qWait(2);
+        }
+        return true;
+    }
+};
+} // namespace
+
+TEST_F(Safety, AStartIsNotAVerdictAndAnOpenMouldIsJudgedAtOnce)
+{
+    // Output 1 wired inverted and copied to output 4: prohibited is a physical 0 on both.
+    wp.out_invert[0] = 1;
+    wp.enable_mold_backup = 1;
+    start();
+    EXPECT_TRUE(outputs(O1));
+    EXPECT_EQ(board->held() & 0x9, 0);
+    EXPECT_TRUE(verdicts.isEmpty());
+
+    // Started again (the operator's button) while the mould stands open with a part in it.
+    input(1, true);
+    tick();
+    cycle->StopDetect();
+    seeAll(blemishFor(1));
+    cycle->StartDetect();
+    EXPECT_TRUE(outputs(O1));
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
+    EXPECT_EQ(judgedCount(0), 0);  // only the mould: the part may be gone already
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_TRUE(outputs(O1 | O3));
+
+    // The same start with a clean mould allows clamping, and is no production cycle.
+    seeAll(scene);
+    cycle->StartDetect();
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 2; }));
+    EXPECT_TRUE(outputs(O4));  // output 4 is the copy of output 1's wire
+    EXPECT_EQ(board->held() & 0x9, 0x9);
+    EXPECT_EQ(gAllNum[0], 0u);
+}
+
+TEST_F(Safety, AnAlarmOutlivesTheProcessAndEndsOnlyByAVerdictOrTheOperator)
+{
+    start();
+    seeAll(blemishFor(1));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    ASSERT_TRUE(QFile::exists(DetectionCycle::alarmStateFile()));
+
+    // The process dies; a new one starts as the station does: detection on, then its tick.
+    cycle.reset();
+    cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
+    QSignalSpy alarm(cycle.get(), &DetectionCycle::alarmEntered);
+    io->IOResetAllOut();  // whatever the last process left in the word
+    cycle->StartDetect();
+    cycle->begin();
+    cycle->runTimer().stop();
+    ASSERT_EQ(alarm.count(), 1);
+    EXPECT_EQ(alarm.first().at(1).toInt(), 1);
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_FALSE(cycle->isDetecting());
+    EXPECT_TRUE(outputs(O1 | O3));
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1717).arg(LanStr(1712))));
+
+    // The door presses re-detect: the still blemished mould keeps the alarm...
+    edge(2);
+    tick();
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    // ...the cleaned one ends it, and the kept state with it.
+    seeAll(scene);
+    edge(2);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() != DetectionCycle::Alarm; }));
+    EXPECT_TRUE(outputs(0));
+    EXPECT_FALSE(QFile::exists(DetectionCycle::alarmStateFile()));
+}
+
+TEST_F(Safety, AStalePictureIsNeverJudgedAndASilentCameraEndsNg)
+{
+    start(2);
+    silence(1);  // camera 2's stream stops; its last picture shows a clean mould
+    const qint64 before = verdicts.size();
+    openMould();
+    // Camera 1 is ready, camera 2 has nothing newer: nobody judges yet.
+    EXPECT_EQ(verdicts.size(), before);
+    EXPECT_EQ(cycle->awaitingFrames(), 2);
+    EXPECT_TRUE(outputs(O1 | O2));
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1715).arg(2).arg(DetectionCycle::kFreshFrameMs)));
+    EXPECT_EQ(cycle->alarmCameras(), QList<int>{1});
+    EXPECT_TRUE(outputs(O1 | O2 | O3));
+}
+
+TEST_F(Safety, EveryReDetectionWaitsForItsOwnPicture)
+{
+    wp.front_auto_check_time = 2;
+    start();
+    seeAll(blemishFor(1));
+    openMould();
+    ASSERT_TRUE(cycle->recheckMode());
+    ASSERT_EQ(judgedCount(1), 1);
+    silence(0);
+    // However many ticks pass, no picture means no re-judgement...
+    for (int i = 0; i < 20; ++i)
+        tick();
+    EXPECT_EQ(judgedCount(1), 1);
+    EXPECT_EQ(cycle->awaitingFrames(), 1);
+    // ...and each new picture buys exactly one.
+    see(0, blemishFor(1));
+    silence(0);
+    tick();
+    EXPECT_EQ(judgedCount(1), 2);
+    tick();
+    EXPECT_EQ(judgedCount(1), 2);
+    see(0, blemishFor(1));
+    silence(0);
+    tick();
+    EXPECT_EQ(judgedCount(1), 3);
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+}
+
+namespace {
+struct AlarmRule {
+    const char* name;
+    std::function<void(WizardPara&)> setup;
+};
+void PrintTo(const AlarmRule& r, std::ostream* os) { *os << r.name; }
+const AlarmRule kAlarmRules[] = {
+    {"CutoffOntimeWithPreCut", [](WizardPara& w) { w.enable_cutoff_ontime = 1; w.pre_cut_time = 3; }},
+    {"CutClampOnAlarm", [](WizardPara& w) { w.enable_cut_clamp_on_alarm = 1; }},
+    {"SeparateSignal", [](WizardPara& w) { w.separate_detect_signal = 1; w.enable_cutoff_ontime = 1; }},
+    {"TwoColorCutClamp", [](WizardPara& w) { w.machine_mode = 1; w.mold_side = 2; w.enable_cut_clamp_on_alarm = 1; }},
+};
+struct ProductAlarm : Safety, ::testing::WithParamInterface<AlarmRule> {};
+} // namespace
+
+TEST_P(ProductAlarm, ShutsTheMouldWhateverTheCycleStartLeft)
+{
+    GetParam().setup(wp);
+    start();
+    // A good cycle first, so that clamping is allowed when the next one starts.
+    openMould();
+    ASSERT_TRUE(tickUntil([&] { return (logicalOutputs() & O1) == 0; }));
+    seeAll(blemishFor(0));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
+    // Not even a late verdict or pulse lets it close while the alarm is on.
+    cycle->OutTimerNotAllowClose();
+    cycle->CheckNG();
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, ProductAlarm, ::testing::ValuesIn(kAlarmRules),
+                         [](const ::testing::TestParamInfo<AlarmRule>& i) { return std::string(i.param.name); });
+
+TEST_F(Safety, InMultiDetectionAnAlarmOfAnyGroupShutsTheMould)
+{
+    wp.machine_mode = 4;
+    wp.multi_detect_num = 2;
+    wp.multi_io_flag = 0;
+    for (int j = 0; j < 8; ++j) {
+        wp.multi_detect_row[j] = j < 2 ? j : -1;
+        wp.multi_row_input[j] = j == 1 ? 1 : 0;  // detection 1 on input 1, detection 2 on input 3
+        wp.multi_detect_row_b[j] = -1;           // no group: an NG only switched the alarm on
+        wp.reserved_sys11_a[j] = 2;
+    }
+    start();
+    ASSERT_EQ(gDNum, 2);
+    openMould();
+    edge(3);
+    ASSERT_TRUE(outputs(0));
+    seeAll(blemishFor(0));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
+}
+
+TEST_F(Safety, PreCutAlsoGuardsTheSecondMouldSide)
+{
+    wp.machine_mode = 1;
+    wp.mold_side = 2;
+    wp.fourth_detect = 5;  // the mould detection of the second side
+    wp.pre_cut_time = 3;
+    start();
+    openMould();  // side 1 first: a good cycle leaves clamping allowed
+    ASSERT_TRUE(outputs(0));
+    input(4, false);
+    tick();
+    input(4, true);
+    tick();
+    tick();  // side 0: detection 4 counts down
+    ASSERT_TRUE(cycle->delayTimer(3).isActive());
+    EXPECT_EQ(logicalOutputs() & O1, 0);
+    cycle->TimerUp(3);
+    cycle->TimerUp(3);
+    EXPECT_EQ(logicalOutputs() & O1, 0);
+    cycle->TimerUp(3);
+    EXPECT_EQ(logicalOutputs() & O1, O1);  // 0.3 s before it judges
+    cycle->TimerUp(3);
+    cycle->TimerUp(3);
+    tick();
+    EXPECT_EQ(judgedCount(3), 1);
+    EXPECT_TRUE(outputs(0));
+}
+
+TEST_F(Safety, MultiDetectionNeitherLoopsOnItsNextInputNorKeepsItAcrossAStop)
+{
+    wp.machine_mode = 4;
+    wp.multi_detect_num = 2;
+    wp.multi_io_flag = 0;
+    for (int j = 0; j < 8; ++j) {
+        wp.multi_detect_row[j] = j < 2 ? j : -1;
+        wp.multi_row_input[j] = 0;  // both detections on input 1
+        wp.multi_detect_row_b[j] = -1;
+        wp.reserved_sys11_a[j] = 2;
+    }
+    start();
+    openMould();
+    for (int i = 0; i < 30; ++i)
+        tick();
+    // One opening: each detection once, one cycle, not a cycle per tick.
+    EXPECT_EQ(judgedCount(0), 1);
+    EXPECT_EQ(judgedCount(1), 1);
+    EXPECT_EQ(gAllNum[0], 1u);
+    EXPECT_TRUE(outputs(0));
+
+    // Stopped between the two detections: the start begins at the first again.
+    input(1, false);
+    tick();
+    cycle->StopDetect();
+    cycle->StartDetect();
+    openMould();
+    for (int i = 0; i < 30; ++i)
+        tick();
+    EXPECT_EQ(judgedCount(0), 2);
+    EXPECT_EQ(judgedCount(1), 2);
+}
+
+TEST_F(Safety, TheMouldDetectionForcedAfterAProductAlarmIsNoDoorCycle)
+{
+    wp.enable_trigger_safety = 1;
+    start();
+    seeAll(blemishFor(0));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    seeAll(scene);
+    edge(2);  // in the alarm the door presses re-detect
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
+    EXPECT_FALSE(cycle->safeDoorTimer().isActive());
+    EXPECT_EQ(gAllNum[0], 1u);  // a production cycle, counted
+    EXPECT_TRUE(outputs(0));
+}
+
+TEST_F(Safety, ADetectionWithoutAnyRegionVouchesForNothing)
+{
+    start(2);
+    QSignalSpy nothing(cycle.get(), &DetectionCycle::nothingChecked);
+    for (int c = 0; c < 2; ++c)
+        cams->view(c)->para.roi_count[1] = 0;
+    openMould();
+    openMould();
+    EXPECT_EQ(judgedCount(1), 4);
+    EXPECT_TRUE(outputs(O1));
+    ASSERT_GE(nothing.count(), 1);
+    EXPECT_TRUE(nothing.last().at(1).toBool());
+    EXPECT_EQ(recordRemarks().count(LanStr(1716).arg(LanStr(1712))), 1);  // said once
+    // One camera with a region is enough: the other keeps its rule.
+    cams->view(0)->para.roi_count[1] = 4;
+    openMould();
+    EXPECT_TRUE(outputs(0));
+    EXPECT_FALSE(nothing.last().at(1).toBool());
+}
+
+TEST_F(Safety, ABoardThatHoldsAnotherWordIsAnIoFault)
+{
+    start();
+    openMould();
+    ASSERT_TRUE(outputs(0));
+    QSignalSpy box(cycle.get(), &DetectionCycle::ioLinkLost);
+    // The ejector relay welds: the board holds "ejecting prohibited" whatever it is sent.
+    board->send("stuck 002 002");
+    ASSERT_TRUE(tickUntil([&] { return gisOutputFault != 0; }));
+    tick();
+    ASSERT_GE(box.count(), 1);
+    EXPECT_TRUE(box.last().first().toBool());
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1718)));
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
+    // Repaired: the board follows again and the fault ends, the mould still shut.
+    board->send("stuck 000 000");
+    ASSERT_TRUE(tickUntil([&] { return gisOutputFault == 0; }));
+    tick();
+    EXPECT_FALSE(box.last().first().toBool());
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+}
