@@ -383,6 +383,14 @@ void DetectionCycle::triggerHandling(const bool edge[8])
             if ((edge[k] || k == soft) && isTriggerInput(k)) {
                 ++m_busyDropped;
                 OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
+                // The mould opened again unjudged: the last verdict no longer vouches for
+                // it, and what is still to be judged must be judged on what came after.
+                if (mode() != 4 && startsCycle(k) && !P().enable_ok_ng_pulse) {
+                    prohibitClamping();
+                    publish();
+                    for (Await& a : m_await)
+                        a.floor = std::max(a.floor, seqNow());
+                }
             }
         soft = -1;
     } else if (P().continuous_timed_detect && m_resultState != Alarm) {

@@ -28,6 +28,21 @@ struct Safety : CycleRig {
         }
         return true;
     }
+    // Multi-detection, no fixed order, two detections without a group (an NG
+    // of theirs only switched the alarm on): the first on input 1, the second
+    // on the input of table index secondInput (0: input 1, 1: input 3).
+    void twoDetections(int secondInput)
+    {
+        wp.machine_mode = 4;
+        wp.multi_detect_num = 2;
+        wp.multi_io_flag = 0;
+        for (int j = 0; j < 8; ++j) {
+            wp.multi_detect_row[j] = j < 2 ? j : -1;
+            wp.multi_row_input[j] = j == 1 ? secondInput : 0;
+            wp.multi_detect_row_b[j] = -1;
+            wp.reserved_sys11_a[j] = 2;
+        }
+    }
 };
 } // namespace
 
@@ -178,15 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ProductAlarm, ::testing::ValuesIn(kAlarmRules),
 
 TEST_F(Safety, InMultiDetectionAnAlarmOfAnyGroupShutsTheMould)
 {
-    wp.machine_mode = 4;
-    wp.multi_detect_num = 2;
-    wp.multi_io_flag = 0;
-    for (int j = 0; j < 8; ++j) {
-        wp.multi_detect_row[j] = j < 2 ? j : -1;
-        wp.multi_row_input[j] = j == 1 ? 1 : 0;  // detection 1 on input 1, detection 2 on input 3
-        wp.multi_detect_row_b[j] = -1;           // no group: an NG only switched the alarm on
-        wp.reserved_sys11_a[j] = 2;
-    }
+    twoDetections(1);  // detection 1 on input 1, detection 2 on input 3, neither in a group
     start();
     ASSERT_EQ(gDNum, 2);
     openMould();
@@ -228,15 +235,7 @@ TEST_F(Safety, PreCutAlsoGuardsTheSecondMouldSide)
 
 TEST_F(Safety, MultiDetectionNeitherLoopsOnItsNextInputNorKeepsItAcrossAStop)
 {
-    wp.machine_mode = 4;
-    wp.multi_detect_num = 2;
-    wp.multi_io_flag = 0;
-    for (int j = 0; j < 8; ++j) {
-        wp.multi_detect_row[j] = j < 2 ? j : -1;
-        wp.multi_row_input[j] = 0;  // both detections on input 1
-        wp.multi_detect_row_b[j] = -1;
-        wp.reserved_sys11_a[j] = 2;
-    }
+    twoDetections(0);  // both detections on input 1
     start();
     openMould();
     for (int i = 0; i < 30; ++i)
