@@ -411,12 +411,8 @@ void DetectionCycle::triggerHandling(const bool edge[8])
                 sideFromInputs(false);
             for (int c = 0; c < cameraCount(); ++c)
                 m_saveState[c][m] = 1;
-            m_delayLeft[m] = 0;
-            m_counted[m] = false;
             // The snapshot judges what the cameras saw after the button was pressed.
-            m_up[m].stop();
-            emit countdown(m, 0);
-            awaitFrames(m, Origin::Manual, m_manualFloor, allCamerasMask());
+            beginJudgement(m, Origin::Manual, m_manualFloor);
             publish();
             return;
         }
@@ -531,7 +527,6 @@ void DetectionCycle::rearmMould()
 
 void DetectionCycle::startDetection(int d, int, int delay)
 {
-    m_counted[d] = delay > 0;
     if (delay > 0) {
         m_delayLeft[d] = delay / 10.0;
         m_up[d].start(100);
@@ -681,13 +676,16 @@ void DetectionCycle::TimerUp(int d)
         emit countdown(d, m_delayLeft[d]);
         return;
     }
+    // The moment of the detection: the end of its delay, or the trigger when it had none.
+    beginJudgement(d, Origin::Timer, m_up[d].isActive() ? seqNow() : m_trigFloor);
+}
+
+void DetectionCycle::beginJudgement(int d, Origin origin, quint64 floor)
+{
     m_up[d].stop();
     m_delayLeft[d] = 0;
     emit countdown(d, 0);
-    // The moment of the detection: the end of its delay, or the trigger when it had none.
-    const quint64 floor = m_counted[d] ? seqNow() : m_trigFloor;
-    m_counted[d] = false;
-    awaitFrames(d, Origin::Timer, floor, allCamerasMask());
+    awaitFrames(d, origin, floor, allCamerasMask());
 }
 
 void DetectionCycle::awaitFrames(int d, Origin origin, quint64 floor, int cams)
@@ -721,10 +719,15 @@ void DetectionCycle::judgeAwaiting()
     }
 }
 
-bool DetectionCycle::anyRegions(int d) const
+int DetectionCycle::judgedDetection(int d) const
 {
     const bool paired = mode() == 1 || mode() == 2;
-    const int judgedD = paired ? (d % 2) + (m_sideSelect == 0 ? 2 : 0) : d;
+    return paired ? (d % 2) + (m_sideSelect == 0 ? 2 : 0) : d;
+}
+
+bool DetectionCycle::anyRegions(int d) const
+{
+    const int judgedD = judgedDetection(d);
     for (int c = 0; c < cameraCount(); ++c)
         if (CammerView* v = m_cams->view(c); v && v->para.roi_count[judgedD] > 0)
             return true;
@@ -751,28 +754,22 @@ void DetectionCycle::finishJudgement(const Await& a)
     case Origin::Manual:
         for (int c = 0; c < cameraCount(); ++c)
             RunAlgorithm(c, d);
-        afterTimerJudgement(d, a.origin == Origin::Manual);
+        afterTimerJudgement(a.origin == Origin::Manual);
         break;
     case Origin::ReCheck:
-        for (int c = 0; c < cameraCount(); ++c) {
-            m_pendingCams[mode() == 4 ? d : roleOf(d)] |= 1 << c;
-            RunAlgorithm(c, d);
-        }
-        CheckNG();
-        if (m_resultState == Alarm)
-            recordAlarmText(true);
-        break;
     case Origin::Redetect:
         for (int c = 0; c < cameraCount(); ++c)
             if (a.cams & (1 << c))
                 RunAlgorithm(c, d);
         CheckNG();
+        if (a.origin == Origin::ReCheck && m_resultState == Alarm)
+            recordAlarmText(true);
         break;
     }
     m_nothingChecked = false;
 }
 
-void DetectionCycle::afterTimerJudgement(int d, bool manual)
+void DetectionCycle::afterTimerJudgement(bool manual)
 {
     if (m_runState == Resampling && !anyTemplateNeeded() && m_resultState != Editing) {
         finishResampling();
@@ -802,7 +799,6 @@ void DetectionCycle::afterTimerJudgement(int d, bool manual)
         }
         m_retrainMould = true;
     }
-    Q_UNUSED(d);
 }
 
 void DetectionCycle::RunAlgorithm(int c, int d)
@@ -810,7 +806,7 @@ void DetectionCycle::RunAlgorithm(int c, int d)
     if (c < 0 || c >= 8 || d < 0 || d >= 8)
         return;
     const bool paired = mode() == 1 || mode() == 2;
-    const int judgedD = paired ? (d % 2) + (m_sideSelect == 0 ? 2 : 0) : d;
+    const int judgedD = judgedDetection(d);
     const int role = roleOf(d);
     m_curDetect = judgedD;
     m_pendingCams[paired ? role : maskOf(judgedD)] &= ~(1 << c);
@@ -1280,8 +1276,10 @@ void DetectionCycle::ReCheck()
     if (d == 0 && !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
         set(1, true);
     publish();
-    if (P().detect_enable[d])
+    if (P().detect_enable[d]) {
+        m_pendingCams[mode() == 4 ? d : role] = allCamerasMask();
         awaitFrames(d, Origin::ReCheck, seqNow(), allCamerasMask());
+    }
 }
 
 void DetectionCycle::TimerShow()
@@ -1359,17 +1357,12 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould)
 // The mould is open at a start: it is judged at once, as after an opening (not counted).
 void DetectionCycle::judgeOpenMouldNow()
 {
-    {
-        const int last = lastDetection();
-        m_pendingCams[maskOf(last)] |= allCamerasMask();
-        for (int c = 0; c < cameraCount(); ++c)
-            m_saveState[c][last] = 1;
-        m_startCycle = true;
-        m_trigFloor = seqNow();
-        m_delayLeft[last] = 0;
-        m_counted[last] = false;
-        TimerUp(last);
-    }
+    const int last = lastDetection();
+    m_pendingCams[maskOf(last)] |= allCamerasMask();
+    for (int c = 0; c < cameraCount(); ++c)
+        m_saveState[c][last] = 1;
+    m_startCycle = true;
+    beginJudgement(last, Origin::Timer, seqNow());
 }
 
 void DetectionCycle::DetectionsChanged()

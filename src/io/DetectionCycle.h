@@ -243,11 +243,15 @@ private:
         qint64 since;    // the moment, monotonic ms
         int cams;        // cameras that judge
     };
+    // Detection d's moment has come: its countdown ends and it waits for pictures above floor.
+    void beginJudgement(int d, Origin origin, quint64 floor);
     void awaitFrames(int d, Origin origin, quint64 floor, int cams);
     void judgeAwaiting();
     void finishJudgement(const Await& a);
-    void afterTimerJudgement(int d, bool manual);
+    void afterTimerJudgement(bool manual);
     bool isMould(int d) const;
+    // In modes 1 and 2 detection d (0..3) is judged on the running cycle's side.
+    int judgedDetection(int d) const;
     bool anyRegions(int d) const;
     void enterDetecting(bool judgeOpenMould);
     void judgeOpenMouldNow();
@@ -326,7 +330,6 @@ private:
     quint64 m_missedEdges = 0, m_busyDropped = 0;
     QList<Await> m_await;
     int m_staleCams = 0;           // cameras of the judgement under way without a newer picture
-    bool m_counted[8] = {};        // detection d's delay ran: its moment is the end of the delay
     quint64 m_trigFloor = 0;       // the frame sequence at the trigger being handled
     quint64 m_manualFloor = 0;     // ... at the manual snapshot's request
     quint64 m_extMinSeq = 0;       // oldest frame of the external-trigger mask

@@ -7,7 +7,6 @@
 #include "IOThread.h"
 #include "Messages.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,15 +17,10 @@ struct Safety : CycleRig {
     // loop ends on the event.
     bool tickUntil(const std::function<bool()>& cond, int boundMs = 10000)
     {
-        QElapsedTimer t;
-        t.start();
-        while (!cond()) {
-            if (t.elapsed() > boundMs)
-                return false;
-            tick();
-            QTest::qWait(2);
-        }
-        return true;
+        return cond() || QTest::qWaitFor([&] {
+                   tick();
+                   return cond();
+               }, boundMs);
     }
     // Multi-detection, no fixed order, two detections without a group (an NG
     // of theirs only switched the alarm on): the first on input 1, the second
