@@ -223,12 +223,12 @@ void CameraManager::SupervisionTick()
         }
         if (++v->stall > 5) {
             v->stall = 0;
-            CameraCheck(v->index());
+            CameraCheck(v->index(), true);
         }
     }
 }
 
-void CameraManager::CameraCheck(int index)
+void CameraManager::CameraCheck(int index, bool silent)
 {
     if (gisLost)
         return;
@@ -238,7 +238,7 @@ void CameraManager::CameraCheck(int index)
     case kKindHik:
     case kKindDvp:
     case kKindGenicam:
-        if (countNow(gCameraID) == numCamera)
+        if (!silent && countNow(gCameraID) == numCamera)
             return;
         break;
     default:

@@ -90,8 +90,10 @@ public:
     // The one-second tick: frames per second; a camera silent for six ticks
     // (never with the external trigger) is checked.
     void SupervisionTick();
-    // Decides whether cameras are lost (by kind) and acts.
-    void CameraCheck(int index);
+    // Decides whether cameras are lost (by kind) and acts. A camera whose
+    // stream went silent (silent) is lost whatever its SDK still enumerates:
+    // a camera that is listed but sends nothing cannot vouch for the mould.
+    void CameraCheck(int index, bool silent = false);
     // Counts the cameras again; reopens all when the count is numCamera.
     // Returns true when recovered.
     bool CameraRestart();

@@ -63,6 +63,25 @@ void ControlPort::IOSetOut(int index, int on)
     put(index);
 }
 
+bool ControlPort::applyConfig(const Config& c)
+{
+    if (c == m_config)
+        return false;
+    int logical[9];
+    for (int k = 0; k < 9; ++k)
+        logical[k] = outputOn(k);
+    m_config = c;
+    m_out = 0;
+    // Output 4 first: a copy of another output written after it wins, as on every set.
+    IOSetOut(3, logical[3]);
+    for (int k = 0; k < 9; ++k)
+        if (k != 3)
+            IOSetOut(k, logical[k]);
+    IOSetOut(0, 1);
+    IOFlashOut();
+    return true;
+}
+
 void ControlPort::IOResetAllOut()
 {
     for (int i = 0; i < 9; ++i)

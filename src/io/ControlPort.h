@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QString>
+#include <algorithm>
+#include <iterator>
 
 class WizardPara;
 
@@ -21,6 +23,12 @@ public:
         int moldBackup = 0;      // output 4 copies output 1..3 (0 none)
         int input4Source = 0;    // input 4 takes input 1..3 (0 its own)
         bool safetyDoorRule = true;  // off in Two-color and Turntable
+        bool operator==(const Config& o) const
+        {
+            return std::equal(std::begin(outInvert), std::end(outInvert), std::begin(o.outInvert)) &&
+                   std::equal(std::begin(inInvert), std::end(inInvert), std::begin(o.inInvert)) &&
+                   moldBackup == o.moldBackup && input4Source == o.input4Source && safetyDoorRule == o.safetyDoorRule;
+        }
     };
     static Config configFrom(const WizardPara& p);
     // STATION_IO_PORT when set, else "/dev/ttyS<serialPort>".
@@ -31,6 +39,11 @@ public:
     ~ControlPort() override;
 
     void setConfig(const Config& c) { m_config = c; }
+    // A confirmed change of the wiring rules: every output keeps its logical
+    // state in the new polarity and copy, clamping is prohibited (a verdict
+    // under the old wiring no longer vouches) and the word is published at
+    // once. Returns whether anything changed.
+    bool applyConfig(const Config& c);
     const Config& config() const { return m_config; }
 
     void IOSetOut(int index, int on);

@@ -10,6 +10,7 @@
 #include "IOThread.h"
 #include "Messages.h"
 #include "OperationRecord.h"
+#include "ParamDb.h"
 #include "Panel.h"
 #include "SimCamera.h"
 #include "TemplateStore.h"
@@ -1327,6 +1328,8 @@ void DetectionCycle::StartDetect()
     // Starting anew ends a kept alarm, unless it still waits to be entered again.
     if (m_restoredAlarm.isEmpty())
         QFile::remove(alarmStateFile());
+    if (paramdb::acknowledgeFactoryRestore())
+        OperationRecord::instance().InsertRecord(LanStr(1720));
     enterDetecting(true);
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -171,6 +172,12 @@ Outcome recover(const DbFile& f, const Warn& warn)
         return Outcome::Unrecoverable;
     }
     QFile::setPermissions(f.file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (f.conn == kParamConn) {
+        QSaveFile marker(factoryRestoredMarker());
+        if (!marker.open(QIODevice::WriteOnly) ||
+            marker.write(QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n') < 0 || !marker.commit())
+            qCritical() << "the factory restore could not be marked; the next start will not wait for the operator";
+    }
     if (!openChecked(f)) {
         qCritical() << f.file << "is still unusable after the factory copy";
         return Outcome::Unrecoverable;
@@ -182,6 +189,10 @@ Outcome recover(const DbFile& f, const Warn& warn)
 }
 
 } // namespace
+
+QString factoryRestoredMarker() { return QStringLiteral("factory-restored.txt"); }
+bool factoryRestored() { return QFile::exists(factoryRestoredMarker()); }
+bool acknowledgeFactoryRestore() { return QFile::remove(factoryRestoredMarker()); }
 
 bool openAll(const Warn& warn, QStringList* unrecoverable)
 {

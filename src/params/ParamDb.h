@@ -31,6 +31,15 @@ enum class Outcome { Restored, Unrecoverable };
 // is named in *unrecoverable. Returns true when all three opened as they were.
 bool openAll(const Warn& warn, QStringList* unrecoverable = nullptr);
 
+// The factory PARAM.db replaced the operator's (kept aside): the station has
+// no regions and comes up stopped with clamping prohibited until the operator
+// starts detection. The marker file survives the reboot that follows.
+QString factoryRestoredMarker();
+bool factoryRestored();
+// The operator started detection on the factory set-up: the marker goes.
+// Returns whether there was one.
+bool acknowledgeFactoryRestore();
+
 // Tools that read a station's directory: files are opened read-only and
 // missing keys are not created.
 void setReadOnly(bool on);

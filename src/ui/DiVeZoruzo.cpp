@@ -173,7 +173,11 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         qCritical() << "a database cannot be used; detection stays stopped and clamping prohibited";
     else if (gRebootPending)
         qWarning() << "a database was restored; detection stays stopped until the station restarts";
-    else
+    else if (paramdb::factoryRestored()) {
+        // No regions and factory values: nothing guards the mould until the operator has seen it.
+        InsertRecord(LanStr(1719));
+        gpWarnBox->showMessage(LanStr(1719), false);
+    } else
         StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0) {
         m_io->IOSetOut(0, 1);
@@ -488,6 +492,16 @@ void DiVeZoruzo::SlotROINGWarm()
     if (!lines.isEmpty())
         gpWarnBox->showMessage(lines.join(QString()));
     m_cycle->ClearWarnNGINfo();
+}
+
+void DiVeZoruzo::applyIoSettings()
+{
+    if (!m_io || !gpWPara)
+        return;
+    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara)))
+        InsertRecord(LanStr(1721));
+    if (m_inputs)
+        m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);
 }
 
 bool DiVeZoruzo::isDetecting() const { return m_cycle && m_cycle->isDetecting(); }

@@ -64,6 +64,9 @@ public:
     QTimer& autoLogoutTimer() { return m_autoLogout; }
     // Restarts the auto-logout and screen-off timers after a touch.
     void restartActivityTimers();
+    // The IO fields confirmed on the settings page reach the board link and
+    // the input sampler at once (a changed wiring rule prohibits clamping).
+    void applyIoSettings();
 
     // The password level (0 Unlogged, 1 Primary, 2 Advanced): CheckPassword
     // is 2 with protection off, else the level, asking for a password when 0.

@@ -222,6 +222,7 @@ bool WizardParaWidget::SlotOK()
         warn(LanStr(160));
     }
     if (m_win) {
+        m_win->applyIoSettings();
         m_win->restartActivityTimers();
         if (CNT_Net* net = m_win->net(); net && (net->restartWanted || networkPage()->serverChanged())) {
             net->restartWanted = false;

@@ -299,6 +299,23 @@ TEST_F(Station, SixSilentSecondsLoseACameraButNeverWithTheExternalTrigger)
     EXPECT_TRUE(hostActions().contains("poweroff"));
 }
 
+TEST_F(Station, ASilentStreamIsLostThoughTheCameraIsStillListed)
+{
+    hikCameras({"HIK0000001"});
+    CameraManager m;
+    m.detecting = [] { return true; };
+    QSignalSpy lost(&m, &CameraManager::cameraLost);
+    m.BuildViews(wp);
+    ASSERT_EQ(numCamera, 1);
+    wp.use_external_trigger = 0;
+    // The camera is still enumerated, but no frame is taken for six seconds.
+    for (int t = 0; t < 6; ++t)
+        m.SupervisionTick();
+    ASSERT_EQ(lost.count(), 1);
+    EXPECT_EQ(gisLost, 1);
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1009).arg(1).arg(1)));
+}
+
 TEST_F(Station, RecoveryOnlyWhenTheRecountMatches)
 {
     hikCameras({"HIK0000001", "HIK0000002"});

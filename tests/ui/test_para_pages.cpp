@@ -5,6 +5,8 @@
 // force or left for the next start; the live picture following the camera
 // edit; the camera order; the client's server settings; the factory reset.
 #include "CameraSet.h"
+#include "ControlPort.h"
+#include "IOThread.h"
 #include "Detection.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
@@ -213,6 +215,25 @@ TEST_F(Pages, AFieldOfEachPageThroughTheKeypadsIsRecordedOnceAndLoadedBackAfterA
     EXPECT_EQ(gpWPara->local_addr_1, 10);
     EXPECT_EQ(gpWPara->local_addr_4, 7);
     EXPECT_EQ(gpWPara->min_spot, 5);
+}
+
+TEST_F(Pages, ConfirmedIoWiringReachesTheBoardAtOnceWithClampingProhibited)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    ControlPort* io = win->io();
+    ASSERT_NE(io, nullptr);
+    ASSERT_EQ(io->config().outInvert[0], 0);
+    s->open(2);
+    pick(Io, "out_invert0", 1);  // output 1 wired the other way round
+    EXPECT_EQ(io->config().outInvert[0], 0);  // not before the confirmation
+    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    EXPECT_EQ(io->config().outInvert[0], 1);
+    // Prohibited, in the new polarity: a physical 0 on the published word.
+    EXPECT_EQ(io->outputOn(0), 1);
+    QMutexLocker lock(pMutexIO);
+    EXPECT_EQ(gDataOut & 1, 0);
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1721)));
 }
 
 TEST_F(Pages, CancelLeavesTheLiveRecordTheFileAndTheRecordUntouched)

@@ -294,3 +294,27 @@ TEST_F(Startup, ADatabaseWithoutAFactoryCopyStopsTheStationWithoutRebooting)
     EXPECT_TRUE(records().contains(LanStrEn(1701).arg("PARAM.db")));
     gDatabaseFault = false;
 }
+
+TEST_F(Startup, AFactoryParameterFileComesUpStoppedUntilTheOperatorStarts)
+{
+    writeText("PARAM.db", "");  // broken: the factory copy replaces it and the station reboots
+    {
+        DiVeZoruzo win;
+        EXPECT_FALSE(win.isDetecting());
+    }
+    ASSERT_TRUE(hostActions().contains("reboot"));
+    gRebootPending = false;
+    // After the reboot: factory values, no regions. Stopped, clamping prohibited, said.
+    {
+        DiVeZoruzo win;
+        EXPECT_FALSE(win.isDetecting());
+        EXPECT_EQ(win.io()->outputOn(0), 1);
+        EXPECT_TRUE(records().contains(LanStr(1719)));
+        win.StartDetect();  // the operator has seen it
+        EXPECT_TRUE(win.isDetecting());
+        EXPECT_TRUE(records().contains(LanStr(1720)));
+    }
+    // The next start detects as usual.
+    DiVeZoruzo again;
+    EXPECT_TRUE(again.isDetecting());
+}
