@@ -36,12 +36,14 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
     // The IO words are shared with the thread from here on: their lock must exist.
     if (!pMutexIO)
         createGlobalLocks();
-    m_thread = new IOThread(portName, this);
-    connect(m_thread, &IOThread::reconnected, this,
-            [] { OperationRecord::instance().InsertRecord(LanStr(1011)); }, Qt::QueuedConnection);
     gIOID = 1;
     IOResetAllOut();
     IOFlashOut();
+    if (portName == QLatin1String(kDirect))
+        return;
+    m_thread = new IOThread(portName, this);
+    connect(m_thread, &IOThread::reconnected, this,
+            [] { OperationRecord::instance().InsertRecord(LanStr(1011)); }, Qt::QueuedConnection);
     m_thread->start(QThread::InheritPriority);
 }
 

@@ -34,6 +34,11 @@ public:
     // STATION_IO_PORT when set, else "/dev/ttyS<serialPort>".
     static QString portName(int serialPort);
 
+    // A port name that makes no link: the IO words are the board. Benchmarks
+    // and long randomized runs of the cycle write gDataIn and read gDataOut
+    // themselves instead of waiting for a serial round trip.
+    static constexpr const char* kDirect = "direct:";
+
     // Creates the IO thread, resets and publishes all outputs, starts polling.
     ControlPort(const Config& config, const QString& portName, QObject* parent = nullptr);
     ~ControlPort() override;

@@ -386,7 +386,8 @@ void DetectionCycle::triggerHandling(const bool edge[8])
                 OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
                 // The mould opened again unjudged: the last verdict no longer vouches for
                 // it, and what is still to be judged must be judged on what came after.
-                if (mode() != 4 && startsCycle(k) && !P().enable_ok_ng_pulse) {
+                const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0) : startsCycle(k);
+                if (opening && !P().enable_ok_ng_pulse) {
                     prohibitClamping();
                     publish();
                     for (Await& a : m_await)
@@ -504,6 +505,11 @@ bool DetectionCycle::newCycle(int k)
                 set(1, true);
             }
         }
+        publish();
+    } else if (mode() == 4 && !P().enable_ok_ng_pulse && m_pendingCams[lastDetection()]) {
+        // The last detection drives output 1: whatever its group's kind pre-sets,
+        // a new cycle is not yet judged, so the mould may not close.
+        prohibitClamping();
         publish();
     }
     if (mode() == 2)

@@ -32,6 +32,10 @@ struct CycleRig : ::testing::Test {
     // (camera, detection, ok) of every judgement, in order.
     QList<std::tuple<int, int, bool>> verdicts;
 
+    // Set before start(): no board simulator, the IO words are the board
+    // (long randomized runs; no serial round trip per input).
+    bool directBoard = false;
+
     void SetUp() override;
     void TearDown() override;
 

@@ -1,24 +1,29 @@
 // A safety monitor that knows nothing of the cycle's code watches the word the
 // station publishes while random machines, switches, pictures and operators
 // drive the real cycle. It knows only the world: when the mould opened, what
-// each camera showed since, what the operator chose. Clamping allowed while
-// detecting is a violation when, since the mould last opened (or detection was
-// last started), some camera has delivered no clean picture of the mould, or
-// when the alarm output is on.
+// each camera showed since, which camera or link is away, what the operator
+// chose. Clamping allowed while detecting is a violation when
+// - since the mould last opened (or detection was last started) some camera
+//   has delivered no clean picture of the mould;
+// - the alarm output is on;
+// - a camera is lost or the IO link is silent.
 //
 // Allowed exceptions, each the operator's explicit choice:
 // - detection stopped with "Stop clamping when stopping detection" off;
 // - "Don't Detect" on the alarm page, until the mould opens again;
 // - rules that keep the last verdict's permission into the next cycle until
 //   the mould detection's moment: pre-cut, "cut clamp on alarm", the separate
-//   detect signal and "mould NG: clamp pulse, no alarm" (only the alarm rule
-//   is checked with them);
+//   detect signal and "mould NG: clamp pulse, no alarm" (only the alarm, lost
+//   camera and silent link rules are checked with them);
 // - OK/NG pulse mode, where output 1 is a verdict pulse (not drawn here).
 //
-// STATION_ORACLE_CYCLES sets the number of cycles (default 120 per seed);
-// STATION_ORACLE_SEED replays one seed.
+// The board is the IO words themselves (no serial round trip), so a run is
+// fast enough for long sequences: STATION_ORACLE_CYCLES sets the cycles per
+// seed (default 400), STATION_ORACLE_SEED replays one seed. A million cycles:
+//   STATION_ORACLE_CYCLES=125000 ./build/tests/test_cycle --gtest_filter='Oracle/*'
 #include "CycleRig.h"
 
+#include "Detection.h"
 #include "Globals.h"
 #include "IOThread.h"
 
@@ -36,6 +41,9 @@ struct Oracle : CycleRig {
     bool cleanSince[8] = {};
     bool streaming[8] = {};
     cv::Mat showing[8];
+    const unsigned char* mouldNgData = nullptr;
+    int camsN = 1;
+    int secondInput = 1;     // mode 4: the input of the second detection
     int violations = 0;
     int cycles = 0;
 
@@ -44,7 +52,8 @@ struct Oracle : CycleRig {
 
     void drawSetUp()
     {
-        wp.machine_mode = std::array{0, 0, 1, 2, 3}[pick(5)];
+        wp.machine_mode = std::array{0, 0, 1, 2, 3, 4}[pick(6)];
+        wp.enable_correct = -1;  // the cycle's decisions are under test, not the position search
         wp.mold_side = 2;
         wp.enable_prod_detect = chance(80);
         wp.semi_auto = (wp.machine_mode == 0 || wp.machine_mode == 3) && chance(15);
@@ -65,6 +74,18 @@ struct Oracle : CycleRig {
         wp.is_cut_ontime = chance(15);
         wp.mold_pulse = wp.is_cut_ontime || wp.enable_mold_stop_not_alarm ? 3 : 0;
         wp.thimble_pulse = chance(30) ? 2 : 0;
+        if (wp.machine_mode == 4) {
+            // Two detections: the first on input 1, the second on input 1 or 3.
+            secondInput = chance(50) ? 1 : 3;
+            wp.multi_detect_num = 2;
+            wp.multi_io_flag = chance(50);
+            for (int j = 0; j < 8; ++j) {
+                wp.multi_detect_row[j] = j < 2 ? j : -1;
+                wp.multi_row_input[j] = j == 1 && secondInput == 3 ? 1 : 0;
+                wp.multi_detect_row_b[j] = chance(50) ? -1 : 0;
+                wp.reserved_sys11_a[j] = pick(6);
+            }
+        }
         relaxed = wp.pre_cut_time || wp.enable_cut_clamp_on_alarm || wp.separate_detect_signal ||
                   wp.enable_mold_stop_not_alarm;
         log << "mode " << wp.machine_mode << " prod " << wp.enable_prod_detect << " semi " << wp.semi_auto
@@ -73,19 +94,21 @@ struct Oracle : CycleRig {
             << " cutoff " << wp.enable_cutoff_ontime << " stopnotalarm " << wp.enable_stop_not_alarm << " okng "
             << wp.enable_prod_ok_ng_output << " mouldnotalarm " << wp.enable_mold_stop_not_alarm << " separate "
             << wp.separate_detect_signal << " door " << wp.enable_trigger_safety << " stopmold "
-            << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime << "\n";
+            << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime;
+        if (wp.machine_mode == 4)
+            log << " second on input " << secondInput << " fixed order " << wp.multi_io_flag;
+        log << "\n";
     }
 
     // The moment after which the mould must be shown clean again.
     void mouldMayHaveChanged()
     {
         waived = false;
-        for (int c = 0; c < 8; ++c)
-            cleanSince[c] = false;
+        for (bool& c : cleanSince)
+            c = false;
     }
     // The mould half of a picture: a blemished part leaves the mould clean.
     bool mouldClean(int c) const { return showing[c].data != mouldNgData; }
-    const unsigned char* mouldNgData = nullptr;
     // The camera delivers img at once and keeps streaming it.
     void show(int c, const cv::Mat& img)
     {
@@ -105,19 +128,18 @@ struct Oracle : CycleRig {
         const auto on = [&](int k) { return ((word >> k) & 1) ^ (wp.out_invert[k] ? 1 : 0); };
         if (on(0) || stoppedFree)
             return;
-        bool bad = false;
         std::string why;
-        if (on(2)) {
-            bad = true;
+        if (on(2))
             why = "the alarm is on";
-        } else if (!relaxed && !waived) {
-            for (int c = 0; c < cams->viewCount(); ++c)
-                if (!cleanSince[c]) {
-                    bad = true;
+        else if (gisLost)
+            why = "a camera is lost";
+        else if (gisLostCom)
+            why = "the IO link is silent";
+        else if (!relaxed && !waived)
+            for (int c = 0; c < camsN; ++c)
+                if (!cleanSince[c])
                     why = "camera " + std::to_string(c + 1) + " showed no clean mould since it opened";
-                }
-        }
-        if (bad) {
+        if (!why.empty()) {
             ++violations;
             ADD_FAILURE() << "clamping allowed after " << after << " in cycle " << cycles << ": " << why
                           << "\nsequence:\n"
@@ -127,14 +149,45 @@ struct Oracle : CycleRig {
     void step(const char* what)
     {
         // Each streaming camera delivers a new frame at the start of the tick.
-        for (int k = 0; k < cams->viewCount(); ++k)
+        for (int k = 0; k < camsN; ++k)
             if (streaming[k] && mouldClean(k))
                 cleanSince[k] = true;
         tick();
         for (int d = 0; d < 8; ++d)
             if (cycle->delayTimer(d).isActive() && chance(60))
                 cycle->TimerUp(d);
+        // The pulse timers end at random moments too.
+        if (cycle->pulseTimer(DetectionCycle::Pulse::Clamp).isActive() && chance(20))
+            cycle->OutTimerNotAllowClose();
+        if (cycle->pulseTimer(DetectionCycle::Pulse::Thimble).isActive() && chance(20))
+            cycle->OutTimerNotAllowThimble();
+        if (cycle->pulseTimer(DetectionCycle::Pulse::Ng).isActive() && chance(20))
+            cycle->OutTimerOutNG();
+        if (cycle->showTimer().isActive() && chance(20))
+            cycle->TimerShow();
         check(what);
+    }
+    // An input edge seen by the cycle, checked after each tick.
+    void pulse(int k, const char* what)
+    {
+        input(k, false);
+        step(what);
+        input(k, true);
+        step(what);
+    }
+    // The process dies and starts again as the station does.
+    void restart()
+    {
+        cycle.reset();
+        cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
+        io->IOResetAllOut();
+        io->IOSetOut(0, 1);
+        io->IOFlashOut();
+        mouldMayHaveChanged();
+        cycle->StartDetect();
+        cycle->begin();
+        cycle->runTimer().stop();
+        check("a restart");
     }
 
     void run(unsigned seed, int count)
@@ -142,7 +195,8 @@ struct Oracle : CycleRig {
         rng.seed(seed);
         log << "seed " << seed << "\n";
         drawSetUp();
-        const int camsN = 1 + pick(2);
+        camsN = 1 + pick(2);
+        directBoard = true;
         start(camsN);
         const cv::Mat mouldNg = blemishFor(1), productNg = blemishFor(0);
         mouldNgData = mouldNg.data;
@@ -171,35 +225,47 @@ struct Oracle : CycleRig {
                 streaming[c] = false;
                 log << "camera " << c + 1 << " stops streaming\n";
             }
+            const bool lostCamera = chance(2), silentLink = chance(2);
             input(1, false);
             step("the mould closed");
             input(1, true);
             mouldMayHaveChanged();
             log << "mould opens\n";
-            // The pictures already delivered are older than the opening.
-            for (int k = 0; k < camsN; ++k)
-                cleanSince[k] = false;
+            if (lostCamera) {
+                gisLost = 1;
+                log << "a camera is lost\n";
+            }
+            if (silentLink) {
+                gisLostCom = 1;
+                log << "the IO link goes silent\n";
+            }
             const int ticks = 2 + pick(8);
             for (int t = 0; t < ticks; ++t) {
                 step("a tick of the open mould");
-                if (wp.semi_auto && t == 1)
-                    edge(3);
+                if (t == 1 && (wp.semi_auto || (wp.machine_mode == 4 && secondInput == 3)))
+                    pulse(3, "input 3");
+            }
+            if (lostCamera || silentLink) {
+                log << "camera and link are back\n";
+                gisLost = 0;
+                gisLostCom = 0;
+                step("the return");
             }
             if (wp.enable_trigger_safety && chance(5)) {
                 log << "the door opens\n";
-                edge(2);
-                check("the door opened");
+                pulse(2, "the door opened");
             }
-            // The operator.
+            // The operator, or the process.
             const int op = pick(100);
-            if (cycle->resultState() == DetectionCycle::Alarm) {
+            if (chance(1)) {
+                log << "the station process restarts\n";
+                restart();
+            } else if (cycle->resultState() == DetectionCycle::Alarm) {
                 if (op < 50) {
                     log << "cleaned; the door presses re-detect\n";
                     for (int k = 0; k < camsN; ++k)
                         show(k, scene);
-                    input(2, false);
-                    step("the door closed");
-                    input(2, true);
+                    pulse(2, "the door");
                     for (int t = 0; t < 4; ++t)
                         step("the re-detection");
                 } else if (op < 80) {
@@ -234,7 +300,7 @@ struct Oracle : CycleRig {
 int oracleCycles()
 {
     const int n = qEnvironmentVariableIntValue("STATION_ORACLE_CYCLES");
-    return n > 0 ? n : 120;
+    return n > 0 ? n : 400;
 }
 
 struct Seeded : Oracle, ::testing::WithParamInterface<unsigned> {};
