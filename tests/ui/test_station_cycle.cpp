@@ -288,3 +288,58 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
     std::printf("kills: %d, cycles: %d, counters file behind the board by at most %d cycles\n", trials, totalCycles,
                 widest);
 }
+
+TEST_F(StationCycle, TheProgramStartsProhibitedAndKilledInTheAlarmComesBackInIt)
+{
+    {
+        // Output 1 wired inverted and copied to output 4, as on many machines.
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.out_invert[0] = 1;
+        wp.enable_mold_backup = 1;
+        wp.is_cut_ontime = 0;
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        invert = 0;
+        const ControlPort::Config cfg = ControlPort::configFrom(wp);
+        for (int k = 0; k < 9; ++k)
+            invert |= cfg.outInvert[k] << k;
+        dropConnections();
+    }
+    constexpr int kCopy = 1 << 3;
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    ASSERT_TRUE(startStation(station, dir.path(), board));
+    const QString ready = "The system is ready, there is 1 cameras";
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == 1; }, 30000))
+        << readText(dir.file("station.err")).toStdString();
+    auto logical = [&] { return (board.held() ^ invert) & ~kCopy & 0x1FF; };
+    // Started, nothing judged: only clamping prohibited, a physical 0 on output 1 and its copy.
+    ASSERT_TRUE(waitFor([&] { return logical() == kClamp; }, 5000)) << std::hex << board.held();
+    for (int w : board.outs())
+        EXPECT_EQ(w & (1 | kCopy), 0) << "the board was told 0x" << std::hex << w << " before any verdict";
+
+    // A blemish: the alarm, then the process is killed.
+    show(blemished());
+    board.send("set 1 1");
+    ASSERT_TRUE(waitFor([&] { return (logical() & kAlarm) != 0; }, slow(5000)));
+    EXPECT_EQ(board.held() & (1 | kCopy), 0);
+    station.kill();
+    ASSERT_TRUE(station.waitForFinished(5000));
+
+    // Back: in the alarm, the mould shut, and the record says why.
+    QProcess again;
+    ASSERT_TRUE(startStation(again, dir.path(), board));
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == 2; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).contains(LanStr(1717).arg(LanStr(1712))); },
+                        5000));
+    EXPECT_TRUE(waitFor([&] { return (logical() & (kClamp | kAlarm)) == (kClamp | kAlarm); }, 5000))
+        << std::hex << board.held();
+    EXPECT_EQ(board.held() & (1 | kCopy), 0);
+    // Cleaned and re-detected at the door: the alarm ends and the mould may close.
+    show(scene);
+    board.send("set 2 1");
+    EXPECT_TRUE(waitFor([&] { return logical() == 0; }, slow(5000))) << std::hex << board.held();
+    again.kill();
+    again.waitForFinished(5000);
+}
