@@ -129,11 +129,11 @@ int UpdateFailImage(int camera, int d, int slot, int state)
     QString caption, method;
     int next = state;
     switch (state) {
-    case 4: caption = LanStr(1186); method = LanStr(1314); next = 9; break;
-    case 5: caption = LanStr(1186); method = LanStr(1312); next = 9; break;
-    case 6: caption = LanStr(1186); method = LanStr(1316); next = 9; break;
-    case 7: caption = LanStr(1186); method = LanStr(1317); next = 8; break;
-    case 8: caption = LanStr(1315); next = 10; break;
+    case SaveState::NgDontDetect: caption = LanStr(1186); method = LanStr(1314); next = SaveState::SaveNg; break;
+    case SaveState::NgAddedAsTemplate: caption = LanStr(1186); method = LanStr(1312); next = SaveState::SaveNg; break;
+    case SaveState::NgSwitchedToMould: caption = LanStr(1186); method = LanStr(1316); next = SaveState::SaveNg; break;
+    case SaveState::NgRedetecting: caption = LanStr(1186); method = LanStr(1317); next = SaveState::NgRedetectedOk; break;
+    case SaveState::NgRedetectedOk: caption = LanStr(1315); next = SaveState::SaveBoth; break;
     default: return state;
     }
     QImage img;

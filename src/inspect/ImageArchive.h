@@ -43,6 +43,23 @@ QString ArchiveFolder(int camera, int detection, bool ng);
 // adds the safety-door caption. Returns false when the frame cannot be used.
 bool SaveFailImage(int camera, int d, int slot, const cv::Mat& frame, const CammerSingleton& para,
                    const CammerRecong& engine, const WizardPara& wp, bool doorTrigger);
+// The picture-save state of one camera and detection in a cycle; SaveOk,
+// SaveNg and SaveBoth become the writer's flags.
+namespace SaveState {
+enum : int {
+    None = 0,
+    Pending = 1,            // the detection is to be judged in this cycle
+    SaveOk = 2,
+    NgHeld = 3,             // NG picture of an alarm, written once the alarm is cleared
+    NgDontDetect = 4,       // ... cleared by "Don't Detect"
+    NgAddedAsTemplate = 5,  // ... cleared by adding the picture as a template
+    NgSwitchedToMould = 6,  // ... cleared by the switch to the mould detection
+    NgRedetecting = 7,      // ... being re-detected
+    NgRedetectedOk = 8,     // ... re-detected OK: the OK picture follows
+    SaveNg = 9,
+    SaveBoth = 10,
+};
+}
 // Stamps the alarm-clearing caption of save state `state` onto the pending
 // picture of the slot; returns the next save state (unchanged for others).
 int UpdateFailImage(int camera, int d, int slot, int state);

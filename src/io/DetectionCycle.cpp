@@ -412,7 +412,7 @@ void DetectionCycle::triggerHandling(const bool edge[8])
             if (mode() == 2)
                 sideFromInputs(false);
             for (int c = 0; c < cameraCount(); ++c)
-                m_saveState[c][m] = 1;
+                m_saveState[c][m] = SaveState::Pending;
             // The snapshot judges what the cameras saw after the button was pressed.
             beginJudgement(m, Origin::Manual, m_manualFloor);
             publish();
@@ -486,7 +486,7 @@ bool DetectionCycle::newCycle(int k)
             if (P().detect_enable[d])
                 m_pendingCams[maskOf(d)] |= 1 << c;
             m_judged[c][d] = false;
-            m_saveState[c][d] = 1;
+            m_saveState[c][d] = SaveState::Pending;
         }
         m_camCycleOk[c] = true;
         m_cameraOk[c] = true;
@@ -886,7 +886,7 @@ void DetectionCycle::RunAlgorithm(int c, int d)
                 for (int r = 0; r < regions; ++r)
                     if (!v->recong->regionVerdict[judgedD][r])
                         m_cavityNg[std::clamp(v->para.roi[judgedD][r].output_point, 0, 3)] = true;
-            if (m_saveState[c][judgedD] == 1 && !budget && !v->frame().empty())
+            if (m_saveState[c][judgedD] == SaveState::Pending && !budget && !v->frame().empty())
                 gNgRing[c][judgedD].add(v->frame());
         }
     }
@@ -1080,29 +1080,29 @@ void DetectionCycle::CheckNG()
                     m_reports.statisticsAdd(QTime::currentTime().hour(), ok, c, d);
             }
         };
-        if (st == 1) {
+        if (st == SaveState::Pending) {
             if (ok) {
                 if (gPicNumOK <= 0 || (d == 0 && !P().save_ok_record)) {
-                    st = 0;
+                    st = SaveState::None;
                 } else {
-                    st = 2;
+                    st = SaveState::SaveOk;
                     render(1);
                 }
             } else if (gPicNumNG <= 0) {
-                st = 0;
+                st = SaveState::None;
             } else if (!budget) {
-                st = nonStopping ? 9 : 3;
+                st = nonStopping ? SaveState::SaveNg : SaveState::NgHeld;
                 render(0);
             }
-        } else if (st >= 4 && st <= 6) {
+        } else if (st >= SaveState::NgDontDetect && st <= SaveState::NgSwitchedToMould) {
             st = UpdateFailImage(c, d, 0, st);
-        } else if (st == 7) {
+        } else if (st == SaveState::NgRedetecting) {
             if (ok) {
-                UpdateFailImage(c, d, 0, 7);
+                UpdateFailImage(c, d, 0, SaveState::NgRedetecting);
                 render(1);
-                st = UpdateFailImage(c, d, 1, 8);
+                st = UpdateFailImage(c, d, 1, SaveState::NgRedetectedOk);
             } else {
-                st = 3;
+                st = SaveState::NgHeld;
             }
         }
     }
@@ -1111,9 +1111,9 @@ void DetectionCycle::CheckNG()
         for (int c = 0; c < cameraCount(); ++c)
             for (int dd = 0; dd < 8; ++dd) {
                 int& st = m_saveState[c][dd];
-                if (st == 2 || st == 9 || st == 10) {
-                    MarkForSaving(c, dd, st != 2, st != 9);
-                    st = 0;
+                if (st == SaveState::SaveOk || st == SaveState::SaveNg || st == SaveState::SaveBoth) {
+                    MarkForSaving(c, dd, st != SaveState::SaveOk, st != SaveState::SaveNg);
+                    st = SaveState::None;
                 }
             }
         if ((!ng || pulse) && isLast) {
@@ -1203,7 +1203,7 @@ void DetectionCycle::restoreAlarm()
         for (int c = 0; c < std::max(1, cameraCount()); ++c)
             m_cameraOk[c] = false;
     for (int c = 0; c < cameraCount(); ++c)
-        m_saveState[c][m_curDetect] = 0;
+        m_saveState[c][m_curDetect] = SaveState::None;
     if (mode() != 4 && roleOf(m_curDetect) == 0 &&
         !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
         set(1, true);
@@ -1369,7 +1369,7 @@ void DetectionCycle::judgeOpenMouldNow()
     const int last = lastDetection();
     m_pendingCams[maskOf(last)] |= allCamerasMask();
     for (int c = 0; c < cameraCount(); ++c)
-        m_saveState[c][last] = 1;
+        m_saveState[c][last] = SaveState::Pending;
     m_startCycle = true;
     beginJudgement(last, Origin::Timer, seqNow());
 }
@@ -1553,8 +1553,8 @@ void DetectionCycle::AlarmRedetect()
         return;
     for (int c = 0; c < cameraCount(); ++c) {
         m_pendingCams[maskOf(d)] |= 1 << c;
-        if (m_saveState[c][d] == 3)
-            m_saveState[c][d] = 7;
+        if (m_saveState[c][d] == SaveState::NgHeld)
+            m_saveState[c][d] = SaveState::NgRedetecting;
     }
     // Judged on what the cameras see after the decision, not before it.
     awaitFrames(d, Origin::Redetect, seqNow(), allCamerasMask());
@@ -1570,8 +1570,8 @@ int DetectionCycle::AlarmDontDetect(int camera)
     if (camera < 0) {
         ResetRun();
         for (int c = 0; c < cameraCount(); ++c)
-            if (m_saveState[c][d] == 3)
-                m_saveState[c][d] = 4;
+            if (m_saveState[c][d] == SaveState::NgHeld)
+                m_saveState[c][d] = SaveState::NgDontDetect;
         OperationRecord::instance().InsertRecord(LanStr(103));
         CheckNG();
         return 0;
@@ -1579,8 +1579,8 @@ int DetectionCycle::AlarmDontDetect(int camera)
     if (camera >= cameraCount() || m_cameraOk[camera])
         return 107;
     m_judged[camera][d] = true;
-    if (m_saveState[camera][d] == 3)
-        m_saveState[camera][d] = 4;
+    if (m_saveState[camera][d] == SaveState::NgHeld)
+        m_saveState[camera][d] = SaveState::NgDontDetect;
     OperationRecord::instance().InsertRecord(LanStr(106).arg(camera + 1));
     // The others are judged again on newer pictures; this one counts as OK.
     ResetRun();
@@ -1591,8 +1591,8 @@ int DetectionCycle::AlarmDontDetect(int camera)
             continue;
         others |= 1 << c;
         m_pendingCams[maskOf(d)] |= 1 << c;
-        if (m_saveState[c][d] == 3)
-            m_saveState[c][d] = 7;
+        if (m_saveState[c][d] == SaveState::NgHeld)
+            m_saveState[c][d] = SaveState::NgRedetecting;
     }
     if (others)
         awaitFrames(d, Origin::Redetect, seqNow(), others);

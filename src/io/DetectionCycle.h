@@ -298,7 +298,7 @@ private:
     int m_nextTrig = -1;
     bool m_camCycleOk[8] = {};
     bool m_cameraOk[8] = {};       // verdict of the last judgement per camera
-    int m_saveState[8][8] = {};
+    int m_saveState[8][8] = {};    // SaveState per camera and detection
     bool m_cavityNg[4] = {};
     int m_sideSelect = 1;
     bool m_skipActive = false;
