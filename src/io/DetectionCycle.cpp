@@ -10,6 +10,7 @@
 #include "IOThread.h"
 #include "Messages.h"
 #include "OperationRecord.h"
+#include "OutputRules.h"
 #include "ParamDb.h"
 #include "Panel.h"
 #include "SimCamera.h"
@@ -146,6 +147,24 @@ bool DetectionCycle::allowClamping()
 }
 
 void DetectionCycle::publish() { m_io->IOFlashOut(); }
+
+void DetectionCycle::apply(const outputrules::Change& c)
+{
+    // Output 4 first: a copy of another output onto it, written after, wins.
+    for (int k : {3, 0, 1, 2, 4, 5, 6, 7, 8}) {
+        const int bit = 1 << k;
+        if (c.set & bit)
+            m_io->IOSetOut(k, 1);
+        else if (c.clear & bit)
+            set(k, false);  // output 1 only through allowClamping()
+    }
+    if (c.clampPulse)
+        m_outClose.start(P().mold_pulse * 100);
+    if (c.ngPulse)
+        m_outNg.start(P().thimble_pulse * 100);
+    if (c.thimblePulse)
+        m_outThimble.start(P().thimble_pulse * 100);
+}
 
 void DetectionCycle::sideFromInputs(bool alarmRule)
 {
@@ -493,18 +512,7 @@ bool DetectionCycle::newCycle(int k)
         m_firstNgThisCycle[c] = false;
     }
     if (mode() != 4 && !P().enable_ok_ng_pulse) {
-        const bool separate = P().separate_detect_signal && mode() == 0;
-        if ((!separate || k == 2) && !(P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
-            prohibitClamping();
-        if ((!separate || k == 0) && m_pendingCams[0]) {
-            if (P().enable_stop_not_alarm || P().enable_cut_thimble_on_alarm || P().enable_prod_ok_ng_output) {
-                set(1, false);
-                for (int o = 4; o < 8; ++o)
-                    set(o, false);
-            } else if (!P().enable_cutoff_ontime) {
-                set(1, true);
-            }
-        }
+        apply(outputrules::cycleStart(P(), k, m_pendingCams[0] != 0));
         publish();
     } else if (mode() == 4 && !P().enable_ok_ng_pulse && m_pendingCams[lastDetection()]) {
         // The last detection drives output 1: whatever its group's kind pre-sets,
@@ -527,8 +535,7 @@ void DetectionCycle::rearmMould()
     }
     if (P().detect_enable[1] || ((mode() == 1 || mode() == 2) && P().detect_enable[3]))
         m_pendingCams[1] = allCamerasMask();
-    if (!(P().enable_ok_ng_pulse || P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
-        prohibitClamping();
+    apply(outputrules::rearm(P()));
     publish();
 }
 
@@ -855,26 +862,7 @@ void DetectionCycle::RunAlgorithm(int c, int d)
     m_cameraOk[c] = ok;
     if (!ok) {
         const bool budget = m_redetectLeft[role] > 0;
-        if (!P().enable_ok_ng_pulse) {
-            if (mode() == 4) {
-                if (judgedD != 0 || !(P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-                    set(2, true);
-            } else if (role == 0) {
-                if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
-                    set(1, true);
-                    if (!(P().pre_cut_time || P().enable_cut_clamp_on_alarm || P().separate_detect_signal))
-                        prohibitClamping();
-                }
-                if (!(P().enable_stop_not_alarm || P().enable_prod_ok_ng_output) && !budget)
-                    set(2, true);
-            } else if (!P().enable_mold_stop_not_alarm) {
-                if (!(P().pre_cut_time && budget)) {
-                    prohibitClamping();
-                    if (!budget)
-                        set(2, true);
-                }
-            }
-        }
+        apply(outputrules::cameraNg(P(), judgedD, role, budget));
         if (v && v->recong) {
             if (!m_firstNgThisCycle[c] && !budget) {
                 m_firstNgThisCycle[c] = true;
@@ -953,23 +941,17 @@ void DetectionCycle::CheckNG()
             m_reports.sendStatistics("null");
     }
     // 4. Outputs by verdict.
+    const int group = P().multi_detect_row_b[d];
+    const int groupKind = group >= 0 && group < 8 ? P().reserved_sys11_a[group] : 2;
+    // A detection that judged no region vouches for nothing.
     if (pulse) {
-        const bool mp = P().enable_ok_ng_pulse_mold != 0;
-        set(0, ng ? !mp : mp);
-        set(1, ng ? mp : !mp);
-        set(2, ng);
+        apply(outputrules::pulseVerdict(P(), ng));
         publish();
-        if (P().mold_pulse >= 1)
-            m_outClose.start(P().mold_pulse * 100);
     } else if (!ng) {
         if (mode() == 4) {
             const int out = OutputNo(d, gDNum) - 1;
-            // A detection that judged no region vouches for nothing.
-            if (!m_nothingChecked)
-                set(out, false);
-            const int g = P().multi_detect_row_b[d];
-            const int kind = g >= 0 && g < 8 ? P().reserved_sys11_a[g] : 2;
-            if ((kind == 3 || kind == 4) && P().mold_pulse > 0) {
+            apply(outputrules::multiVerdict(false, out + 1, groupKind, !m_nothingChecked));
+            if ((groupKind == 3 || groupKind == 4) && P().mold_pulse > 0) {
                 m_func4Output = out;
                 m_outFunc4.start(P().mold_pulse * 100);
             }
@@ -982,17 +964,12 @@ void DetectionCycle::CheckNG()
                                  ? P().detect_trig_input[d] : -1;
             }
         } else {
-            if (role == 1 && !m_retrainAll && !P().enable_mold_stop_not_alarm && !m_nothingChecked)
-                allowClamping();
-            if (role == 0 && !(P().enable_cutoff_ontime || P().enable_prod_ok_ng_output))
-                set(1, false);
+            apply(outputrules::verdict(P(), role, false, !m_retrainAll && !m_nothingChecked));
         }
         m_recheck = false;
         publish();
     } else if (mode() == 4) {
-        const int g = P().multi_detect_row_b[d];
-        if (g >= 0 && g < 8 && P().reserved_sys11_a[g] == 5)
-            set(OutputNo(d, gDNum) - 1, true);
+        apply(outputrules::multiVerdict(true, OutputNo(d, gDNum), groupKind, false));
     }
     // 5. Alarm decision.
     const bool stops = stopsOnNg(role);
@@ -1018,52 +995,8 @@ void DetectionCycle::CheckNG()
     }
     // 7. Pulses after the verdict.
     if (mode() != 4 && !pulse) {
-        auto ngPulse = [this] {
-            if (P().thimble_pulse > 0)
-                m_outNg.start(P().thimble_pulse * 100);
-        };
-        auto thimbleCut = [this] {
-            if (P().thimble_pulse > 0)
-                m_outThimble.start(P().thimble_pulse * 100);
-        };
-        auto clampPulse = [this] {
-            if (P().mold_pulse >= 1)
-                m_outClose.start(P().mold_pulse * 100);
-        };
-        if (role == 1 && !ng && P().enable_prod_detect && P().mold_cutoff &&
-            !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
-            set(1, true);
-            publish();
-        }
-        if (role == 0 && (P().enable_stop_not_alarm || P().enable_prod_ok_ng_output)) {
-            if (P().enable_prod_ok_ng_output) {
-                set(4, m_cavityNg[0]);
-                set(5, !m_cavityNg[0]);
-                set(6, m_cavityNg[1]);
-                set(7, !m_cavityNg[1]);
-                publish();
-                ngPulse();
-            }
-            if (ng) {
-                if (P().enable_stop_not_alarm)
-                    for (int i = 0; i < 4; ++i)
-                        if (m_cavityNg[i])
-                            set(4 + i, true);
-                if (!P().enable_cutoff_ontime)
-                    set(1, true);
-                publish();
-                ngPulse();
-            }
-        }
-        if (role == 1 && ng && P().enable_mold_stop_not_alarm) {
-            prohibitClamping();
-            publish();
-            clampPulse();
-        }
-        if (role == 1 && !ng && P().is_cut_ontime)
-            clampPulse();
-        if (role == 0 && !ng && P().is_cut_ontime_thimble)
-            thimbleCut();
+        apply(outputrules::afterVerdict(P(), role, ng, m_cavityNg));
+        publish();
     }
     // 8. Image-save states of this detection.
     const bool nonStopping = !stops || pulse;
@@ -1154,8 +1087,7 @@ void DetectionCycle::enterAlarm()
             dev->CameraChangeTrig(false);
     }
     // In the alarm the mould stays shut, whatever the cycle-start rules left.
-    prohibitClamping();
-    set(2, true);
+    apply(outputrules::alarmEntry());
     publish();
     if (gisLCDOff)
         LCDOnOff(1);
@@ -1226,9 +1158,8 @@ void DetectionCycle::clearAlarm(int role)
     const bool standard = mode() == 0 || mode() == 3;
     const bool paired = mode() == 1 || mode() == 2;
     if ((standard || paired) && role == 0) {
-        set(2, false);
-        set(1, false);
         m_resultState = Idle;
+        apply(outputrules::alarmCleared(mode(), role));
         ResetRun();
         m_runState = Detecting;
         emit runStateChanged(m_runState);
@@ -1237,8 +1168,8 @@ void DetectionCycle::clearAlarm(int role)
             m_forced = 1;
         }
     } else if (mode() == 4) {
-        set(2, false);
         m_resultState = Idle;
+        apply(outputrules::alarmCleared(mode(), role));
         ResetRun();
         m_runState = Detecting;
         emit runStateChanged(m_runState);
@@ -1276,12 +1207,7 @@ void DetectionCycle::ReCheck()
     const int d = m_curDetect;
     const int role = roleOf(d);
     m_pendingCams[mode() == 4 ? d : role] = 0;
-    const bool budget = m_redetectLeft[role] > 0;
-    if ((mode() == 4 ? d == lastDetection() : role == 1) &&
-        !((P().pre_cut_time && budget) || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-        prohibitClamping();
-    if (d == 0 && !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-        set(1, true);
+    apply(outputrules::recheck(P(), isMould(d), d == 0, m_redetectLeft[role] > 0));
     publish();
     if (P().detect_enable[d]) {
         m_pendingCams[mode() == 4 ? d : role] = allCamerasMask();
@@ -1341,13 +1267,8 @@ void DetectionCycle::StartDetect()
 
 void DetectionCycle::enterDetecting(bool judgeOpenMould)
 {
-    m_io->IOResetAllOut();
-    // A start is not a verdict: the mould stays shut until it is judged. In
-    // OK/NG pulse mode output 1 is a verdict pulse, idle when cleared.
-    if (!P().enable_ok_ng_pulse)
-        m_io->IOSetOut(0, 1);
-    if (P().mold_cutoff || P().is_cut_ontime_thimble)
-        set(1, true);
+    // A start is not a verdict: the mould stays shut until it is judged.
+    apply(outputrules::start(P()));
     publish();
     m_resultState = Idle;
     m_recheck = false;
@@ -1402,13 +1323,7 @@ void DetectionCycle::ResetRun()
 
 void DetectionCycle::StopDetect()
 {
-    m_io->IOResetAllOut();
-    if (P().enable_stop_mold || gisLost || gisLostCom)
-        m_io->IOSetOut(0, 1);
-    if (P().enable_stop_thimble)
-        set(1, true);
-    else if (P().is_cut_ontime_thimble)
-        set(1, false);
+    apply(outputrules::stop(P()));
     publish();
     if (mode() == 4) {
         std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
@@ -1541,11 +1456,7 @@ void DetectionCycle::AlarmRedetect()
     const int d = m_curDetect;
     ResetRun();
     m_pendingCams[maskOf(d)] = 0;
-    if ((mode() == 4 ? d == lastDetection() : roleOf(d) == 1) &&
-        !(P().enable_cut_clamp_on_alarm || P().enable_mold_stop_not_alarm))
-        prohibitClamping();
-    if (d == 0 && !(P().enable_cutoff_ontime || P().enable_cut_thimble_on_alarm || P().enable_prod_ok_ng_output))
-        set(1, true);
+    apply(outputrules::redetect(P(), isMould(d), d == 0));
     publish();
     for (int c = 0; c < cameraCount(); ++c)
         m_judged[c][d] = false;

@@ -27,6 +27,9 @@
 #include <array>
 #include <functional>
 
+namespace outputrules {
+struct Change;
+}
 class ControlPort;
 class InputSampler;
 class CameraManager;
@@ -225,6 +228,8 @@ private:
     bool isTriggerInput(int k) const;     // input k starts a cycle or a detection
     void set(int output, bool on);
     void publish();
+    // Every output decision of the rules goes through here.
+    void apply(const outputrules::Change& c);
     void prohibitClamping() { set(0, true); }
     // Clears output 1 unless a camera or the IO link is lost, or detection is
     // stopped with enable_stop_mold; returns whether it did.

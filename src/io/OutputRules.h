@@ -1,0 +1,78 @@
+#pragma once
+// The cycle's output rules as pure functions: the machine mode, the switches
+// and the moment of the cycle in; which logical outputs to set and to clear,
+// and which pulse timers to start, out. They know nothing of the cycle's
+// state. The cycle applies every change through one function that clears
+// output 1 (clamp permission) only while the station can vouch for the mould,
+// so no rule here can allow clamping on its own.
+class WizardPara;
+
+namespace outputrules {
+
+// Output k counted from 1, as bit k-1 of a logical word.
+constexpr int out(int k) { return 1 << (k - 1); }
+
+struct Change {
+    int set = 0;    // logical outputs to set
+    int clear = 0;  // logical outputs to clear
+    bool clampPulse = false, ngPulse = false, thimblePulse = false;
+    Change& on(int k, bool yes = true)
+    {
+        if (yes) {
+            set |= out(k);
+            clear &= ~out(k);
+        }
+        return *this;
+    }
+    Change& off(int k, bool yes = true)
+    {
+        if (yes) {
+            clear |= out(k);
+            set &= ~out(k);
+        }
+        return *this;
+    }
+    Change& to(int k, bool value) { return value ? on(k) : off(k); }
+    Change& operator+=(const Change& o);
+    bool operator==(const Change& o) const
+    {
+        return set == o.set && clear == o.clear && clampPulse == o.clampPulse && ngPulse == o.ngPulse &&
+               thimblePulse == o.thimblePulse;
+    }
+};
+
+// Detection roles in modes 0 to 3.
+enum Role { Product = 0, Mould = 1 };
+
+// StartDetect: a start is not a verdict.
+Change start(const WizardPara& p);
+// StopDetect, before the guards for a lost camera or link.
+Change stop(const WizardPara& p);
+// A new cycle opened by input k (0-based) in modes 0 to 3; productPending:
+// the product detection is to be judged in it.
+Change cycleStart(const WizardPara& p, int k, bool productPending);
+// The mould detection armed again by its own input (modes 0 to 3).
+Change rearm(const WizardPara& p);
+// One camera's NG (not in OK/NG pulse mode): detection d of the given role;
+// budget: automatic re-detections are left.
+Change cameraNg(const WizardPara& p, int d, int role, bool budget);
+// The verdict of a detection in OK/NG pulse mode.
+Change pulseVerdict(const WizardPara& p, bool ng);
+// The verdict of a detection in modes 0 to 3 (not pulse mode); vouches: it
+// judged regions and no retraining is pending.
+Change verdict(const WizardPara& p, int role, bool ng, bool vouches);
+// The outputs and pulses after that verdict, once the alarm is decided;
+// cavityNg: NG seen in cavities 1..4.
+Change afterVerdict(const WizardPara& p, int role, bool ng, const bool cavityNg[4]);
+// The verdict of detection d in multi-detection mode; outputNo from 1, kind
+// of the detection's output group (2 when it has none).
+Change multiVerdict(bool ng, int outputNo, int kind, bool vouches);
+// Before an automatic re-detection, and before the alarm page's.
+Change recheck(const WizardPara& p, bool mould, bool product, bool budget);
+Change redetect(const WizardPara& p, bool mould, bool product);
+// Entering the alarm: the mould shut and the alarm on, in every mode.
+Change alarmEntry();
+// The alarm cleared by a product verdict (modes 0 to 3) or in mode 4.
+Change alarmCleared(int mode, int role);
+
+} // namespace outputrules

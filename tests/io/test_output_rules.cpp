@@ -1,0 +1,101 @@
+// The output rules over every combination of the switches they read: which
+// rule may clear output 1 (clamp permission) at all, and that the alarm and
+// the cycle start shut the mould where they must.
+#include "OutputRules.h"
+#include "WizardPara.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace outputrules;
+
+namespace {
+// Every switch an output rule reads, one bit each.
+constexpr int kSwitches = 14;
+void setSwitches(WizardPara& p, int bits, int mode)
+{
+    auto b = [bits](int i) { return (bits >> i) & 1; };
+    p.machine_mode = mode;
+    p.enable_ok_ng_pulse = b(0);
+    p.pre_cut_time = b(1) ? 3 : 0;
+    p.enable_cut_clamp_on_alarm = b(2);
+    p.enable_mold_stop_not_alarm = b(3);
+    p.separate_detect_signal = b(4);
+    p.enable_stop_not_alarm = b(5);
+    p.enable_prod_ok_ng_output = b(6);
+    p.enable_cutoff_ontime = b(7);
+    p.enable_cut_thimble_on_alarm = b(8);
+    p.mold_cutoff = b(9);
+    p.is_cut_ontime = b(10);
+    p.is_cut_ontime_thimble = b(11);
+    p.enable_stop_mold = b(12);
+    p.enable_prod_detect = b(13);
+    p.mold_pulse = 3;
+    p.thimble_pulse = 2;
+}
+std::string what(int bits, int mode) { return "mode " + std::to_string(mode) + " switches " + std::to_string(bits); }
+} // namespace
+
+TEST(OutputRules, OnlyAGoodMouldVerdictOrAnOperatorsChoiceClearsTheClampPermission)
+{
+    const bool cav[4] = {true, false, true, false};
+    WizardPara p;
+    for (int mode = 0; mode <= 4; ++mode)
+        for (int bits = 0; bits < (1 << kSwitches); ++bits) {
+            setSwitches(p, bits, mode);
+            const bool pulse = p.enable_ok_ng_pulse != 0;
+            const std::string w = what(bits, mode);
+            auto clears1 = [](const Change& c) { return (c.clear & out(1)) != 0; };
+            for (int role : {Product, Mould})
+                for (bool budget : {false, true}) {
+                    const Change ng = cameraNg(p, role, role, budget);
+                    EXPECT_EQ(ng.clear, 0) << w;  // an NG only ever withdraws
+                    EXPECT_FALSE(clears1(recheck(p, role == Mould, role == Product, budget))) << w;
+                }
+            for (int role : {Product, Mould})
+                for (bool ng : {false, true}) {
+                    for (bool vouches : {false, true}) {
+                        const bool mayClear = role == Mould && !ng && vouches && !p.enable_mold_stop_not_alarm;
+                        EXPECT_EQ(clears1(verdict(p, role, ng, vouches)), mayClear) << w;
+                    }
+                    EXPECT_FALSE(clears1(afterVerdict(p, role, ng, cav))) << w;
+                    // Only the operator's "mould NG: clamp pulse, no alarm" sets it after an NG.
+                    EXPECT_EQ((afterVerdict(p, role, ng, cav).set & out(1)) != 0,
+                              role == Mould && ng && p.enable_mold_stop_not_alarm)
+                        << w;
+                }
+            for (bool ng : {false, true})
+                for (bool vouches : {false, true})
+                    for (int kind = 0; kind < 6; ++kind)
+                        EXPECT_EQ(clears1(multiVerdict(ng, 1, kind, vouches)), !ng && vouches) << w;
+            EXPECT_FALSE(clears1(rearm(p))) << w;
+            EXPECT_FALSE(clears1(redetect(p, true, true))) << w;
+            for (int k = 0; k < 8; ++k)
+                EXPECT_FALSE(clears1(cycleStart(p, k, true))) << w;
+            EXPECT_FALSE(clears1(alarmCleared(mode, Product))) << w;
+            EXPECT_FALSE(clears1(alarmCleared(mode, Mould))) << w;
+            // A start is not a verdict; output 1 idles cleared only as the pulse mode's verdict output.
+            EXPECT_EQ(clears1(start(p)), pulse) << w;
+            // A stop allows clamping only when the operator's switch says so.
+            EXPECT_EQ(clears1(stop(p)), !p.enable_stop_mold) << w;
+        }
+}
+
+TEST(OutputRules, TheAlarmAndTheCycleStartShutTheMould)
+{
+    WizardPara p;
+    for (int bits = 0; bits < (1 << kSwitches); ++bits) {
+        setSwitches(p, bits, 0);
+        const Change a = alarmEntry();
+        EXPECT_EQ(a.set & (out(1) | out(3)), out(1) | out(3));
+        // Only the switches that carry the last verdict into the next cycle leave
+        // the clamp alone when the mould opens.
+        const bool carried = p.pre_cut_time || p.enable_cut_clamp_on_alarm || p.enable_mold_stop_not_alarm;
+        EXPECT_EQ((cycleStart(p, 0, true).set & out(1)) != 0, !carried && !p.separate_detect_signal) << bits;
+        EXPECT_EQ((cycleStart(p, 2, true).set & out(1)) != 0, !carried) << bits;
+        // A mould NG without re-detections left withdraws the clamp unless it only pulses.
+        EXPECT_EQ((cameraNg(p, 1, Mould, false).set & out(1)) != 0,
+                  !p.enable_ok_ng_pulse && !p.enable_mold_stop_not_alarm)
+            << bits;
+    }
+}
