@@ -403,14 +403,16 @@ void DetectionCycle::triggerHandling(const bool edge[8])
             if ((edge[k] || k == soft) && isTriggerInput(k)) {
                 ++m_busyDropped;
                 OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
-                // The mould opened again unjudged: the last verdict no longer vouches for
-                // it, and what is still to be judged must be judged on what came after.
-                const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0) : startsCycle(k);
+                // What is still to be judged is judged on what came after this trigger;
+                // and when the mould opened again unjudged, the last verdict no longer vouches.
+                for (Await& a : m_await)
+                    a.floor = std::max(a.floor, seqNow());
+                const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0 ||
+                                                    k == P().detect_trig_input[lastDetection()])
+                                                 : startsCycle(k);
                 if (opening && !P().enable_ok_ng_pulse) {
                     prohibitClamping();
                     publish();
-                    for (Await& a : m_await)
-                        a.floor = std::max(a.floor, seqNow());
                 }
             }
         soft = -1;

@@ -173,6 +173,10 @@ struct Oracle : CycleRig {
         input(k, false);
         step(what);
         input(k, true);
+        // In multi-detection without the product detection, the second
+        // detection's input is the only trigger the station has: its opening.
+        if (k == 3 && wp.machine_mode == 4 && !wp.enable_prod_detect && secondInput == 3)
+            mouldMayHaveChanged();
         step(what);
     }
     // The process dies and starts again as the station does.
