@@ -92,6 +92,8 @@ CameraManager::CameraManager(QObject* parent) : QObject(parent)
 
 CameraManager::~CameraManager()
 {
+    if (m_recount.valid())
+        m_recount.wait();
     m_views.clear();
     if (gpCameras == this)
         gpCameras = nullptr;
@@ -228,6 +230,19 @@ void CameraManager::SupervisionTick()
     }
 }
 
+int CameraManager::countFor(int kind, bool* ready)
+{
+    *ready = true;
+    if (kind != kKindHik)
+        return countNow(kind);
+    if (m_recount.valid() && m_recount.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        return m_recount.get();
+    if (!m_recount.valid())
+        m_recount = std::async(std::launch::async, [this, kind] { return countNow(kind); });
+    *ready = false;
+    return -1;
+}
+
 void CameraManager::CameraCheck(int index, bool silent)
 {
     if (gisLost)
@@ -238,8 +253,17 @@ void CameraManager::CameraCheck(int index, bool silent)
     case kKindHik:
     case kKindDvp:
     case kKindGenicam:
-        if (!silent && countNow(gCameraID) == numCamera)
-            return;
+        if (!silent) {
+            bool ready = false;
+            const int n = countFor(gCameraID, &ready);
+            if (!ready)
+                return;  // decided when the count is in
+            if (n == numCamera) {
+                // Still all there: the SDK's disconnect was transient.
+                CameraDevice::connectionLost = false;
+                return;
+            }
+        }
         break;
     default:
         break;  // Daheng, IDS, MindVision and USB: silence is a loss
@@ -263,8 +287,9 @@ bool CameraManager::CameraRestart()
 {
     if (!gisLost)
         return true;
-    const int n = countNow(gCameraID);
-    if (n < 0 || n != numCamera)
+    bool ready = false;
+    const int n = countFor(gCameraID, &ready);
+    if (!ready || n < 0 || n != numCamera)
         return false;  // try again next time
     gisLost = 0;
     for (auto& v : m_views)

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <future>
 #include <memory>
 #include <opencv2/core.hpp>
 
@@ -109,6 +110,9 @@ public:
     std::function<void()> flushAll;
     // Tests: the recount a kind reports (default: its SDK).
     std::function<int(int kind)> recount;
+    // A Hikvision recount (address repair, pings, access probes) runs on a
+    // thread of its own; the checks decide once its count is in.
+    bool recountPending() const { return m_recount.valid(); }
 
 signals:
     // The box to show: with the camera-lost alarm on, "camera disconnect" with
@@ -119,6 +123,10 @@ signals:
 
 private:
     int countNow(int kind);
+    // The count of kind: at once, or for Hikvision the count of a finished
+    // background recount (*ready false while none is in: one is started).
+    int countFor(int kind, bool* ready);
+    std::future<int> m_recount;
 
     std::vector<std::unique_ptr<CammerView>> m_views;
     const WizardPara* m_wp = nullptr;

@@ -208,9 +208,7 @@ void DetectionCycle::noteCycleTime()
     m_cycleTenths = int(now - m_lastTrigTenths);
     m_lastTrigTenths = now;
     if (P().enable_detect_cycle) {
-        ++m_reports.calls["cycleTime"];
-        if (m_reports.cycleTime)
-            m_reports.cycleTime(m_cycleTenths);
+        m_reports.send("cycleTime", m_reports.cycleTime, m_cycleTenths);
     }
     m_cycleStart = m_cycleStart.addMSecs(qint64(m_cycleTenths) * 100);
 }
@@ -894,7 +892,6 @@ void DetectionCycle::CheckNG()
     const bool isLast = mode() == 4 ? d == last : role == 1;
     const bool pulse = P().enable_ok_ng_pulse != 0;
     const bool net = P().enable_cnt_net != 0;
-    auto report = [this](const char* name) { ++m_reports.calls[name]; };
     const QList<int> ngCams = alarmCameras();
     const bool ng = !ngCams.isEmpty();
     for (int c : ngCams)
@@ -906,9 +903,7 @@ void DetectionCycle::CheckNG()
     // 2. The trigger's statistics.
     if (!budget && m_trigNumber != 0) {
         if (net) {
-            report("sendStatisticsOnce");
-            if (m_reports.sendStatisticsOnce)
-                m_reports.sendStatisticsOnce(ng, m_trigNumber);
+            m_reports.send("sendStatisticsOnce", m_reports.sendStatisticsOnce, ng, m_trigNumber);
         }
         m_trigNumber = 0;
         g_listParamROI.clear();
@@ -916,9 +911,7 @@ void DetectionCycle::CheckNG()
     // 3. An NG that stays.
     if (ng && !budget && net) {
         if (P().cnt_video_source && P().cnt_ng_video) {
-            report("sendSaveNgVideo");
-            if (m_reports.sendSaveNgVideo)
-                m_reports.sendSaveNgVideo(1, 1);
+            m_reports.send("sendSaveNgVideo", m_reports.sendSaveNgVideo, 1, 1);
         }
         int ngRegions = 0;
         for (int c : ngCams) {
@@ -928,19 +921,13 @@ void DetectionCycle::CheckNG()
             for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
                 if (!v->recong->regionVerdict[d][r]) {
                     ++ngRegions;
-                    report("addStatisticsItem");
-                    if (m_reports.addStatisticsItem)
-                        m_reports.addStatisticsItem(c, d, r);
+                    m_reports.send("addStatisticsItem", m_reports.addStatisticsItem, c, d, r);
                 }
         }
         if (P().cnt_tel_msg) {
-            report("sendTelInfo");
-            if (m_reports.sendTelInfo)
-                m_reports.sendTelInfo(role, ngRegions);
+            m_reports.send("sendTelInfo", m_reports.sendTelInfo, role, ngRegions);
         }
-        report("sendStatistics");
-        if (m_reports.sendStatistics)
-            m_reports.sendStatistics("null");
+        m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
     }
     // 4. Outputs by verdict.
     const int group = P().multi_detect_row_b[d];
@@ -1010,9 +997,7 @@ void DetectionCycle::CheckNG()
             if (v && v->recong && !v->frame().empty())
                 SaveFailImage(c, d, slot, v->frame(), v->para, *v->recong, P(), m_doorCycle);
             if (gisUseStatistics) {
-                report("statisticsAdd");
-                if (m_reports.statisticsAdd)
-                    m_reports.statisticsAdd(QTime::currentTime().hour(), ok, c, d);
+                m_reports.send("statisticsAdd", m_reports.statisticsAdd, QTime::currentTime().hour(), ok, c, d);
             }
         };
         if (st == SaveState::Pending) {
@@ -1054,9 +1039,7 @@ void DetectionCycle::CheckNG()
         if ((!ng || pulse) && isLast) {
             CountWrite();
             if (net) {
-                report("sendStatistics");
-                if (m_reports.sendStatistics)
-                    m_reports.sendStatistics("null");
+                m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
             }
         }
     }
@@ -1079,142 +1062,6 @@ void DetectionCycle::CheckNG()
     // 11.
     if (net)
         g_listParamROI.clear();
-}
-
-void DetectionCycle::enterAlarm()
-{
-    if (P().ng_switch_continuous && m_externalAtStart && P().use_external_trigger) {
-        m_wp->use_external_trigger = 0;
-        for (CameraDevice* dev : m_cams->devices())
-            dev->CameraChangeTrig(false);
-    }
-    // In the alarm the mould stays shut, whatever the cycle-start rules left.
-    apply(outputrules::alarmEntry());
-    publish();
-    if (gisLCDOff)
-        LCDOnOff(1);
-    SetStopDetect();
-    m_resultState = Alarm;
-    m_recheck = false;
-    persistAlarm();
-    LEDOnOff(6, 0);
-    LEDOnOff(7, 1);
-    emit resultStateChanged(m_resultState);
-    emit alarmEntered(alarmCameras(), m_curDetect);
-    recordAlarmText(false);
-}
-
-// The alarm outlives the process: a restart comes back in it.
-void DetectionCycle::persistAlarm()
-{
-    QStringList cams;
-    for (int c : alarmCameras())
-        cams << QString::number(c);
-    QSaveFile f(alarmStateFile());
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(QStringLiteral("%1 %2\n").arg(m_curDetect).arg(cams.join(',')).toLatin1()) < 0 || !f.commit())
-        qWarning() << "the alarm state could not be kept in" << alarmStateFile();
-    m_restoredAlarm.clear();
-}
-
-void DetectionCycle::restoreAlarm()
-{
-    if (m_restoredAlarm.isEmpty())
-        return;
-    const QStringList parts = m_restoredAlarm.split(' ');
-    m_restoredAlarm.clear();
-    bool ok = false;
-    const int d = parts.value(0).toInt(&ok);
-    if (!ok || d < 0 || d >= std::max(1, std::min(gDNum, 8))) {
-        qWarning() << "the kept alarm names no detection of this set-up; the alarm is entered on the mould";
-    }
-    m_curDetect = ok && d >= 0 && d < std::max(1, std::min(gDNum, 8)) ? d : lastDetection();
-    ResetRun();
-    for (const QString& c : parts.value(1).split(',', Qt::SkipEmptyParts))
-        if (const int i = c.toInt(&ok); ok && i >= 0 && i < 8)
-            m_cameraOk[i] = false;
-    if (alarmCameras().isEmpty())
-        for (int c = 0; c < std::max(1, cameraCount()); ++c)
-            m_cameraOk[c] = false;
-    for (int c = 0; c < cameraCount(); ++c)
-        m_saveState[c][m_curDetect] = SaveState::None;
-    if (mode() != 4 && roleOf(m_curDetect) == 0 &&
-        !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-        set(1, true);
-    OperationRecord::instance().InsertRecord(LanStr(1717).arg(DetectionName(m_curDetect)));
-    enterAlarm();
-}
-
-void DetectionCycle::clearAlarm(int role)
-{
-    if (!QFile::remove(alarmStateFile()) && QFile::exists(alarmStateFile()))
-        qWarning() << "the kept alarm state could not be removed";
-    if (P().ng_switch_continuous && m_externalAtStart && !P().use_external_trigger) {
-        m_wp->use_external_trigger = 1;
-        for (CameraDevice* dev : m_cams->devices())
-            dev->CameraChangeTrig(false);
-    }
-    emit alarmCleared();
-    if (P().input_timeout_len > 0)
-        m_inCheck.start(P().input_timeout_len * 1000);
-    const bool standard = mode() == 0 || mode() == 3;
-    const bool paired = mode() == 1 || mode() == 2;
-    if ((standard || paired) && role == 0) {
-        m_resultState = Idle;
-        apply(outputrules::alarmCleared(mode(), role));
-        ResetRun();
-        m_runState = Detecting;
-        emit runStateChanged(m_runState);
-        if (standard && !P().semi_auto) {
-            m_in->softTrig = 1;
-            m_forced = 1;
-        }
-    } else if (mode() == 4) {
-        m_resultState = Idle;
-        apply(outputrules::alarmCleared(mode(), role));
-        ResetRun();
-        m_runState = Detecting;
-        emit runStateChanged(m_runState);
-    } else {
-        // The mould was judged OK just now: detection goes on with that verdict.
-        enterDetecting(false);
-        if (!m_nothingChecked)
-            allowClamping();
-    }
-    emit resultStateChanged(m_resultState);
-    if (CheckROING()) {
-        prohibitClamping();
-        set(2, true);
-        m_roiWarnOpen = true;
-        emit sigROINGWarm();
-    }
-    publish();
-    if (P().enable_cnt_net) {
-        ++m_reports.calls["addNgTimes"];
-        if (m_reports.addNgTimes)
-            m_reports.addNgTimes(QDateTime::currentMSecsSinceEpoch() - m_alarmSince);
-        if (P().cnt_video_source && P().cnt_ng_video) {
-            ++m_reports.calls["sendSaveNgVideo"];
-            if (m_reports.sendSaveNgVideo)
-                m_reports.sendSaveNgVideo(1, 0);
-        }
-        ++m_reports.calls["sendCancel"];
-        if (m_reports.sendCancel)
-            m_reports.sendCancel();
-    }
-}
-
-void DetectionCycle::ReCheck()
-{
-    const int d = m_curDetect;
-    const int role = roleOf(d);
-    m_pendingCams[mode() == 4 ? d : role] = 0;
-    apply(outputrules::recheck(P(), isMould(d), d == 0, m_redetectLeft[role] > 0));
-    publish();
-    if (P().detect_enable[d]) {
-        m_pendingCams[mode() == 4 ? d : role] = allCamerasMask();
-        awaitFrames(d, Origin::ReCheck, seqNow(), allCamerasMask());
-    }
 }
 
 void DetectionCycle::TimerShow()
@@ -1425,361 +1272,3 @@ void DetectionCycle::SlotFPS()
     m_cams->SupervisionTick();
 }
 
-// --- requests ---------------------------------------------------------------------------------
-void DetectionCycle::requestManualTrig(int d)
-{
-    if (d < 0 || d >= gDNum || !isDetecting())
-        return;
-    if (m_manualTrig == gDNum)
-        m_manualFloor = seqNow();
-    m_manualTrig = d;
-    for (int c = 0; c < 8; ++c)
-        for (int j = 0; j < 8; ++j)
-            m_judged[c][j] = false;
-}
-
-void DetectionCycle::requestSoftTrig(int input)
-{
-    if (input >= 0 && input < 8)
-        m_in->softTrig = input;
-}
-
-void DetectionCycle::setSkip(bool on)
-{
-    m_skipActive = on;
-    m_skipCount = 0;
-    emit skipChanged(on);
-}
-
-void DetectionCycle::AlarmRedetect()
-{
-    if (!m_await.isEmpty())
-        return;  // the re-detection asked for is still waiting for its pictures
-    const int d = m_curDetect;
-    ResetRun();
-    m_pendingCams[maskOf(d)] = 0;
-    apply(outputrules::redetect(P(), isMould(d), d == 0));
-    publish();
-    for (int c = 0; c < cameraCount(); ++c)
-        m_judged[c][d] = false;
-    if (!P().detect_enable[d])
-        return;
-    for (int c = 0; c < cameraCount(); ++c) {
-        m_pendingCams[maskOf(d)] |= 1 << c;
-        if (m_saveState[c][d] == SaveState::NgHeld)
-            m_saveState[c][d] = SaveState::NgRedetecting;
-    }
-    // Judged on what the cameras see after the decision, not before it.
-    awaitFrames(d, Origin::Redetect, seqNow(), allCamerasMask());
-}
-
-int DetectionCycle::AlarmDontDetect(int camera)
-{
-    if (m_resultState != Alarm)
-        return 0;
-    if (P().enable_disarm_before_open && !gisSafeDoorOpen)
-        return 195;
-    const int d = m_curDetect;
-    if (camera < 0) {
-        ResetRun();
-        for (int c = 0; c < cameraCount(); ++c)
-            if (m_saveState[c][d] == SaveState::NgHeld)
-                m_saveState[c][d] = SaveState::NgDontDetect;
-        OperationRecord::instance().InsertRecord(LanStr(103));
-        CheckNG();
-        return 0;
-    }
-    if (camera >= cameraCount() || m_cameraOk[camera])
-        return 107;
-    m_judged[camera][d] = true;
-    if (m_saveState[camera][d] == SaveState::NgHeld)
-        m_saveState[camera][d] = SaveState::NgDontDetect;
-    OperationRecord::instance().InsertRecord(LanStr(106).arg(camera + 1));
-    // The others are judged again on newer pictures; this one counts as OK.
-    ResetRun();
-    m_pendingCams[maskOf(d)] = 0;
-    int others = 0;
-    for (int c = 0; c < cameraCount(); ++c) {
-        if (c == camera)
-            continue;
-        others |= 1 << c;
-        m_pendingCams[maskOf(d)] |= 1 << c;
-        if (m_saveState[c][d] == SaveState::NgHeld)
-            m_saveState[c][d] = SaveState::NgRedetecting;
-    }
-    if (others)
-        awaitFrames(d, Origin::Redetect, seqNow(), others);
-    else
-        CheckNG();
-    return 0;
-}
-
-// --- the insert-wear warning ------------------------------------------------------------------
-bool DetectionCycle::CheckROING() const { return !GetROINGInfo().isEmpty(); }
-
-QStringList DetectionCycle::GetROINGInfo() const
-{
-    // The box: the header, the regions at the limit, then the others that alarmed.
-    QStringList atLimit, others;
-    const int limit = P().roi_ng_warn_count;
-    if (limit <= 0)
-        return {};
-    for (int c = 0; c < cameraCount(); ++c) {
-        CammerView* v = m_cams->view(c);
-        if (!v)
-            continue;
-        for (int d = 0; d < gDNum && d < 8; ++d) {
-            if (!P().detect_enable[d])
-                continue;
-            for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r) {
-                const int n = v->para.roi_ng_count[d][r];
-                if (n > 0)
-                    (n >= limit ? atLimit : others) << LanStr(1325).arg(c + 1).arg(DetectionName(d)).arg(r + 1).arg(n);
-            }
-        }
-    }
-    if (atLimit.isEmpty())
-        return {};
-    return QStringList{LanStr(1326)} + atLimit + others;
-}
-
-void DetectionCycle::ClearWarnNGINfo()
-{
-    const int limit = P().roi_ng_warn_count;
-    for (int c = 0; c < cameraCount(); ++c)
-        if (CammerView* v = m_cams->view(c))
-            for (int d = 0; d < 8; ++d)
-                for (int r = 0; r < kMaxRoi; ++r)
-                    if (limit > 0 && v->para.roi_ng_count[d][r] >= limit)
-                        v->para.roi_ng_count[d][r] = 0;
-    m_roiWarnOpen = false;
-    // The operator has seen it: the alarm lamp goes out; the mould stays shut
-    // until a verdict allows it again.
-    set(2, false);
-    prohibitClamping();
-    publish();
-}
-
-// --- operator commands ------------------------------------------------------------------------
-bool DetectionCycle::confirmed(const QString& text) { return m_hooks.ask && m_hooks.ask(text); }
-
-// The password rule of a protected command: with its switch on and the
-// password box off, the password dialog; otherwise the password check.
-bool DetectionCycle::passwordFor(int protectSwitch)
-{
-    if (protectSwitch && !P().is_psw_used)
-        return m_hooks.passwordDialog && m_hooks.passwordDialog();
-    return m_hooks.checkPassword && m_hooks.checkPassword() != 0;
-}
-
-void DetectionCycle::SlotStartStop()
-{
-    if (m_hooks.pagesOpen && m_hooks.pagesOpen())
-        return;
-    if (m_runState == Stopped) {
-        StartDetect();
-        if (P().is_cut_ontime && P().mold_pulse > 0) {
-            prohibitClamping();
-            publish();
-        }
-        OperationRecord::instance().InsertRecord(LanStr(142));
-        LEDOnOff(4, 1);
-    } else {
-        if (!passwordFor(P().enable_stop_pass_protect))
-            return;
-        if (m_hooks.permission && !m_hooks.permission(0))
-            return;
-        if (!confirmed(LanStr(140)))
-            return;
-        StopDetect();
-        OperationRecord::instance().InsertRecord(LanStr(141));
-        LEDOnOff(4, 0);
-    }
-    if (P().enable_cnt_net) {
-        ++m_reports.calls["sendManualStop"];
-        if (m_reports.sendManualStop)
-            m_reports.sendManualStop();
-        ++m_reports.calls["sendStatistics"];
-        if (m_reports.sendStatistics)
-            m_reports.sendStatistics("null");
-    }
-}
-
-void DetectionCycle::SlotManualTrig(int d)
-{
-    if (!isDetecting() || (m_hooks.pagesOpen && m_hooks.pagesOpen()) || d < 0 || d >= gDNum)
-        return;
-    if (d == 0 && mode() != 4 && !P().enable_prod_detect) {
-        if (m_hooks.warn)
-            m_hooks.warn(LanStr(145));
-        return;
-    }
-    // The snapshot's moment is the press: a test picture delivered below is newer.
-    const quint64 floor = seqNow();
-    // A station without cameras exercises the cycle on stored test pictures.
-    if (gCameraID == kKindNone && SimCamera::replaySource().isEmpty()) {
-        const QString file = QStringLiteral("cammer15/template%1.bmp").arg(m_rollingTest);
-        m_rollingTest = (m_rollingTest + 1) % 50;
-        const cv::Mat img = cv::imread(file.toStdString(), gisColor ? cv::IMREAD_UNCHANGED : cv::IMREAD_GRAYSCALE);
-        const int shown = m_hooks.shownCamera ? std::max(0, m_hooks.shownCamera()) : 0;
-        CammerView* v = m_cams->view(shown);
-        if (v && v->device() && !img.empty() && img.cols == gImageW && img.rows == gImageH) {
-            const cv::Mat cont = img.isContinuous() ? img : img.clone();
-            const auto layout = cont.channels() == 1 ? CameraDevice::Layout::Mono8
-                                : cont.channels() == 3 ? CameraDevice::Layout::Rgb24 : CameraDevice::Layout::Bgra32;
-            v->device()->deliver(cont.data, cont.total() * cont.elemSize(), layout);
-        }
-    }
-    requestManualTrig(d);
-    m_manualFloor = floor;
-}
-
-void DetectionCycle::SlotStartSkipDetect()
-{
-    if (!P().enable_skip_detect)
-        return;
-    const QString question = m_skipActive ? LanStr(578) : LanStr(574).arg(P().skip_detect_times);
-    if (!confirmed(question))
-        return;
-    const bool on = !m_skipActive;
-    StopDetect();
-    StartDetect();
-    setSkip(on);
-}
-
-void DetectionCycle::CameraChangeTrig()
-{
-    m_wp->use_external_trigger = P().use_external_trigger ? 0 : 1;
-    gUseExternalTrigger = m_wp->use_external_trigger;
-    for (CameraDevice* dev : m_cams->devices())
-        dev->CameraChangeTrig(false);
-    emit triggerModeChanged(P().use_external_trigger != 0);
-}
-
-void DetectionCycle::SlotReCheck()
-{
-    if (m_resultState != Alarm)
-        return;
-    if (m_hooks.storeEdits)
-        m_hooks.storeEdits();
-    AlarmRedetect();
-}
-
-void DetectionCycle::SlotNoCheckCur(int camera)
-{
-    if (m_resultState != Alarm)
-        return;
-    if (!passwordFor(P().enable_pass_protect))
-        return;
-    if (P().enable_disarm_before_open && !gisSafeDoorOpen) {
-        if (m_hooks.warn)
-            m_hooks.warn(LanStr(195));
-        return;
-    }
-    if (camera >= 0 && (camera >= cameraCount() || m_cameraOk[camera])) {
-        if (m_hooks.warn)
-            m_hooks.warn(LanStr(107));
-        return;
-    }
-    if (!confirmed(camera < 0 ? LanStr(102) : LanStr(105).arg(camera + 1)))
-        return;
-    AlarmDontDetect(camera);
-}
-
-bool DetectionCycle::anyTemplateNeeded() const
-{
-    for (int c = 0; c < cameraCount(); ++c)
-        for (int d = 0; d < 8; ++d)
-            if (m_needTemplate[c][d])
-                return true;
-    return false;
-}
-
-void DetectionCycle::SlotReTrain()
-{
-    if ((m_hooks.pagesOpen && m_hooks.pagesOpen()) || m_resultState == Alarm)
-        return;
-    if (!(m_hooks.checkPassword && m_hooks.checkPassword() != 0) || !confirmed(LanStr(137)))
-        return;
-    m_resultState = Idle;
-    ResetRun();
-    if (m_runState == Stopped) {
-        enterDetecting(false);
-        if (P().is_cut_ontime && P().mold_pulse > 0) {
-            prohibitClamping();
-            publish();
-        }
-        LEDOnOff(4, 1);
-    }
-    m_runState = Resampling;
-    emit runStateChanged(m_runState);
-    emit resultStateChanged(m_resultState);
-    for (int c = 0; c < cameraCount(); ++c) {
-        CammerView* v = m_cams->view(c);
-        if (!v || !v->store)
-            continue;
-        v->store->DeleteAll();
-        for (int d = 0; d < std::min(gDNum, 8); ++d) {
-            if (!P().detect_enable[d])
-                continue;
-            m_needTemplate[c][d] = true;
-            if (!v->store->ignore(d).empty()) {
-                v->store->ignore(d).setTo(0);
-                v->store->SaveIgnorePoint(d);
-            }
-        }
-    }
-    OperationRecord::instance().InsertRecord(LanStr(139));
-    m_cams->SaveSN(0);
-}
-
-void DetectionCycle::finishResampling()
-{
-    enterDetecting(false);
-    if (!P().enable_ok_ng_pulse) {
-        prohibitClamping();
-        publish();
-    }
-    m_runState = Resampling;
-    emit runStateChanged(m_runState);
-    CheckArea(true);
-}
-
-void DetectionCycle::CheckArea(bool askPassword)
-{
-    if (!askPassword || (m_hooks.checkPassword && m_hooks.checkPassword() != 0)) {
-        m_resultState = Editing;
-        emit resultStateChanged(m_resultState);
-        emit editorRequested();
-        if (m_hooks.openEditor)
-            m_hooks.openEditor();
-    } else {
-        m_runState = Detecting;
-        emit runStateChanged(m_runState);
-    }
-}
-
-void DetectionCycle::BackTrain()
-{
-    if (!P().enable_ok_ng_pulse) {
-        allowClamping();
-        if ((mode() == 0 || mode() == 3) && P().mold_cutoff && P().enable_prod_detect &&
-            !(P().enable_cutoff_ontime || P().enable_prod_ok_ng_output))
-            set(1, true);
-    }
-    publish();
-    m_resultState = Idle;
-    m_runState = Detecting;
-    emit resultStateChanged(m_resultState);
-    emit runStateChanged(m_runState);
-    CheckNG();
-    m_retrainAll = true;
-}
-
-bool DetectionCycle::ResetCount()
-{
-    gLost = 0;
-    const bool ok = CountReset();
-    emit countersChanged();
-    return ok;
-}

@@ -8,7 +8,10 @@
 // statistics, the cycle log and the reports fed.
 //
 // One QObject without widgets, owned by the main window; everything runs on
-// the GUI thread. What the pages show comes out as signals.
+// the GUI thread. What the pages show comes out as signals. The tick, the
+// scheduling and the judgement are in DetectionCycle.cpp, the alarm and the
+// re-detections in CycleAlarm.cpp, the operator's commands in
+// OperatorCommands.cpp; what the outputs do is decided by OutputRules.
 //
 // Clamping is never allowed while a camera is lost, while the IO link is
 // lost, while the alarm is on, or while detection is stopped with "Stop
@@ -52,6 +55,14 @@ struct CycleReports {
     std::function<void()> sendManualStop;
     // Calls per report name, whether or not a hook was set.
     QHash<QString, int> calls;
+    // One report: counted under its name, sent when its hook is set.
+    template <typename... Params, typename... Args>
+    void send(const char* name, const std::function<void(Params...)>& hook, Args&&... args)
+    {
+        ++calls[name];
+        if (hook)
+            hook(std::forward<Args>(args)...);
+    }
 };
 
 // What the operator commands need from the pages: the password rules, the

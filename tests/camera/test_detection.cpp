@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 #include <cstring>
 
 namespace {
@@ -316,6 +318,30 @@ TEST_F(Station, ASilentStreamIsLostThoughTheCameraIsStillListed)
     EXPECT_TRUE(recordRemarks().contains(LanStr(1009).arg(1).arg(1)));
 }
 
+TEST_F(Station, TheHikvisionRecountNeverRunsOnTheCyclesThread)
+{
+    hikCameras({"HIK0000001"});
+    CameraManager m;
+    m.BuildViews(wp);
+    ASSERT_EQ(numCamera, 1);
+    std::atomic<bool> onCaller{false};
+    std::atomic<int> calls{0};
+    const auto caller = std::this_thread::get_id();
+    m.recount = [&](int) {
+        onCaller = onCaller || std::this_thread::get_id() == caller;
+        ++calls;
+        return 1;
+    };
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            m.CameraCheck(0);
+            return !m.recountPending();
+        }, 5000));
+    EXPECT_GE(calls.load(), 3);
+    EXPECT_FALSE(onCaller.load());
+    EXPECT_EQ(gisLost, 0);
+}
+
 TEST_F(Station, RecoveryOnlyWhenTheRecountMatches)
 {
     hikCameras({"HIK0000001", "HIK0000002"});
@@ -323,16 +349,29 @@ TEST_F(Station, RecoveryOnlyWhenTheRecountMatches)
     m.BuildViews(wp);
     ASSERT_EQ(numCamera, 2);
     QSignalSpy lost(&m, &CameraManager::cameraLost), back(&m, &CameraManager::camerasRecovered);
-    // Still two on the wire: a silent Hikvision camera is not declared lost.
-    m.CameraCheck(0);
+    // The Hikvision recount runs beside the cycle: each check decides once it is in.
+    auto checkDecided = [&](int index) {
+        return QTest::qWaitFor([&] {
+            m.CameraCheck(index);
+            return !m.recountPending();
+        }, 5000);
+    };
+    // Still two on the wire after an SDK disconnect: not lost, and the disconnect is over.
+    CameraDevice::connectionLost = true;
+    ASSERT_TRUE(checkDecided(0));
     EXPECT_EQ(lost.count(), 0);
+    EXPECT_FALSE(CameraDevice::connectionLost);
     standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}});
-    m.CameraCheck(1);
+    ASSERT_TRUE(checkDecided(1));
     ASSERT_EQ(lost.count(), 1);
-    EXPECT_FALSE(m.CameraRestart());  // one of two: try again later
+    // One of two: try again later.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        EXPECT_FALSE(m.CameraRestart());
+        return !m.recountPending();
+    }, 5000));
     EXPECT_EQ(gisLost, 1);
     standin::setDevices("hikvision", {{"HIK0000001", 64, 48, false}, {"HIK0000002", 64, 48, false}});
-    EXPECT_TRUE(m.CameraRestart());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m.CameraRestart(); }, 5000));
     EXPECT_EQ(gisLost, 0);
     EXPECT_EQ(back.count(), 1);
     EXPECT_TRUE(m.view(0)->opened());
