@@ -235,10 +235,15 @@ int CameraManager::countFor(int kind, bool* ready)
     *ready = true;
     if (kind != kKindHik)
         return countNow(kind);
-    if (m_recount.valid() && m_recount.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-        return m_recount.get();
-    if (!m_recount.valid())
+    if (m_recount.valid() && m_recount.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        const int n = m_recount.get();
+        if (m_recountGen == m_lossGen)
+            return n;
+    }
+    if (!m_recount.valid()) {
+        m_recountGen = m_lossGen;
         m_recount = std::async(std::launch::async, [this, kind] { return countNow(kind); });
+    }
     *ready = false;
     return -1;
 }
@@ -270,6 +275,7 @@ void CameraManager::CameraCheck(int index, bool silent)
     }
     gisLost = 1;
     ++gLost;
+    ++m_lossGen;
     OperationRecord::instance().InsertRecord(LanStr(1009).arg(gLost).arg(index + 1));
     if (!detecting || detecting()) {
         if (prohibitClamping)
@@ -304,7 +310,7 @@ bool CameraManager::CameraRestart()
             stillClosed = v->index();
     }
     if (stillClosed >= 0) {
-        CameraCheck(stillClosed);
+        CameraCheck(stillClosed, true);  // a camera that cannot be opened is lost, whatever is listed
     } else {
         CameraDevice::connectionLost = false;
         ApplySpeed();

@@ -127,6 +127,8 @@ private:
     // background recount (*ready false while none is in: one is started).
     int countFor(int kind, bool* ready);
     std::future<int> m_recount;
+    // A count started before the last loss says nothing about the cameras since.
+    int m_recountGen = 0, m_lossGen = 0;
 
     std::vector<std::unique_ptr<CammerView>> m_views;
     const WizardPara* m_wp = nullptr;

@@ -37,7 +37,9 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
     if (!pMutexIO)
         createGlobalLocks();
     gIOID = 1;
+    // The first word the board can get prohibits clamping: nothing is judged yet.
     IOResetAllOut();
+    IOSetOut(0, 1);
     IOFlashOut();
     if (portName == QLatin1String(kDirect))
         return;

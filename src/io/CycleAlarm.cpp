@@ -86,6 +86,7 @@ void DetectionCycle::restoreAlarm()
     if (mode() != 4 && roleOf(m_curDetect) == 0 &&
         !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
         set(1, true);
+    set(2, true);
     OperationRecord::instance().InsertRecord(LanStr(1717).arg(DetectionName(m_curDetect)));
     enterAlarm();
 }
@@ -117,6 +118,9 @@ void DetectionCycle::clearAlarm(int role)
     } else if (mode() == 4) {
         m_resultState = Idle;
         apply(outputrules::alarmCleared(mode(), role));
+        // The last detection's OK, refused while the alarm was on, vouches now.
+        if (isMould(m_curDetect) && !m_nothingChecked)
+            allowClamping();
         ResetRun();
         m_runState = Detecting;
         emit runStateChanged(m_runState);
@@ -152,7 +156,7 @@ void DetectionCycle::ReCheck()
     publish();
     if (P().detect_enable[d]) {
         m_pendingCams[mode() == 4 ? d : role] = allCamerasMask();
-        awaitFrames(d, Origin::ReCheck, CameraDevice::frameSequence(), allCamerasMask());
+        awaitFrames(d, Origin::ReCheck, floorNow(), allCamerasMask());
     }
 }
 
@@ -175,7 +179,7 @@ void DetectionCycle::AlarmRedetect()
             m_saveState[c][d] = SaveState::NgRedetecting;
     }
     // Judged on what the cameras see after the decision, not before it.
-    awaitFrames(d, Origin::Redetect, CameraDevice::frameSequence(), allCamerasMask());
+    awaitFrames(d, Origin::Redetect, floorNow(), allCamerasMask());
 }
 
 int DetectionCycle::AlarmDontDetect(int camera)
@@ -213,7 +217,7 @@ int DetectionCycle::AlarmDontDetect(int camera)
             m_saveState[c][d] = SaveState::NgRedetecting;
     }
     if (others)
-        awaitFrames(d, Origin::Redetect, CameraDevice::frameSequence(), others);
+        awaitFrames(d, Origin::Redetect, floorNow(), others);
     else
         CheckNG();
     return 0;

@@ -691,7 +691,7 @@ void DetectionCycle::TimerUp(int d)
         return;
     }
     // The moment of the detection: the end of its delay, or the trigger when it had none.
-    beginJudgement(d, Origin::Timer, m_up[d].isActive() ? seqNow() : m_trigFloor);
+    beginJudgement(d, Origin::Timer, m_up[d].isActive() && !P().use_external_trigger ? seqNow() : m_trigFloor);
 }
 
 void DetectionCycle::beginJudgement(int d, Origin origin, quint64 floor)
@@ -704,11 +704,28 @@ void DetectionCycle::beginJudgement(int d, Origin origin, quint64 floor)
 
 void DetectionCycle::awaitFrames(int d, Origin origin, quint64 floor, int cams)
 {
-    for (const Await& a : std::as_const(m_await))
-        if (a.d == d && a.origin == origin)
-            return;  // already waiting for it
+    // Asked again while waiting: the newer request (its moment, its cameras) stands.
+    for (Await& a : m_await)
+        if (a.d == d && a.origin == origin) {
+            a = {d, origin, std::max(a.floor, floor), monoNow(), cams};
+            judgeAwaiting();
+            return;
+        }
     m_await.append({d, origin, floor, monoNow(), cams});
     judgeAwaiting();
+}
+
+quint64 DetectionCycle::floorNow() const
+{
+    // Triggered cameras deliver one picture per machine trigger: the newest
+    // ones are the moment's own.
+    if (!P().use_external_trigger)
+        return seqNow();
+    quint64 oldest = seqNow();
+    for (int c = 0; c < cameraCount(); ++c)
+        if (CammerView* v = m_cams->view(c); v && v->frameSeq > 0)
+            oldest = std::min(oldest, v->frameSeq - 1);
+    return oldest;
 }
 
 void DetectionCycle::judgeAwaiting()
@@ -1111,6 +1128,9 @@ void DetectionCycle::StartDetect()
         QFile::remove(alarmStateFile());
     if (paramdb::acknowledgeFactoryRestore())
         OperationRecord::instance().InsertRecord(LanStr(1720));
+    // Nothing of the cycle before carries over into a start.
+    m_manualTrig = gDNum;
+    m_doorCycle = m_startCycle = m_manualCycle = false;
     enterDetecting(true);
 }
 
@@ -1124,6 +1144,10 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould)
     m_await.clear();
     m_nextTrig = -1;
     m_forced = -1;
+    m_extMask = 0;
+    // A pulse of the last cycle must not end in a permission after a start.
+    m_outClose.stop();
+    m_outFunc4.stop();
     std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
     ResetRun();
     m_runState = Detecting;
@@ -1194,6 +1218,7 @@ void DetectionCycle::SetStopDetect()
         m_delayLeft[n] = 0;
     }
     m_await.clear();
+    m_recheck = false;
     m_runState = Stopped;
     emit runStateChanged(m_runState);
 }

@@ -262,6 +262,8 @@ private:
     // Detection d's moment has come: its countdown ends and it waits for pictures above floor.
     void beginJudgement(int d, Origin origin, quint64 floor);
     void awaitFrames(int d, Origin origin, quint64 floor, int cams);
+    // The frame sequence a request made now must exceed.
+    quint64 floorNow() const;
     void judgeAwaiting();
     void finishJudgement(const Await& a);
     void afterTimerJudgement(bool manual);

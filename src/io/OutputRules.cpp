@@ -164,8 +164,9 @@ Change redetect(const WizardPara& p, bool mould, bool product)
 
 Change alarmEntry()
 {
+    // The alarm lamp is the camera NG's rule (output 3); the mould stays shut in every mode.
     Change c;
-    c.on(1).on(3);
+    c.on(1);
     return c;
 }
 

@@ -70,7 +70,7 @@ Change multiVerdict(bool ng, int outputNo, int kind, bool vouches);
 // Before an automatic re-detection, and before the alarm page's.
 Change recheck(const WizardPara& p, bool mould, bool product, bool budget);
 Change redetect(const WizardPara& p, bool mould, bool product);
-// Entering the alarm: the mould shut and the alarm on, in every mode.
+// Entering the alarm: the mould shut, in every mode.
 Change alarmEntry();
 // The alarm cleared by a product verdict (modes 0 to 3) or in mode 4.
 Change alarmCleared(int mode, int role);

@@ -44,10 +44,14 @@ TEST_F(Inputs, OutputPolarityAndTheOutput4Copy)
     cfg.outInvert[0] = 1;
     cfg.moldBackup = 3;
     ControlPort& p = make();
+    // The port opens with clamping prohibited: on an inverted output that is a 0.
+    EXPECT_EQ(p.outputOn(0), 1);
+    EXPECT_EQ(p.outputWord(), 0x000);
+    p.IOSetOut(0, 0);
     EXPECT_EQ(p.outputWord(), 0x001);  // logical off drives an inverted output to 1
     p.IOSetOut(2, 1);
     EXPECT_EQ(p.outputWord(), 0x00D);  // the alarm and its copy on output 4
-    EXPECT_EQ(published(), 0x001);     // nothing reaches the board before the flash
+    EXPECT_EQ(published(), 0x000);     // nothing reaches the board before the flash
     p.IOFlashOut();
     EXPECT_EQ(published(), 0x00D);
     p.IOSetOut(2, 0);

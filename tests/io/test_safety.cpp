@@ -308,3 +308,73 @@ TEST_F(Safety, ABoardThatHoldsAnotherWordIsAnIoFault)
     EXPECT_FALSE(box.last().first().toBool());
     EXPECT_EQ(logicalOutputs() & O1, O1);
 }
+
+TEST_F(Safety, InMultiDetectionAClearedAlarmOfTheLastDetectionLetsTheMouldClose)
+{
+    twoDetections(1);
+    start();
+    openMould();
+    edge(3);
+    ASSERT_TRUE(outputs(0));
+    seeAll(blemishFor(1));
+    openMould();
+    edge(3);
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+    // Cleaned and re-detected at the door: the machine may close again.
+    seeAll(scene);
+    edge(2);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() != DetectionCycle::Alarm; }));
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), 0);
+}
+
+TEST_F(Safety, AClampPulseOfTheLastCycleNeverEndsInAPermissionAfterAStart)
+{
+    wp.enable_mold_stop_not_alarm = 1;  // a mould NG gives a clamp pulse, whose end allows clamping
+    wp.mold_pulse = 4;
+    start();
+    seeAll(blemishFor(1));
+    openMould();
+    ASSERT_TRUE(cycle->pulseTimer(DetectionCycle::Pulse::Clamp).isActive());
+    input(1, false);
+    tick();
+    cycle->StopDetect();
+    cycle->StartDetect();
+    EXPECT_FALSE(cycle->pulseTimer(DetectionCycle::Pulse::Clamp).isActive());
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+}
+
+TEST_F(Safety, AStoppedStationDoesNotGoOnReDetecting)
+{
+    wp.front_auto_check_time = 2;
+    start();
+    seeAll(blemishFor(1));
+    openMould();
+    ASSERT_TRUE(cycle->recheckMode());
+    cycle->StopDetect();
+    EXPECT_FALSE(cycle->recheckMode());
+    const int judged = judgedCount(1);
+    tick();
+    tick();
+    EXPECT_EQ(judgedCount(1), judged);
+    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
+}
+
+TEST_F(Safety, WithTheExternalTriggerAReDetectionJudgesTheTriggersPictures)
+{
+    wp.use_external_trigger = 1;
+    wp.enable_prod_detect = 0;
+    start();
+    silence(0);
+    see(0, blemishFor(1));  // the machine triggers the camera: one picture
+    silence(0);
+    tick();
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    EXPECT_TRUE(recordRemarks().filter(LanStr(1715).arg(1).arg(DetectionCycle::kFreshFrameMs)).isEmpty());
+    // No new picture will come until the next machine trigger: the page's
+    // re-detection judges the trigger's own picture at once.
+    const int judged = judgedCount(1);
+    cycle->SlotReCheck();
+    EXPECT_EQ(judgedCount(1), judged + 1);
+    EXPECT_EQ(cycle->awaitingFrames(), 0);
+}
