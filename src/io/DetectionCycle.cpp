@@ -403,11 +403,14 @@ void DetectionCycle::triggerHandling(const bool edge[8])
                 OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
                 // What is still to be judged is judged on what came after this trigger;
                 // and when the mould opened again unjudged, the last verdict no longer vouches.
-                for (Await& a : m_await)
-                    a.floor = std::max(a.floor, seqNow());
                 const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0 ||
                                                     k == P().detect_trig_input[lastDetection()])
                                                  : startsCycle(k);
+                for (Await& a : m_await) {
+                    const int t = P().detect_trig_input[(mode() == 1 || mode() == 2) ? a.d % 2 : a.d];
+                    if (opening || t == k || t == 255)
+                        a.floor = std::max(a.floor, seqNow());
+                }
                 if (opening && !P().enable_ok_ng_pulse) {
                     prohibitClamping();
                     publish();
@@ -1198,6 +1201,11 @@ void DetectionCycle::StopDetect()
 {
     apply(outputrules::stop(P()));
     publish();
+    stopCycle();
+}
+
+void DetectionCycle::stopCycle()
+{
     if (mode() == 4) {
         std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
         m_curDetect = std::max(0, gDNum - 1);

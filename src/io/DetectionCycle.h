@@ -272,6 +272,8 @@ private:
     int judgedDetection(int d) const;
     bool anyRegions(int d) const;
     void enterDetecting(bool judgeOpenMould);
+    // StopDetect without its outputs.
+    void stopCycle();
     void judgeOpenMouldNow();
     void persistAlarm();
     void restoreAlarm();

@@ -129,7 +129,8 @@ void DetectionCycle::SlotStartSkipDetect()
     if (!confirmed(question))
         return;
     const bool on = !m_skipActive;
-    StopDetect();
+    // Stopped and started again in one step: the board never sees a stop's permission.
+    stopCycle();
     StartDetect();
     setSkip(on);
 }
