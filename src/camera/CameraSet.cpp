@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QtDebug>
 #include <cstring>
+#include <system_error>
 
 CameraManager* gpCameras = nullptr;
 
@@ -242,7 +243,13 @@ int CameraManager::countFor(int kind, bool* ready)
     }
     if (!m_recount.valid()) {
         m_recountGen = m_lossGen;
-        m_recount = std::async(std::launch::async, [this, kind] { return countNow(kind); });
+        try {
+            m_recount = std::async(std::launch::async, [this, kind] { return countNow(kind); });
+        } catch (const std::system_error& e) {
+            // No thread to be had: count here rather than not at all.
+            qWarning() << "camera recount: no thread (" << e.what() << "), counting on the cycle's thread";
+            return countNow(kind);
+        }
     }
     *ready = false;
     return -1;
