@@ -125,8 +125,9 @@ void DetectionCycle::clearAlarm(int role)
         m_runState = Detecting;
         emit runStateChanged(m_runState);
     } else {
-        // The mould was judged OK just now: detection goes on with that verdict.
-        enterDetecting(false);
+        // The mould was judged OK just now: detection goes on with that verdict,
+        // published below in one word with the alarm's end.
+        enterDetecting(false, false);
         if (!m_nothingChecked)
             allowClamping();
     }

@@ -1137,11 +1137,12 @@ void DetectionCycle::StartDetect()
     enterDetecting(true);
 }
 
-void DetectionCycle::enterDetecting(bool judgeOpenMould)
+void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
 {
     // A start is not a verdict: the mould stays shut until it is judged.
     apply(outputrules::start(P()));
-    publish();
+    if (publishNow)
+        publish();
     m_resultState = Idle;
     m_recheck = false;
     m_await.clear();

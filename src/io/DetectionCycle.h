@@ -271,7 +271,8 @@ private:
     // In modes 1 and 2 detection d (0..3) is judged on the running cycle's side.
     int judgedDetection(int d) const;
     bool anyRegions(int d) const;
-    void enterDetecting(bool judgeOpenMould);
+    // publishNow false: the caller publishes the word once it has decided the rest.
+    void enterDetecting(bool judgeOpenMould, bool publishNow = true);
     // StopDetect without its outputs.
     void stopCycle();
     void judgeOpenMouldNow();
