@@ -7,7 +7,9 @@
 // starts (camera video in shared memory too), and the client is killed now
 // and then. Counted: wrong outputs, lost record lines (alarms recorded), lost
 // counts (count.txt against the cycles run), record lines that did not reach
-// the client's outbox, resident memory per 1000 cycles. Run by hand, not in CI:
+// the client's outbox, resident memory per 1000 cycles. Every 2000 cycles the
+// station is killed and started again as its unit would: every word the board
+// holds meanwhile must prohibit clamping once the guard has written. Run by hand, not in CI:
 //
 //   bench_soak [CYCLES]          (default 20000; about 0.13 s a cycle plus the disturbances)
 #include "../tests/inspect/Photos.h"
@@ -158,7 +160,7 @@ int main(int argc, char** argv)
     station.setProcessEnvironment(env);
     station.setWorkingDirectory(work);
     station.setStandardOutputFile(QProcess::nullDevice());
-    station.setStandardErrorFile(work + "/station.err");
+    station.setStandardErrorFile(work + "/station.err", QIODevice::Append);
     station.start(STATION_BINARY, {});
     if (!station.waitForStarted(5000))
         return 1;
@@ -168,7 +170,7 @@ int main(int argc, char** argv)
     settle(4000);  // start-up and the camera's first frames
 
     int wrong = 0, unjudgedAllowed = 0, alarms = 0, permissions = 0, stuck = 0, noises = 0, powercycles = 0, stalls = 0;
-    int clientKills = 0;
+    int clientKills = 0, stationKills = 0, guardMissed = 0, deadWords = 0, deadAllowed = 0;
     long rssAt1000 = 0, rssLast = 0;
     QElapsedTimer wall;
     wall.start();
@@ -231,6 +233,31 @@ int main(int argc, char** argv)
             ++permissions;
             if (bad)
                 ++wrong;
+        }
+        if (i % 2000 == 0) {
+            // The station is killed (here just after its verdict, clamping often allowed); its
+            // guard writes the last word, and the board holds it until the unit's restart (1 s).
+            board.history.clear();
+            station.kill();
+            ++stationKills;
+            if (!until([&] { return on(kClamp); }, 2000)) {
+                ++guardMissed;
+                ++wrong;
+            }
+            station.waitForFinished(5000);
+            settle(1000);
+            bool guardWrote = false;
+            for (const auto& e : board.history) {
+                ++deadWords;
+                if ((e.second ^ invert) & kClamp)
+                    guardWrote = true;
+                else if (guardWrote)
+                    ++deadAllowed, ++wrong;
+            }
+            station.start(STATION_BINARY, {});
+            if (!station.waitForStarted(5000))
+                return 1;
+            settle(4000);
         }
         board.send("set 1 0");
         if (bad || on(kAlarm)) {
@@ -295,6 +322,9 @@ int main(int argc, char** argv)
     std::printf("cycles %d in %lld s: permissions %d, alarms %d (expected %d), no verdict %d\n", cycles,
                 wall.elapsed() / 1000, permissions, alarms, expectedAlarms, stuck);
     std::printf("disturbances: %d noise bursts, %d board power cycles, %d camera stalls\n", noises, powercycles, stalls);
+    std::printf("station killed %d times: guard missed %d; %d words held with no station running, %d of them "
+                "allowed clamping after the guard's word\n",
+                stationKills, guardMissed, deadWords, deadAllowed);
     std::printf("wrong outputs %d (of them clamping left allowed without a judgement: %d)\n", wrong, unjudgedAllowed);
     std::printf("alarm record lines %d (two per alarm expected: %d), lost %d\n", alarmRecords, 2 * alarms,
                 std::max(0, 2 * alarms - alarmRecords));

@@ -128,8 +128,11 @@ bool SimCamera::nextFrame(std::vector<unsigned char>& out)
         if (stamp != m_sceneStamp || m_sceneFrame.empty()) {
             const cv::Mat read = cv::imread(m_source.toStdString(), gisColor ? cv::IMREAD_COLOR : cv::IMREAD_GRAYSCALE);
             if (read.empty()) {
-                if (m_sceneFrame.empty())
-                    qWarning() << "replay picture unreadable:" << m_source;
+                // No picture is no picture: the last one is never sent again as new.
+                if (!m_sceneFrame.empty() || m_sceneStamp != QLatin1String("unreadable"))
+                    qWarning() << "replay picture unreadable; the camera delivers nothing:" << m_source;
+                m_sceneFrame.release();
+                m_sceneStamp = QStringLiteral("unreadable");
             } else {
                 m_sceneFrame = read;
                 m_sceneStamp = stamp;
@@ -174,5 +177,6 @@ bool SimCamera::threadPass()
     std::vector<unsigned char> frame;
     if (nextFrame(frame))
         deliver(frame.data(), frame.size(), frame.size() == size_t(gImageLen) ? Layout::Mono8 : Layout::Rgb24);
+    ++m_tries;
     return true;
 }

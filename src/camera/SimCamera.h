@@ -27,6 +27,8 @@ public:
     static QString replaySource();
     static const QStringList& pictureFilters();
     static bool isPicture(const QString& path);
+    // Frames the replay has tried to produce (delivered or not).
+    quint64 tries() const { return m_tries; }
 
 protected:
     bool openKind() override;
@@ -49,4 +51,5 @@ private:
     int m_openLight = 1;
     std::atomic<int> m_gainPercent{100};
     qint64 m_lastMs = 0;
+    std::atomic<quint64> m_tries{0};
 };

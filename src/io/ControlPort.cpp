@@ -37,6 +37,8 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
     if (!pMutexIO)
         createGlobalLocks();
     gIOID = 1;
+    unwatchTick();
+    setLastWord(m_lastLogical);
     // The first word the board can get prohibits clamping: nothing is judged yet.
     IOResetAllOut();
     IOSetOut(0, 1);
@@ -46,25 +48,86 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
     m_thread = new IOThread(portName, this);
     connect(m_thread, &IOThread::reconnected, this,
             [] { OperationRecord::instance().InsertRecord(LanStr(1011)); }, Qt::QueuedConnection);
+    connect(m_thread, &IOThread::guardUnavailable, this,
+            [](const QString& why) { OperationRecord::instance().InsertRecord(LanStr(1722).arg(why)); },
+            Qt::QueuedConnection);
     m_thread->start(QThread::InheritPriority);
 }
 
 ControlPort::~ControlPort()
 {
+    unwatchTick();
     delete m_thread;
     if (gpControlIO == this)
         gpControlIO = nullptr;
 }
 
+namespace {
+void setBit(const ControlPort::Config& c, int& word, int index, int on)
+{
+    const int v = (on ? 1 : 0) ^ c.outInvert[index];
+    auto put = [&word, v](int bit) { word = v ? (word | (1 << bit)) : (word & ~(1 << bit)); };
+    if (c.moldBackup != 0 && c.moldBackup == index + 1)
+        put(3);
+    put(index);
+}
+} // namespace
+
 void ControlPort::IOSetOut(int index, int on)
 {
     if (index < 0 || index > 8)
         return;
-    const int v = (on ? 1 : 0) ^ m_config.outInvert[index];
-    auto put = [this, v](int bit) { m_out = v ? (m_out | (1 << bit)) : (m_out & ~(1 << bit)); };
-    if (m_config.moldBackup != 0 && m_config.moldBackup == index + 1)
-        put(3);
-    put(index);
+    setBit(m_config, m_out, index, on);
+}
+
+int ControlPort::physicalWord(const Config& c, int logical)
+{
+    int word = 0;
+    // Output 4 first: a copy of another output written after it wins, as on every set.
+    setBit(c, word, 3, (logical >> 3) & 1);
+    for (int k = 0; k < 9; ++k)
+        if (k != 3)
+            setBit(c, word, k, (logical >> k) & 1);
+    return word;
+}
+
+void ControlPort::setLastWord(int logical)
+{
+    m_lastLogical = logical;
+    gLastWord = physicalWord(m_config, m_lastLogical);
+}
+
+bool ControlPort::publishLastWord(int waitMs)
+{
+    m_out = lastWord();
+    IOFlashOut();
+    if (!m_thread)
+        return true;
+    const qint64 until = IOThread::nowMs() + waitMs;
+    while (gBoardOutWord != (m_out & 0x3FF)) {
+        if (IOThread::nowMs() >= until)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+qint64 ControlPort::tickAlive(int withinMs)
+{
+    QMutexLocker lock(pMutexIO);
+    gTickDeadlineMs = IOThread::nowMs() + withinMs;
+    if (!gHangHeld)
+        return 0;
+    gHangHeld = 0;
+    gDataOut = m_out;
+    gIoWake.notify_all();
+    return std::max<qint64>(1, IOThread::nowMs() - gHangSinceMs);
+}
+
+void ControlPort::unwatchTick()
+{
+    gTickDeadlineMs = 0;
+    gHangHeld = 0;
 }
 
 bool ControlPort::applyConfig(const Config& c)
@@ -82,6 +145,7 @@ bool ControlPort::applyConfig(const Config& c)
         if (k != 3)
             IOSetOut(k, logical[k]);
     IOSetOut(0, 1);
+    setLastWord(m_lastLogical);
     IOFlashOut();
     return true;
 }

@@ -51,6 +51,24 @@ public:
     bool applyConfig(const Config& c);
     const Config& config() const { return m_config; }
 
+    // The physical word of a logical one (output k as bit k-1) under config c:
+    // inversion, then the output-4 copy.
+    static int physicalWord(const Config& c, int logical);
+
+    // The logical word that prohibits everything: what the guard writes when
+    // the station is gone and the IO thread publishes when the tick stops.
+    void setLastWord(int logical);
+    int lastWord() const { return physicalWord(m_config, m_lastLogical); }
+    // Publishes the last word as the station's own and waits (bounded) until
+    // the board reports holding it. True when it did.
+    bool publishLastWord(int waitMs);
+    // Called by every tick: the next one is due within withinMs. Returns how
+    // long the IO thread held the last word because the tick was late (0:
+    // it did not); the cycle's own word is published again then.
+    qint64 tickAlive(int withinMs);
+    // The tick is no longer watched (an orderly end).
+    static void unwatchTick();
+
     void IOSetOut(int index, int on);
     void IOResetAllOut();
     void IOFlashOut();
@@ -85,6 +103,7 @@ private:
     int m_missed[16] = {};
     int m_out = 0;
     int m_in = 0;
+    int m_lastLogical = 1 | 4;  // clamping prohibited, alarm on
     IOThread* m_thread = nullptr;
 };
 

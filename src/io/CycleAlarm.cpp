@@ -75,6 +75,12 @@ void DetectionCycle::restoreAlarm()
     }
     m_curDetect = ok && d >= 0 && d < std::max(1, std::min(gDNum, 8)) ? d : lastDetection();
     ResetRun();
+    // Detections 0 and 1 are the first side's, 2 and 3 the second's: the re-detection judges the side in alarm.
+    if (mode() == 1 || mode() == 2)
+        m_sideSelect = m_curDetect < 2 ? 1 : 0;
+    // After a product's alarm the mould is still owed its verdict in this cycle.
+    if (mode() != 4 && roleOf(m_curDetect) == 0)
+        m_pendingCams[maskOf(1)] = allCamerasMask();
     for (const QString& c : parts.value(1).split(',', Qt::SkipEmptyParts))
         if (const int i = c.toInt(&ok); ok && i >= 0 && i < 8)
             m_cameraOk[i] = false;

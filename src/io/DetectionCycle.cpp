@@ -245,6 +245,18 @@ void DetectionCycle::Run()
         m_ioLost = false;
         emit ioLinkLost(false);
     }
+    // A board silent for a moment: what the machine did meanwhile is unknown.
+    // Clamping waits, and an open mould is judged again once the board answers.
+    if (gSilentPolls > IOThread::kDoubtPolls) {
+        if (!m_ioDoubt) {
+            m_ioDoubt = true;
+            OperationRecord::instance().InsertRecord(LanStr(1728).arg(IOThread::kDoubtPolls * IOThread::kPollMs));
+        }
+        prohibitClamping();
+    } else if (m_ioDoubt) {
+        m_ioDoubt = false;
+        m_judgeIfOpen = !P().enable_ok_ng_pulse;
+    }
     // 2. A camera SDK reported a disconnect.
     if (CameraDevice::connectionLost && P().enable_camera_lost_alarm)
         for (int c = 0; c < m_cams->viewCount(); ++c)
@@ -260,7 +272,7 @@ void DetectionCycle::Run()
         if (m_cams->CameraRestart())
             m_runCount = 0;
         m_inCheck.stop();
-        m_run.start(3000);
+        tickDone(3000);
         return;
     }
     // 5. New frames.
@@ -325,7 +337,26 @@ void DetectionCycle::Run()
             if (fresh & (1 << c))
                 emit frameTaken(c);
     publish();
-    m_run.start(3);
+    tickDone(3);
+}
+
+void DetectionCycle::haltForExit()
+{
+    for (QTimer* t : {&m_run, &m_show, &m_inCheck, &m_safeDoor, &m_fps, &m_outClose, &m_outThimble, &m_outNg, &m_outFunc4})
+        t->stop();
+    for (QTimer& t : m_up)
+        t.stop();
+    if (m_resultState == Alarm)
+        persistAlarm();
+}
+
+void DetectionCycle::tickDone(int nextMs)
+{
+    // What the board gets if the station is gone or this tick is the last for a while.
+    m_io->setLastWord(outputrules::lastWord(P()));
+    if (const qint64 held = m_io->tickAlive(nextMs + P().tickLimitMs()))
+        OperationRecord::instance().InsertRecord(LanStr(1723).arg(held));
+    m_run.start(nextMs);
 }
 
 bool DetectionCycle::mayTrigger(int m, bool busy) const
@@ -424,7 +455,13 @@ void DetectionCycle::triggerHandling(const bool edge[8])
     if (m_manualTrig != gDNum) {
         const int m = m_manualTrig;
         m_manualTrig = gDNum;
-        if (mayTrigger(m, busy)) {
+        // A detection this cycle has still to judge is judged at its own moment
+        // (after ejection, on its own trigger): a snapshot neither judges it
+        // early nor cancels its countdown.
+        const bool owedToCycle = isDetecting() && m_resultState != Alarm && (m_pendingCams[maskOf(m)] & allCamerasMask());
+        if (owedToCycle && mayTrigger(m, busy)) {
+            OperationRecord::instance().InsertRecord(LanStr(1727).arg(DetectionName(m)));
+        } else if (mayTrigger(m, busy)) {
             m_trigNumber = -(m + 1);
             noteCycleTime();
             m_manualCycle = true;
@@ -438,7 +475,10 @@ void DetectionCycle::triggerHandling(const bool edge[8])
             // The snapshot judges what the cameras saw after the button was pressed.
             beginJudgement(m, Origin::Manual, m_manualFloor);
             publish();
-            return;
+            // In the alarm nothing else runs this tick; otherwise this tick's
+            // inputs are still the machine's: an opening must start its cycle.
+            if (m_resultState == Alarm)
+                return;
         }
     }
     // 5. External trigger: every camera delivered; those frames are the trigger's own.
@@ -498,6 +538,9 @@ bool DetectionCycle::newCycle(int k)
         m_inCheck.start(P().input_timeout_len * 1000);
     }
     std::fill(std::begin(m_pendingCams), std::end(m_pendingCams), 0);
+    // A snapshot still waiting for its pictures belonged to the moment before this opening.
+    m_await.erase(std::remove_if(m_await.begin(), m_await.end(), [](const Await& a) { return a.origin == Origin::Manual; }),
+                  m_await.end());
     gisSafeDoorOpen = 0;
     std::fill(std::begin(m_cavityNg), std::end(m_cavityNg), false);
     std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
@@ -1057,7 +1100,6 @@ void DetectionCycle::CheckNG()
                 }
             }
         if ((!ng || pulse) && isLast) {
-            CountWrite();
             if (net) {
                 m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
             }
@@ -1071,6 +1113,8 @@ void DetectionCycle::CheckNG()
                 if (!m_camCycleOk[c])
                     ++gFailNum[c];
             }
+            // Every cycle on disk, NG ones too: a power cut loses at most the cycle in flight.
+            CountWrite();
             emit countersChanged();
         }
         if (isDetecting() || !ng) {
@@ -1165,6 +1209,9 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
 void DetectionCycle::judgeOpenMouldNow()
 {
     const int last = lastDetection();
+    // The side standing open now, not the one of the last run.
+    if (mode() == 1 || mode() == 2)
+        sideFromInputs(mode() == 1);
     m_pendingCams[maskOf(last)] |= allCamerasMask();
     for (int c = 0; c < cameraCount(); ++c)
         m_saveState[c][last] = SaveState::Pending;

@@ -99,6 +99,8 @@ public:
     // Starts the polling tick (5 ms after start-up) and the supervision tick;
     // an alarm kept from before the restart is entered again first.
     void begin();
+    // The process ends: no tick, pulse or delay runs again; a sounding alarm is kept on disk.
+    void haltForExit();
     CycleReports& reports() { return m_reports; }
     void setArchive(SaveFialImageThread* a) { m_archive = a; }
 
@@ -301,6 +303,8 @@ private:
     OperatorHooks m_hooks;
     int m_rollingTest = 0;
 
+    // Ends a tick: the guard's word, the IO thread's watch, the next tick in nextMs.
+    void tickDone(int nextMs);
     QTimer m_run, m_show, m_inCheck, m_safeDoor, m_fps;
     QTimer m_up[8];
     QTimer m_outClose, m_outThimble, m_outNg, m_outFunc4;
@@ -340,6 +344,7 @@ private:
     bool m_externalAtStart = false;
     quint64 m_runCount = 0;
     bool m_ioLost = false;
+    bool m_ioDoubt = false;  // the board is silent, not yet lost
     bool m_noInputShown = false;
     bool m_roiWarnOpen = false;
     bool m_retrainAll = false, m_retrainMould = false;

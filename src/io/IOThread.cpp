@@ -3,6 +3,8 @@
 #include "Globals.h"
 #include "GpioChip.h"
 #include "IoProtocol.h"
+#include "Logs.h"
+#include "PortGuard.h"
 
 #include <QElapsedTimer>
 #include <QDeadlineTimer>
@@ -14,10 +16,47 @@ int gDataIn = 0;
 quint32 gRiseCount[16] = {};
 quint32 gFallCount[16] = {};
 std::atomic<int> gisLostCom{0};
+std::atomic<int> gSilentPolls{0};
 std::atomic<int> gIOID{0};
 std::atomic<quint64> gInputReports{0};
 std::atomic<int> gisOutputFault{0};
 std::condition_variable_any gIoWake;
+std::atomic<int> gLastWord{-1};
+std::atomic<qint64> gTickDeadlineMs{0};
+std::atomic<int> gHangHeld{0};
+std::atomic<qint64> gHangSinceMs{0};
+std::atomic<int> gBoardOutWord{-1};
+
+qint64 IOThread::nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+namespace {
+// The text log the guard writes its one line into (none while the log is off).
+QString guardLogFile()
+{
+    if (!LogManager::enabled || LogManager::__CurTaskPath.isEmpty() || LogManager::__CurName.isEmpty())
+        return {};
+    return LogManager::__CurTaskPath + "/" + LogManager::__CurName;
+}
+
+// The cycle's tick is late: the last word goes out until it comes again.
+bool holdForMissingTick()
+{
+    const qint64 deadline = gTickDeadlineMs.load();
+    if (deadline <= 0 || gHangHeld || IOThread::nowMs() <= deadline || gLastWord < 0)
+        return false;
+    QMutexLocker lock(pMutexIO);
+    if (gTickDeadlineMs.load() != deadline)
+        return false;  // the tick came meanwhile
+    gHangHeld = 1;
+    gHangSinceMs = deadline;
+    gDataOut = gLastWord;
+    return true;
+}
+} // namespace
 
 IOThread::IOThread(const QString& portName, QObject* parent) : QThread(parent), m_portName(portName) {}
 
@@ -52,9 +91,41 @@ void IOThread::run()
     int analogSlot = 16;
     int gpioLast = 0;
     bool gpioHave = false;
-    int mismatches = 0;
+    // Reports in a row in which each output bit differed from the word wanted. A
+    // changed bit gets its own polls to arrive; a welded one is found even while
+    // the other bits keep changing.
+    int mismatches[10] = {};
+    auto wantedChanged = [&mismatches](int from, int to) {
+        for (int b = 0; b < 10; ++b)
+            if (((from ^ to) >> b) & 1)
+                mismatches[b] = 0;
+    };
     int prevWanted = -1;
     bool openLogged = false;
+    PortGuard guard;
+    QString guardWhy;
+    qint64 guardRetryMs = 0;
+    auto startGuard = [&] {
+        QString why;
+        if (guard.start(int(port.handle()), m_portName, guardLogFile(), &why)) {
+            m_guardPid = guard.pid();
+            guardWhy.clear();
+            guard.tell(gLastWord);
+            return;
+        }
+        m_guardPid = 0;
+        guardRetryMs = nowMs() + kReopenMs;
+        if (why != guardWhy) {
+            guardWhy = why;
+            qWarning() << "IO board guard not started:" << why;
+            emit guardUnavailable(why);
+        }
+    };
+    auto closePort = [&] {
+        guard.release();
+        m_guardPid = 0;
+        port.close();
+    };
 
     auto send = [&](int command, int value) {
         if (!port.isOpen())
@@ -66,13 +137,27 @@ void IOThread::run()
     QElapsedTimer period;
     period.start();
     while (!isInterruptionRequested()) {
+        if (holdForMissingTick())
+            qWarning() << "the cycle's tick is late; the IO thread holds the last word" << Qt::hex << gLastWord.load();
+        if (port.isOpen()) {
+            if (m_guardPid != 0 && !guard.alive()) {
+                m_guardPid = 0;
+                guardRetryMs = nowMs() + kReopenMs;
+                guardWhy = QStringLiteral("the guard ended while the station runs");
+                qWarning() << "IO board guard:" << guardWhy;
+                emit guardUnavailable(guardWhy);
+            }
+            if (m_guardPid == 0 && nowMs() >= guardRetryMs)
+                startGuard();
+            guard.tell(gLastWord);
+        }
         int wanted;
         {
             QMutexLocker lock(pMutexIO);
             wanted = gDataOut;
         }
         if (wanted != prevWanted)
-            mismatches = 0;  // a new word gets its own polls to arrive
+            wantedChanged(prevWanted, wanted);
         prevWanted = wanted;
         if (gIOID != 0) {
             if (!port.isOpen() && (!lastOpenTry.isValid() || lastOpenTry.elapsed() >= kReopenMs)) {
@@ -86,6 +171,7 @@ void IOThread::run()
                     port.clear();
                     qInfo() << "IO board port open:" << m_portName;
                     openLogged = false;
+                    startGuard();
                 } else if (!openLogged) {
                     // Logged once per loss; retried every few seconds.
                     qWarning() << "IO board port cannot be opened:" << m_portName << port.errorString();
@@ -116,7 +202,7 @@ void IOThread::run()
                         in = port.readAll();
                     if (port.error() == QSerialPort::ResourceError) {
                         qWarning() << "IO board port lost:" << m_portName << port.errorString();
-                        port.close();
+                        closePort();
                         port.clearError();
                     }
                 }
@@ -129,6 +215,7 @@ void IOThread::run()
                         if (gisLostCom.exchange(0))
                             emit reconnected();
                         silent = 0;
+                        gSilentPolls = 0;
                         if (r.type == io::CmdReadInputs) {
                             {
                                 QMutexLocker lock(pMutexIO);
@@ -140,16 +227,20 @@ void IOThread::run()
                                 gDataIn = word;
                             }
                             ++gInputReports;
+                            gBoardOutWord = r.outputWord();
                             // The reply may still show the word before the last one sent;
                             // only a long run of wrong words is a fault.
-                            if (r.outputWord() != wanted) {
-                                mismatch = true;
-                                if (++mismatches > kMismatchLimit)
-                                    gisOutputFault = 1;
-                            } else {
-                                mismatches = 0;
-                                gisOutputFault = 0;
+                            const int differ = r.outputWord() ^ (wanted & 0x3FF);
+                            bool fault = false;
+                            for (int b = 0; b < 10; ++b) {
+                                mismatches[b] = ((differ >> b) & 1) ? mismatches[b] + 1 : 0;
+                                fault = fault || mismatches[b] > kMismatchLimit;
                             }
+                            mismatch = differ != 0;
+                            if (fault)
+                                gisOutputFault = 1;
+                            else if (!differ)
+                                gisOutputFault = 0;
                         } else if (r.type == io::CmdReadAnalogA || r.type == io::CmdReadAnalogB) {
                             if (analogSlot < 16)
                                 m_analog[analogSlot++] = r.reading();
@@ -158,8 +249,11 @@ void IOThread::run()
                     m_resync = parser.resyncBytes();
                 }
             } while (!answered && port.isOpen() && wait.elapsed() < kReplyWaitMs);
-            if (!answered && ++silent > kSilentPollLimit)
-                gisLostCom = 1;
+            if (!answered) {
+                gSilentPolls = ++silent;
+                if (silent > kSilentPollLimit)
+                    gisLostCom = 1;
+            }
             if (mismatch)
                 send(io::CmdSetOutputs, wanted);
         } else {
@@ -181,12 +275,13 @@ void IOThread::run()
                 now = gDataOut;
             }
             if (now != wanted && gIOID != 0) {
+                wantedChanged(wanted, now);
                 wanted = now;
                 prevWanted = now;
-                mismatches = 0;
                 send(io::CmdSetOutputs, wanted);
             }
         }
         period.start();
     }
+    closePort();
 }

@@ -15,12 +15,26 @@ extern int gDataIn;                    // guarded by pMutexIO
 extern quint32 gRiseCount[16];
 extern quint32 gFallCount[16];
 extern std::atomic<int> gisLostCom;    // board silent for more than 1000 polls
+// Polls in a row the board has not answered: a few dozen already leave the
+// machine's inputs unknown for longer than a cycle's opening may take.
+extern std::atomic<int> gSilentPolls;
 extern std::atomic<int> gIOID;         // 1 serial IO board, 0 on-board GPIO chip
 // Input reports taken from the board since start: the input word means something once it is above 0.
 extern std::atomic<quint64> gInputReports;
 // The board reported an output word other than the one wanted in more than
 // kMismatchLimit reports in a row: what reaches the machine is not what the station says.
 extern std::atomic<int> gisOutputFault;
+// The word that prohibits everything in the board's polarity (-1 before the
+// station named one): what the guard writes when the station is gone, and what
+// the IO thread publishes while the cycle's tick does not come.
+extern std::atomic<int> gLastWord;
+// Monotonic ms by which the cycle's next tick must have run (0: not watched),
+// and whether the IO thread holds the last word because it did not.
+extern std::atomic<qint64> gTickDeadlineMs;
+extern std::atomic<int> gHangHeld;
+extern std::atomic<qint64> gHangSinceMs;
+// The output word in the board's last report (-1 before any).
+extern std::atomic<int> gBoardOutWord;
 // Woken (with pMutexIO) when a new output word is published: it is sent at once.
 extern std::condition_variable_any gIoWake;
 
@@ -34,8 +48,13 @@ public:
     int analog(int slot) const { return slot >= 0 && slot < 16 ? m_analog[slot].load() : 0; }
     quint64 polls() const { return m_polls; }
     quint64 resyncBytes() const { return m_resync; }
+    // The guard process of the open port (0 when none runs).
+    qint64 guardPid() const { return m_guardPid; }
+    // The monotonic clock the tick deadline is kept in.
+    static qint64 nowMs();
 
     static constexpr int kSilentPollLimit = 1000;
+    static constexpr int kDoubtPolls = 50;  // about 250 ms without an answer
     static constexpr int kPollMs = 5;
     static constexpr int kReplyWaitMs = 4;  // the board answers within a millisecond or two
     static constexpr int kReopenMs = 2000;
@@ -44,6 +63,8 @@ public:
 signals:
     // The first valid frame after the link was lost.
     void reconnected();
+    // The guard could not be started (once per cause): a crash would leave the board's last word.
+    void guardUnavailable(const QString& why);
 
 protected:
     void run() override;
@@ -55,4 +76,5 @@ private:
     std::array<std::atomic<int>, 16> m_analog{};
     std::atomic<quint64> m_polls{0};
     std::atomic<quint64> m_resync{0};
+    std::atomic<qint64> m_guardPid{0};
 };

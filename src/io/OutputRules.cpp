@@ -30,6 +30,13 @@ Change start(const WizardPara& p)
     return c;
 }
 
+int lastWord(const WizardPara& p)
+{
+    Change c = start(p);
+    c.on(3);
+    return c.set;
+}
+
 Change stop(const WizardPara& p)
 {
     Change c;

@@ -46,6 +46,9 @@ enum Role { Product = 0, Mould = 1 };
 
 // StartDetect: a start is not a verdict.
 Change start(const WizardPara& p);
+// The logical word when the station is gone or its tick stopped: what a start
+// publishes (nothing judged), and the alarm on.
+int lastWord(const WizardPara& p);
 // StopDetect, before the guards for a lost camera or link.
 Change stop(const WizardPara& p);
 // A new cycle opened by input k (0-based) in modes 0 to 3; productPending:

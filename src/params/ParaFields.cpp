@@ -270,6 +270,7 @@ QList<Field> build()
     adv(number("location_adge", Advanced, 1151, REF(location_adge), 1, 8000));
     adv(number("difference_multiplier", Advanced, 1103, REF(difference_multiplier), 0, 4));
     adv(number("match_angle", Advanced, 1104, REF(match_angle), 0, 180));
+    adv(number("tick_limit", Advanced, 1726, REF(tick_limit), 100, 5000));
     adv(check("is_psw_used", Advanced, 1127, REF(is_psw_used)));
     Field psw = text("password", Advanced, 1843, [](WizardPara& p) { return p.password; });
     psw.masked = true;

@@ -136,7 +136,7 @@ QList<WizardPara::Binding> WizardPara::bindings()
     b.append({"system10", s10});
     QList<int*> s11 = cams(reserved_sys11_a, 0, 8);
     s11 << cams(reserved_sys11_b, 0, 8) << &enable_camera_lost_alarm << &enable_io_lost_tip << &multi_io_flag
-        << &reserved_sys11_20;
+        << &tick_limit;
     b.append({"system11", s11});
     QList<int*> s12 = cams(h_mirror, 0, 8);
     s12 << cams(v_mirror, 0, 8) << &enable_ok_ng_pulse_mold << &show_capture_mode_button

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <algorithm>
 #include <functional>
 
 constexpr int kTextLen = 100;
@@ -119,7 +120,9 @@ public:
     // system11
     int reserved_sys11_a[8] = {};
     int reserved_sys11_b[8] = {};
-    int enable_camera_lost_alarm = 0, enable_io_lost_tip = 0, multi_io_flag = 0, reserved_sys11_20 = 0;
+    int enable_camera_lost_alarm = 0, enable_io_lost_tip = 0, multi_io_flag = 0, tick_limit = 500;
+    // The IO thread holds the last word when the tick is late by more than this (ms); a stored 0 reads as 500.
+    int tickLimitMs() const { return tick_limit >= 100 ? std::min(tick_limit, 5000) : 500; }
     // system12
     int h_mirror[kMaxCameras] = {};
     int v_mirror[kMaxCameras] = {};

@@ -7,6 +7,7 @@
 #include "RegionEditor.h"
 #include "ResStatistics.h"
 #include "ServiceNotify.h"
+#include "Termination.h"
 #include "CameraSet.h"
 #include "Detection.h"
 #include "ControlPort.h"
@@ -126,6 +127,9 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
     m_io->IOSetOut(0, 1);
+    // An alarm the last run died in sounds from the first word on, not only once the cycle restores it.
+    if (QFile::exists(DetectionCycle::alarmStateFile()))
+        m_io->IOSetOut(2, 1);
     m_io->IOFlashOut();
     m_inputs = new InputSampler(m_io, this);
     m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);
@@ -150,6 +154,15 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         }
     };
 
+    // The board holds clamping prohibited from here on. A question may now wait
+    // for the operator as long as it takes: the supervisor hears we are up, and
+    // the watchdog is fed from the event loop the question runs until the cycle's tick does it.
+    servicenotify::ready(QStringLiteral("starting, clamping prohibited"));
+    if (const qint64 ping = servicenotify::watchdogIntervalMs(); ping > 0) {
+        m_startPing.setInterval(int(ping));
+        connect(&m_startPing, &QTimer::timeout, this, [] { servicenotify::watchdogTick(); });
+        m_startPing.start();
+    }
     checkCameraCount();
 
     m_alarmSource = QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav"));
@@ -177,7 +190,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         // No regions and factory values: nothing guards the mould until the operator has seen it.
         InsertRecord(LanStr(1719));
         gpWarnBox->showMessage(LanStr(1719), false);
-    } else
+    } else if (!stationTerminating())
         StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0) {
         m_io->IOSetOut(0, 1);
@@ -190,17 +203,27 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     const QString installed = startup::takeUpdateResult();
     if (!installed.isEmpty())
         InsertRecord(LanStr(1431).arg(installed));
+    // The launcher ran the packaged program because the update could not run.
+    QFile fallback("launch-fallback.txt");
+    if (fallback.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QStringList reasons = QString::fromLocal8Bit(fallback.readAll()).split('\n', Qt::SkipEmptyParts);
+        for (const QString& why : reasons)
+            InsertRecord(LanStr(1725).arg(why.trimmed()));
+        fallback.close();
+        fallback.remove();
+    }
     if (isDetecting() && startup::confirmUpdate())
         InsertRecord(LanStr(1432));
     // Up, whether detecting or held stopped with clamping prohibited: the
     // supervisor must not restart a station that shows a fault.
-    servicenotify::ready(isDetecting() ? QStringLiteral("detecting") : QStringLiteral("stopped, clamping prohibited"));
+    servicenotify::status(isDetecting() ? QStringLiteral("detecting") : QStringLiteral("stopped, clamping prohibited"));
     if (gCameraID == kKindMind) {
         char version[64] = {};
         MindSdkVersion(version, sizeof version);
         InsertRecord(QString::fromLatin1(version));
     }
     CountRead();
+    m_startPing.stop();
     // The polling tick after 5 ms, the supervision (frame rate, stall check) every second.
     m_cycle->begin();
     m_cameras->ApplySpeed();
@@ -342,8 +365,26 @@ void DiVeZoruzo::checkSystemTime()
 
 void DiVeZoruzo::FLushAll()
 {
+    CountWrite();
     paramdb::closeAll();
     QThread::msleep(500);
+}
+
+void DiVeZoruzo::endForRestart()
+{
+    if (m_cycle)
+        m_cycle->haltForExit();
+    ControlPort::unwatchTick();
+    if (m_io && !m_io->publishLastWord(150))
+        qWarning() << "the board did not report the prohibiting word before the end";
+    servicenotify::stopping();
+    InsertRecord(LanStr(1724));
+    if (gpWPara && !gDatabaseFault)
+        gpWPara->SaveDatatoFile();
+    if (m_archive)
+        m_archive->stop();
+    StopWTD();
+    FLushAll();
 }
 
 bool DiVeZoruzo::InsertRecord(const QString& text) { return OperationRecord::instance().InsertRecord(text); }
@@ -452,6 +493,7 @@ bool DiVeZoruzo::endRun(int recordMessage)
     if (m_archive)
         m_archive->stop();
     StopWTD();
+    ControlPort::unwatchTick();
     FLushAll();
     return true;
 }
@@ -461,9 +503,9 @@ bool DiVeZoruzo::SlotExit()
     if (!endRun(1006))
         return false;
     if (exitProcess)
-        exitProcess(0);
+        exitProcess(exitstatus::kForGood);
     else
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(exitstatus::kForGood);
     return true;
 }
 

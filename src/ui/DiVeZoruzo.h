@@ -37,7 +37,12 @@ public:
     ~DiVeZoruzo() override;
 
     // Closes SN.db, PARAM.db and RECORD.db and waits 500 ms; before every reboot.
+    // Writes the counters, closes the databases.
     void FLushAll();
+    // SIGTERM or SIGINT: clamping prohibited at the board first, then the
+    // parameters, counters and alarm kept and the databases closed; no tick
+    // runs after it. Safe on a window still being built.
+    void endForRestart();
     bool InsertRecord(const QString& text);
     bool ClearRecord();
 
@@ -129,6 +134,7 @@ public slots:
     void SlotROINGWarm();
 
 private:
+    QTimer m_startPing;  // feeds the watchdog while start-up waits for the operator
     void openDatabases();            // databases with recovery
     void loadParameters();           // system parameters and their globals
     void findCameras();

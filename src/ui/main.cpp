@@ -12,10 +12,16 @@
 #include "WizardPara.h"
 
 #include <QDir>
+#include <cstdio>
 #include <glog/logging.h>
 
 int main(int argc, char** argv)
 {
+    // The launcher's check that this program can run at all: nothing else is touched.
+    if (argc > 1 && qstrcmp(argv[1], "--version") == 0) {
+        std::printf("station 2.5.0\n");
+        return 0;
+    }
     platform::Host::instance().iopl(3);
     m_F75111 = 0x9C;
     gfLED = platform::LedDevice::instance().open();
@@ -34,7 +40,7 @@ int main(int argc, char** argv)
 
     installTerminationHandler([] {
         if (gpWin)
-            gpWin->FLushAll();
+            gpWin->endForRestart();
         else
             paramdb::closeAll();
     });
@@ -49,7 +55,7 @@ int main(int argc, char** argv)
 
     DiVeZoruzo win;
     if (stationTerminating())
-        return 0;
+        return exitstatus::kRestart;
     win.showMaximized();
     return app.exec();
 }

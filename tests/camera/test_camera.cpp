@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QFile>
 #include <QTest>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -141,6 +142,43 @@ TEST_F(Cameras, ReplayDeliversPicturesInNameOrderAtTheCaptureSpeed)
     none.CameraStart();
     QThread::msleep(400);
     EXPECT_EQ(none.delivered(), 0u);
+}
+
+TEST_F(Cameras, AReplayedSceneThatCannotBeReadDeliversNothing)
+{
+    cv::imwrite("scene.png", cv::Mat(H, W, CV_8UC1, cv::Scalar(10)));
+    params.capture_speed = 20;
+    SimCamera cam(0, dir.file("scene.png"));
+    ASSERT_TRUE(cam.CameraOpen());
+    cam.CameraStart();
+    std::vector<unsigned char> f;
+    ASSERT_TRUE(waitFrame(0, f));
+    EXPECT_EQ(f[0], 10);
+    auto triesPass = [&](quint64 n) {
+        const quint64 from = cam.tries();
+        return QTest::qWaitFor([&] { return cam.tries() >= from + n; }, 5000);
+    };
+    // The scene goes (a camera whose stream stopped): a frame made before may still be there...
+    QFile::remove("scene.png");
+    ASSERT_TRUE(triesPass(2));
+    while (CameraDevice::TakeFrame(0, f)) {
+    }
+    // ...but no try after it sends the last picture again as a new one.
+    ASSERT_TRUE(triesPass(3));
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, f)) << "a vanished scene was delivered again as new";
+    // A broken file is no picture either; a good one is seen again.
+    QFile broken("scene.png");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("\x89PNG not really");
+    broken.close();
+    ASSERT_TRUE(triesPass(3));
+    EXPECT_FALSE(CameraDevice::TakeFrame(0, f));
+    cv::imwrite("next.png", cv::Mat(H, W, CV_8UC1, cv::Scalar(99)));
+    QFile::remove("scene.png");
+    QFile::rename("next.png", "scene.png");
+    ASSERT_TRUE(waitFrame(0, f));
+    EXPECT_EQ(f[0], 99);
+    cam.CameraClose();
 }
 
 TEST_F(Cameras, ReplayOfAVideoFile)

@@ -378,3 +378,95 @@ TEST_F(Safety, WithTheExternalTriggerAReDetectionJudgesTheTriggersPictures)
     EXPECT_EQ(judgedCount(1), judged + 1);
     EXPECT_EQ(cycle->awaitingFrames(), 0);
 }
+
+TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEarly)
+{
+    wp.cavity_detect = 10;  // the mould is judged a second after the product
+    start();
+    openMould();
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
+    ASSERT_TRUE(outputs(0));
+
+    // The operator's snapshot lands on the very tick that sees the next opening.
+    input(1, false);
+    tick();
+    input(1, true);
+    cycle->requestManualTrig(1);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "the opening was swallowed by the snapshot: clamping still allowed";
+
+    // While the mould's own countdown runs, a snapshot of the mould is refused, not judged early.
+    ASSERT_TRUE(tickUntil([&] { return cycle->delayTimer(1).isActive(); }));
+    const int before = judgedCount(1);
+    cycle->requestManualTrig(1);
+    tick();
+    tick();
+    EXPECT_EQ(judgedCount(1), before);
+    EXPECT_TRUE(cycle->delayTimer(1).isActive()) << "the snapshot cancelled the cycle's mould detection";
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1727).arg(LanStr(1712))));
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+    // Its own moment judges it, and only then may the mould close.
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == before + 1; }));
+    EXPECT_TRUE(outputs(0));
+}
+
+TEST_F(Safety, AProductAlarmBroughtBackByARestartEndsWithTheMouldJudged)
+{
+    start();
+    seeAll(blemishFor(0));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    // The process dies and starts again in the alarm.
+    cycle.reset();
+    cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
+    QObject::connect(cycle.get(), &DetectionCycle::judged, cycle.get(),
+                     [this](int c, int d, bool ok) { verdicts << std::make_tuple(c, d, ok); });
+    cycle->StartDetect();
+    cycle->begin();
+    cycle->runTimer().stop();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    // The part removed, the door: the product is judged again, then the mould it still owes.
+    seeAll(scene);
+    const int mould = judgedCount(1);
+    edge(2);
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) > mould; })) << "the mould was never judged: the machine stands";
+    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_TRUE(outputs(0));
+}
+
+TEST_F(Safety, ABoardSilentForAMomentProhibitsAndTheOpenMouldIsJudgedAgain)
+{
+    start();
+    openMould();
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
+    ASSERT_TRUE(outputs(0));
+    // Far shorter than a lost link, long enough for a machine to open and close unseen.
+    board->send("silent 1500");
+    ASSERT_TRUE(tickUntil([&] { return (io->outputOn(0)) != 0; })) << "a silent board left clamping allowed";
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1728).arg(IOThread::kDoubtPolls * IOThread::kPollMs)));
+    EXPECT_EQ(gisLostCom.load(), 0);
+    // It answers again with the mould still open: judged at once, and only that allows clamping.
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 2; }));
+    EXPECT_TRUE(outputs(0));
+}
+
+TEST_F(Safety, AWeldedRelayIsFoundWhileTheOtherOutputsKeepChanging)
+{
+    start();
+    ASSERT_EQ(gisOutputFault.load(), 0);
+    board->send("stuck 004 000");  // the alarm relay never closes
+    io->IOSetOut(2, 1);
+    io->IOFlashOut();
+    const quint64 from = io->ioThread()->polls();
+    quint64 flips = 0;
+    // Another output changes every few polls, as in production: each new word must not hide the weld.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        if (io->ioThread()->polls() >= from + 4 * flips) {
+            io->IOSetOut(5, int(flips & 1));
+            io->IOFlashOut();
+            ++flips;
+        }
+        return gisOutputFault != 0;
+    }, 10000)) << "after " << flips << " changes of the word";
+    board->send("stuck 000 000");
+}

@@ -19,7 +19,7 @@ DEB=$(ls "$T"/out/station_*.deb)
 
 # Contents and modes.
 dpkg-deb -c "$DEB" >"$T/contents"
-for f in ./usr/lib/station/bin/station ./usr/lib/station/bin/station-update ./usr/lib/station/bin/station-host \
+for f in ./usr/lib/station/bin/station ./usr/lib/station/bin/station-guard ./usr/lib/station/bin/station-launch ./usr/lib/station/bin/station-update ./usr/lib/station/bin/station-host \
          ./usr/lib/station/bin/station-newdir ./usr/lib/station/bin/ioboard-sim ./usr/lib/station/bin/gige-sim \
          ./usr/lib/station/bin/station-inspect ./usr/lib/station/bin/station-cycle-xls ./lib/systemd/system/station.service ./usr/share/station/messages.tsv \
          ./etc/sudoers.d/station ./usr/share/station/cnt_net/runNetClient.py; do
@@ -58,6 +58,11 @@ inroot getent passwd station >/dev/null || fail "no service user"
 [ "$(inroot stat -c %U /var/lib/station/cnt_net/runNetClient.py)" = station ] || fail "no network client in the working directory"
 inroot /usr/lib/station/bin/station-update before-start --workdir /var/lib/station || fail "the unit's start step fails with nothing to do"
 inroot systemd-analyze verify /lib/systemd/system/station.service >"$R/../verify.log" 2>&1 || { cat "$R/../verify.log"; fail "unit does not verify"; }
+# Only the operator's exit (10) is not restarted; a SIGTERM's 75 and a crash are.
+[ "$(grep '^RestartPreventExitStatus=' "$R/lib/systemd/system/station.service")" = "RestartPreventExitStatus=10" ] ||
+  fail "the unit must restart everything but the operator's exit (status 10)"
+[ -x "$R/usr/lib/station/bin/station-guard" ] || fail "the guard program is not installed"
+inroot /usr/lib/station/bin/station --version | grep -q '^station ' || fail "the packaged station does not answer --version (the launcher's check)"
 
 # Upgrade (the same package again): the plant's data stays.
 echo "12 3 0 0 0 0 0 0 0 0 0 0 0 0 0 0 " >"$R/var/lib/station/count.txt"

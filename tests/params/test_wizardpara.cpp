@@ -135,7 +135,7 @@ TEST_F(Params, RoundTripOfEveryField)
     p.location_level = 30;
     p.reserved_sys9 = 123456;
     p.reserved_sys10_17 = 42;
-    p.reserved_sys11_20 = -9;
+    p.tick_limit = -9;
     p.reserved_sys7_12 = 5;
     p.enable_prod_ok_ng_output = 1;  // keeps the derived outputs 5..8 at 0 on reload
     for (int k = 4; k <= 7; ++k)

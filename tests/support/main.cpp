@@ -10,6 +10,9 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qunsetenv("STATION_PLATFORM");  // tests never act on the host
+    // A test program is not beside the station: its ports get the station's guard all the same.
+    if (qEnvironmentVariableIsEmpty("STATION_GUARD"))
+        qputenv("STATION_GUARD", STATION_GUARD_PROGRAM);
     MApplication app(argc, argv);
     LoadLanStr();
     createGlobalLocks();

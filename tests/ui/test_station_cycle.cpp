@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -177,8 +178,9 @@ TEST_F(StationCycle, TwentyCyclesWithThreeBlemishesGiveThreeAlarms)
         << count(ok) << " OK and " << count(ng) << " NG pictures";
     station.terminate();
     ASSERT_TRUE(station.waitForFinished(10000));
-    // The counters file holds the cycles up to the one before the last good one.
-    EXPECT_EQ(readText(dir.file("count.txt")).section(' ', 0, 1), "19 3");
+    EXPECT_EQ(station.exitCode(), 75) << "a stop signal asks the supervisor for a restart";
+    // Every cycle is on disk, the NG ones too.
+    EXPECT_EQ(readText(dir.file("count.txt")).section(' ', 0, 1), "20 3");
     const QStringList remarks = recordRemarks(dir.file("RECORD.db"));
     EXPECT_EQ(remarks.count(LanStr(151).arg(1).chopped(1) + LanStr(152)), 6);  // at the alarm and after the verdict
     EXPECT_FALSE(readText(dir.file("station.err")).contains("was replaced before it was written"));
@@ -277,9 +279,9 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
             now = parts[0].toULongLong(&ok);
             ASSERT_TRUE(ok);
         }
-        // Each good cycle writes the counts up to the one before: k permissions
-        // leave k-1 cycles written, one less when the kill came before the write.
-        EXPECT_GE(now + 2, before + quint64(permissions)) << "trial " << t;
+        // Each judged cycle writes its counts: k permissions leave k cycles
+        // written, one less when the kill came between the permission and the write.
+        EXPECT_GE(now + 1, before + quint64(permissions)) << "trial " << t;
         EXPECT_LE(now, before + quint64(permissions)) << "trial " << t;
         widest = std::max(widest, int(before + quint64(permissions) - std::min(now, before + quint64(permissions))));
         totalCycles += permissions;
@@ -342,4 +344,66 @@ TEST_F(StationCycle, TheProgramStartsProhibitedAndKilledInTheAlarmComesBackInIt)
     EXPECT_TRUE(waitFor([&] { return logical() == 0; }, slow(5000))) << std::hex << board.held();
     again.kill();
     again.waitForFinished(5000);
+}
+
+TEST_F(StationCycle, TheBoardIsNeverLeftAllowedByAStationThatHangsDiesOrIsStopped)
+{
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.is_cut_ontime = 0;  // a permission stays until the next opening
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        dropConnections();
+    }
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    QProcessEnvironment freeze;
+    freeze.insert("STATION_TEST_FREEZE_MS", QString::number(slow(2000)));
+    ASSERT_TRUE(startStation(station, dir.path(), board, freeze));
+    const QString ready = "The system is ready, there is 1 cameras";
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == 1; }, 30000))
+        << readText(dir.file("station.err")).toStdString();
+    auto logical = [&] { return (board.held() ^ invert) & 0x1FF; };
+    auto allowedCycle = [&] {
+        board.send("set 1 0");
+        board.send("set 1 1");
+        return waitFor([&] { return (logical() & kClamp) == 0; }, slow(5000));
+    };
+    ASSERT_TRUE(allowedCycle()) << std::hex << board.held();
+    int cycles = 1;
+
+    // The cycle's thread blocked: the IO thread prohibits within its bound,
+    // and the cycle publishes its own word again once it ticks.
+    ASSERT_EQ(::kill(pid_t(station.processId()), SIGUSR2), 0);
+    EXPECT_TRUE(waitFor([&] { return (logical() & kClamp) != 0; }, slow(2000))) << "a hung cycle left clamping allowed";
+    EXPECT_TRUE(waitFor([&] { return (logical() & kClamp) == 0; }, slow(10000)));
+    EXPECT_TRUE(waitFor([&] {
+        return recordRemarks(dir.file("RECORD.db")).filter("The detection cycle stopped running").size() == 1;
+    }, 5000));
+
+    // Killed while clamping is allowed: the guard writes the last word, no restart needed.
+    station.kill();
+    ASSERT_TRUE(station.waitForFinished(5000));
+    EXPECT_TRUE(waitFor([&] { return logical() == (kClamp | kAlarm); }, 2000)) << std::hex << board.held();
+    EXPECT_TRUE(waitFor([&] { return readText(dir.file("station.err")).contains("station-guard: the station ended"); }, 5000));
+
+    // Started again, a cycle, then told to stop: prohibited first, the counters
+    // on disk, and a status the supervisor restarts.
+    QProcess again;
+    ASSERT_TRUE(startStation(again, dir.path(), board));
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == 2; }, 30000));
+    ASSERT_TRUE(allowedCycle()) << std::hex << board.held();
+    ++cycles;
+    again.terminate();
+    ASSERT_TRUE(again.waitForFinished(10000));
+    EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(again.exitCode(), 75);
+    // The board's lines are read as they come: its last word is the prohibiting one.
+    EXPECT_TRUE(waitFor([&] { return (logical() & (kClamp | kAlarm)) == (kClamp | kAlarm); }, 2000))
+        << std::hex << board.held();
+    EXPECT_EQ(readText(dir.file("count.txt")).section(' ', 0, 0).toInt(), cycles);
+    EXPECT_TRUE(recordRemarks(dir.file("RECORD.db")).contains(LanStr(1724)));
+    // The orderly end released the guard: it wrote nothing more.
+    EXPECT_EQ(readText(dir.file("station.err")).count("station-guard: the station ended"), 1);
 }
