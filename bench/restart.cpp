@@ -13,6 +13,7 @@
 // Every wait is bounded.
 //
 //   bench_restart [TRIALS]     (default 20)
+#include "../tests/inspect/Photos.h"
 #include "BenchUtil.h"
 #include "BoardProc.h"
 #include "ControlPort.h"
@@ -95,24 +96,32 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_restart: %s\n", qPrintable(error));
         return 1;
     }
+    // A mould detection trained on the replayed scene: only a judged mould allows clamping.
+    const cv::Mat scene = photo("fruits.jpg")(cv::Rect(40, 60, 440, 360)).clone();
+    QDir().mkpath(work + "/replay");
+    cv::imwrite((work + "/replay/camera1.png").toStdString(), scene);
+    QProcess train;
+    train.start(STATION_TRAIN_TOOL,
+                {"--dir", work, "--camera", "1", "--detect", "2", "--grid", "4", "--param", "enable_prod_detect=0",
+                 "--param", "cavity_detect=0", "--param", "front_auto_check_time=0", "--param", "is_cut_ontime=0",
+                 "--param", "capture_speed=20", "--param", "input_timeout_len=0", "--param", "enable_trigger_safety=0",
+                 "--param", "enable_correct=0", "--param", "roi_ng_warn_count=0", "--param", "shake_erase_time=0",
+                 "--param", "enable_cnt_net=0", work + "/replay/camera1.png"});
+    if (!train.waitForFinished(60000) || train.exitCode() != 0) {
+        std::fprintf(stderr, "bench_restart: training failed: %s\n", train.readAllStandardError().constData());
+        return 1;
+    }
     QDir::setCurrent(work);
     int invert = 0;
     {
         paramdb::openAll({});
         WizardPara wp;
         wp.LoadDatafromFile();
-        wp.enable_cnt_net = 0;
-        wp.input_timeout_len = 0;
-        wp.enable_trigger_safety = 0;
-        wp.is_cut_ontime = 0;  // a permission stays until the next opening
-        wp.SaveDatatoFile();
         const ControlPort::Config cfg = ControlPort::configFrom(wp);
         for (int k = 0; k < 9; ++k)
             invert |= cfg.outInvert[k] << k;
         paramdb::closeAll();
     }
-    QDir().mkpath("replay");
-    cv::imwrite((work + "/replay/camera1.png").toStdString(), cv::Mat(480, 640, CV_8UC3, cv::Scalar(90, 90, 90)));
 
     Series bare{"baseline: bare IO round trip", 0, {}};
     Series kill{"SIGKILL -> clamping prohibited (guard)", 50, {}};
@@ -139,8 +148,10 @@ int main(int argc, char** argv)
     auto cycle = [&](BoardProc& b) {
         b.send("set 1 0");
         b.until([&] { return prohibited(b); }, 300);
+        // The opening prohibits first, then the verdict allows.
+        b.sawProhibit = prohibited(b);
         b.send("set 1 1");
-        return b.until([&] { return b.word >= 0 && !prohibited(b); }, 30000);
+        return b.until([&] { return b.sawProhibit && !prohibited(b); }, 30000);
     };
 
     for (int t = 0; t < trials; ++t) {
