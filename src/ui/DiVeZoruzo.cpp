@@ -444,10 +444,8 @@ void DiVeZoruzo::installOperatorHooks()
     h.warn = [](const QString& text) { gpWarnBox->showMessage(text); };
     h.openEditor = [this] { regionEditor()->open(0, m_cycle->curDetect()); };
     // An account that is logged in must hold the right; without accounts the passwords decide.
-    h.permission = [](int right) {
-        UserManager& u = UserManager::instance();
-        return u.getUserType() == 0 || u.CheckPermission(right);
-    };
+    // Rights follow the logged-in account; logged out holds the operators' (the least).
+    h.permission = [](int right) { return UserManager::instance().CheckPermission(right); };
     h.pagesOpen = [] { return gisSettingsOpen.load(); };
     h.shownCamera = [] { return numCamera == 1 ? 0 : -1; };
 }

@@ -133,6 +133,9 @@ WizardParaWidget* DiVeZoruzo::settingsPage()
 
 void DiVeZoruzo::showSettingsPage()
 {
+    // The service level is asked for again at every entry; the system level stays while protected.
+    if (gPasswordLevel == 2)
+        gPasswordLevel = gpWPara && gpWPara->is_psw_used ? 1 : 0;
     const int level = CheckPassword();
     if (level < 1)
         return;

@@ -121,12 +121,20 @@ bool UserManager::changeUser(const QString& name, const QString& password, QStri
     return true;
 }
 
+bool UserManager::refuse(QString& message, int text, const QString& what)
+{
+    message = LanStr(text);
+    OperationRecord::instance().InsertRecord(LanStr(1729).arg(what, message));
+    return false;
+}
+
 bool UserManager::addUser(int type, const QString& name, const QString& password, QString& message)
 {
-    if (m_type >= type || type < 1 || type > 3) {
-        message = LanStr(1419);
-        return false;
-    }
+    // Nobody logged out changes the accounts: a logged-out person is nobody in particular.
+    if (m_type == 0)
+        return refuse(message, 1415, name.left(kMaxName));
+    if (m_type >= type || type < 1 || type > 3)
+        return refuse(message, 1419, name.left(kMaxName));
     if (name.trimmed().isEmpty()) {
         message = LanStr(1411);
         return false;
@@ -157,6 +165,8 @@ bool UserManager::addUser(int type, const QString& name, const QString& password
 
 bool UserManager::deleteUser(const QString& name, QString& message)
 {
+    if (m_type == 0)
+        return refuse(message, 1415, name.left(kMaxName));
     if (name == m_name) {
         message = LanStr(1421);
         return false;
@@ -167,10 +177,11 @@ bool UserManager::deleteUser(const QString& name, QString& message)
         message = LanStr(1404);
         return false;
     }
-    if (!(m_type < type)) {
-        message = LanStr(1422);
-        return false;
-    }
+    if (!(m_type < type))
+        return refuse(message, 1422, name);
+    // Never reached through the rules above; kept so that no later rule can remove the last one.
+    if (type == 1 && administrators() <= 1)
+        return refuse(message, 1730, name);
     QSqlQuery q(db());
     q.prepare("delete from user_table where name = :name");
     q.bindValue(":name", name);
@@ -249,17 +260,23 @@ bool UserManager::CheckPermission(int right)
 {
     if (m_type == 1)
         return true;
-    if (m_type == 0) {
-        if (showMessage)
-            showMessage(LanStr(1424), LanStr(1415));
-        return false;
-    }
+    // Logged out holds the least rights: the operators' row, never more.
     int flags[kRights] = {};
     getallPermission(flags, m_type == 2 ? 1 : 2);
     const bool allowed = right >= 0 && right < kRights && flags[right] != 0;
-    if (!allowed && showMessage)
-        showMessage(LanStr(1424), LanStr(1403));
+    if (!allowed) {
+        const int why = m_type == 0 ? 1415 : 1403;
+        if (showMessage)
+            showMessage(LanStr(1424), LanStr(why));
+        OperationRecord::instance().InsertRecord(LanStr(1731).arg(right).arg(typeLabel(m_type), LanStr(why)));
+    }
     return allowed;
+}
+
+int UserManager::administrators() const
+{
+    QSqlQuery q(db());
+    return q.exec("select count(*) from user_table where usertype = 1") && q.next() ? q.value(0).toInt() : 0;
 }
 
 void UserManager::LogOut()

@@ -56,7 +56,12 @@ public:
     // The clock of the service password (tests set it).
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 
+    // Administrator accounts in the file; the last one cannot be deleted.
+    int administrators() const;
+
 private:
+    // A refusal: its text as the message, and a record line naming what was refused.
+    bool refuse(QString& message, int text, const QString& what);
     int storedType(const QString& name, bool* found) const;
     QString servicePasswordNow() const;
 

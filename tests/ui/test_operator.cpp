@@ -12,6 +12,7 @@
 #include "UserManager.h"
 #include "WizardPara.h"
 
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -110,4 +111,35 @@ TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
     EXPECT_FALSE(hostActions().contains("poweroff"));
     EXPECT_TRUE(recordRemarks().contains("Exiting monitor system Manually"));
     EXPECT_FALSE(win.isDetecting());
+}
+
+TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForTheServiceLevelAgain)
+{
+    DiVeZoruzo win;
+    qputenv("STATION_ANSWER", "yes");
+    gpWPara->is_psw_used = 1;
+    SetParaText(gpWPara->password, "4711");
+    gPasswordLevel = 1;  // the system password was typed; nobody is logged in
+    ASSERT_TRUE(win.isDetecting());
+    auto* stop = win.findChild<QPushButton*>("startStop");
+    ASSERT_NE(stop, nullptr);
+    stop->click();
+    EXPECT_TRUE(win.isDetecting()) << "a logged-out person stopped detection without the operators' right";
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1731).arg(0).arg(UserManager::typeLabel(0), LanStr(1415))));
+    // Granted to the operators, the logged-out person has it too.
+    const int none[7] = {}, stopRight[7] = {1, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(UserManager::instance().RecordPermission(none, stopRight));
+    stop->click();
+    EXPECT_FALSE(win.isDetecting());
+
+    // Entering the settings drops the service level to the system level and asks again.
+    gPasswordLevel = 2;
+    typed = std::nullopt;
+    win.findChild<QPushButton*>("settings")->click();
+    EXPECT_EQ(gPasswordLevel, 1);
+    EXPECT_EQ(typedCount, 0);  // the system level stands while protected: not asked
+    gpWPara->is_psw_used = 0;
+    gPasswordLevel = 2;
+    win.findChild<QPushButton*>("settings")->click();
+    EXPECT_EQ(gPasswordLevel, 0);
 }

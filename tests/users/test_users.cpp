@@ -218,3 +218,44 @@ TEST(Passwords, WrongTriesInARowMakeTheNextWait)
     EXPECT_EQ(recordRemarks().count("Login failed: box"), 4);
     dropConnections();
 }
+
+TEST_F(Accounts, LoggedOutNobodyChangesTheAccountsAndTheLastAdministratorStays)
+{
+    const QStringList before = rows("select name from user_table order by name");
+    // Logged out: no account is added or deleted, and each refusal is recorded.
+    EXPECT_FALSE(users->addUser(3, "op", "o", msg));
+    EXPECT_EQ(msg, "Please log in first!");
+    EXPECT_FALSE(users->deleteUser("admin", msg));
+    EXPECT_FALSE(users->deleteUser("LogOut", msg));
+    EXPECT_EQ(rows("select name from user_table order by name"), before);
+    EXPECT_EQ(recordRemarks().filter("Account change refused").size(), 3);
+    // A technician may not delete the administrator, least of all the last one.
+    loginAdmin();
+    ASSERT_TRUE(users->addUser(2, "tech", "t", msg));
+    ASSERT_TRUE(users->changeUser("tech", "t", msg));
+    EXPECT_FALSE(users->deleteUser("admin", msg));
+    EXPECT_EQ(msg, "You do not have permission to delete this account!");
+    EXPECT_EQ(users->administrators(), 1);
+    EXPECT_EQ(recordRemarks().filter("Account change refused").size(), 4);
+}
+
+TEST_F(Accounts, LoggedOutHoldsTheOperatorsRightsNeverMore)
+{
+    loginAdmin();
+    ASSERT_TRUE(users->addUser(2, "tech", "t", msg));
+    const int tech[7] = {0, 0, 0, 0, 0, 0, 0}, oper[7] = {0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(users->RecordPermission(tech, oper));
+    // A restricted technician does not regain the stop right by logging out.
+    ASSERT_TRUE(users->changeUser("tech", "t", msg));
+    EXPECT_FALSE(users->CheckPermission(0));
+    users->LogOut();
+    EXPECT_FALSE(users->CheckPermission(0));
+    EXPECT_EQ(shown.last(), "Please log in first!");
+    EXPECT_TRUE(recordRemarks().contains(LanStr(1731).arg(0).arg(UserManager::typeLabel(0), LanStr(1415))));
+    // What the operators may, a logged-out person may.
+    const int oper2[7] = {1, 0, 0, 0, 0, 0, 0};
+    loginAdmin();
+    ASSERT_TRUE(users->RecordPermission(tech, oper2));
+    users->LogOut();
+    EXPECT_TRUE(users->CheckPermission(0));
+}
