@@ -191,8 +191,14 @@ int main(int argc, char** argv)
             freeze.ms.push_back(msBetween(f0, BenchClock::now()));
         else
             ++failures;
-        // Unblocked, the cycle publishes its permission again.
-        board.until([&] { return !prohibited(board); }, kFreezeMs + 5000);
+        // Unblocked, the cycle publishes its permission again; only then is a kill measured.
+        if (!board.until([&] { return !prohibited(board); }, kFreezeMs + 5000)) {
+            std::fprintf(stderr, "trial %d: no permission after the freeze\n", t);
+            ++failures;
+            first.kill();
+            first.waitForFinished(5000);
+            continue;
+        }
         auto k0 = BenchClock::now();
         first.kill();
         if (board.until([&] { return prohibited(board); }, 2000))
@@ -209,6 +215,10 @@ int main(int argc, char** argv)
         int cycles = 0;
         for (int i = 0; i < 3; ++i)
             cycles += cycle(board) ? 1 : 0;
+        if (prohibited(board)) {
+            std::fprintf(stderr, "trial %d: clamping not allowed before the stop\n", t);
+            ++failures;
+        }
         auto s0 = BenchClock::now();
         second.terminate();
         if (board.until([&] { return prohibited(board); }, 2000))

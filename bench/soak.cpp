@@ -240,7 +240,7 @@ int main(int argc, char** argv)
             board.history.clear();
             station.kill();
             ++stationKills;
-            if (!until([&] { return on(kClamp); }, 2000)) {
+            if (!until([&] { return on(kClamp) && on(kAlarm); }, 2000)) {
                 ++guardMissed;
                 ++wrong;
             }
@@ -249,7 +249,7 @@ int main(int argc, char** argv)
             bool guardWrote = false;
             for (const auto& e : board.history) {
                 ++deadWords;
-                if ((e.second ^ invert) & kClamp)
+                if (((e.second ^ invert) & (kClamp | kAlarm)) == (kClamp | kAlarm))
                     guardWrote = true;
                 else if (guardWrote)
                     ++deadAllowed, ++wrong;

@@ -84,6 +84,14 @@ public:
     int missedEdges(int index) const { return index >= 0 && index < 16 ? m_missed[index] : 0; }
 
     int outputWord() const { return m_out; }
+    // The logical outputs (output k as bit k-1) of the word, whatever the wiring.
+    int logicalWord() const
+    {
+        int w = 0;
+        for (int k = 0; k < 9; ++k)
+            w |= outputOn(k) << k;
+        return w;
+    }
     // Logical state of output index (1 = set), whatever the wiring's inversion.
     int outputOn(int index) const
     {

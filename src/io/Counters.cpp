@@ -17,8 +17,15 @@ const char* kFile = "count.txt";
 constexpr quint64 kMaxCount = 100000000;
 } // namespace
 
+namespace {
+bool gCountsKnown = false;  // read (or known to start at 0): only then written
+} // namespace
+
+bool countsKnown() { return gCountsKnown; }
+
 bool CountRead()
 {
+    gCountsKnown = true;
     for (int i = 0; i < 8; ++i)
         gAllNum[i] = gFailNum[i] = 0;
     QFile f(kFile);

@@ -13,5 +13,7 @@ extern quint32 gFailNum[8];
 bool CountRead();
 // Writes the whole line atomically: a power cut leaves the old or the new counts.
 bool CountWrite();
+// Whether CountRead has run: a flush before it must not write zeros over the file.
+bool countsKnown();
 // All sixteen counters to 0, recorded and written (the reset page).
 bool CountReset();

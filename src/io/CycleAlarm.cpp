@@ -79,7 +79,8 @@ void DetectionCycle::restoreAlarm()
     if (mode() == 1 || mode() == 2)
         m_sideSelect = m_curDetect < 2 ? 1 : 0;
     // After a product's alarm the mould is still owed its verdict in this cycle.
-    if (mode() != 4 && roleOf(m_curDetect) == 0)
+    const bool mouldOn = P().detect_enable[1] || ((mode() == 1 || mode() == 2) && P().detect_enable[3]);
+    if (mode() != 4 && roleOf(m_curDetect) == 0 && mouldOn)
         m_pendingCams[maskOf(1)] = allCamerasMask();
     for (const QString& c : parts.value(1).split(',', Qt::SkipEmptyParts))
         if (const int i = c.toInt(&ok); ok && i >= 0 && i < 8)

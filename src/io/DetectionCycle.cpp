@@ -353,7 +353,7 @@ void DetectionCycle::haltForExit()
 void DetectionCycle::tickDone(int nextMs)
 {
     // What the board gets if the station is gone or this tick is the last for a while.
-    m_io->setLastWord(outputrules::lastWord(P()));
+    m_io->setLastWord(outputrules::lastWord(P(), m_io->logicalWord()));
     if (const qint64 held = m_io->tickAlive(nextMs + P().tickLimitMs()))
         OperationRecord::instance().InsertRecord(LanStr(1723).arg(held));
     m_run.start(nextMs);
@@ -541,6 +541,7 @@ bool DetectionCycle::newCycle(int k)
     // A snapshot still waiting for its pictures belonged to the moment before this opening.
     m_await.erase(std::remove_if(m_await.begin(), m_await.end(), [](const Await& a) { return a.origin == Origin::Manual; }),
                   m_await.end());
+    m_manualCycle = false;
     gisSafeDoorOpen = 0;
     std::fill(std::begin(m_cavityNg), std::end(m_cavityNg), false);
     std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);

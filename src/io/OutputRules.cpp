@@ -30,11 +30,15 @@ Change start(const WizardPara& p)
     return c;
 }
 
-int lastWord(const WizardPara& p)
+int lastWord(const WizardPara& p, int heldNow)
 {
-    Change c = start(p);
-    c.on(3);
-    return c.set;
+    // In OK/NG pulse mode outputs 1 and 2 are verdict lines: the word is an NG's.
+    if (p.enable_ok_ng_pulse) {
+        Change c = pulseVerdict(p, true);
+        return (heldNow & ~(out(1) | out(2))) | c.set;
+    }
+    // Otherwise every prohibition held now stays, with a start's and the alarm on top.
+    return heldNow | start(p).set | out(1) | out(3);
 }
 
 Change stop(const WizardPara& p)

@@ -46,9 +46,10 @@ enum Role { Product = 0, Mould = 1 };
 
 // StartDetect: a start is not a verdict.
 Change start(const WizardPara& p);
-// The logical word when the station is gone or its tick stopped: what a start
-// publishes (nothing judged), and the alarm on.
-int lastWord(const WizardPara& p);
+// The logical word when the station is gone or its tick stopped: every output
+// held now (heldNow, logical) with clamping prohibited, a start's ejector rule
+// and the alarm on; in OK/NG pulse mode an NG's verdict lines instead.
+int lastWord(const WizardPara& p, int heldNow);
 // StopDetect, before the guards for a lost camera or link.
 Change stop(const WizardPara& p);
 // A new cycle opened by input k (0-based) in modes 0 to 3; productPending:

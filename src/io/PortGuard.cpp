@@ -76,9 +76,9 @@ bool PortGuard::start(int portFd, const QString& portName, const QString& logFil
     sigset_t stops, defaults;
     sigemptyset(&stops);
     sigemptyset(&defaults);
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGABRT})
         sigaddset(&stops, s);
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGUSR1, SIGUSR2, SIGCHLD})
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGABRT, SIGPIPE, SIGUSR1, SIGUSR2, SIGCHLD})
         sigaddset(&defaults, s);
     posix_spawnattr_setsigmask(&attr, &stops);
     posix_spawnattr_setsigdefault(&attr, &defaults);
@@ -126,9 +126,12 @@ bool PortGuard::alive()
     int status = 0;
     if (::waitpid(m_pid, &status, WNOHANG) == 0)
         return true;
+    // Reaped, or not ours to wait for any more: if it still runs it must end without writing.
     m_pid = -1;
-    if (m_link >= 0)
+    if (m_link >= 0) {
+        sendLine(m_link, "C\n");
         ::close(m_link);
+    }
     m_link = -1;
     return false;
 }

@@ -13,8 +13,9 @@
 // end without a C, the station is gone however it died: the guard writes the
 // last word in the board's command frame, asks for the board's report until it
 // holds that word (bounded), writes one line to the log and ends.
-// SIGTERM, SIGINT and SIGHUP do not end it: a supervisor stops the unit's
-// processes together, and the word must still go out once the station is gone.
+// SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGABRT do not end it: a supervisor
+// stops (or, on a watchdog timeout, aborts) the unit's processes together, and
+// the word must still go out once the station is gone.
 #include "IoFrames.h"
 
 #include <cerrno>
@@ -44,9 +45,12 @@ long long msSince(Clock::time_point t0)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
 }
 
-bool writeAll(int fd, const unsigned char* p, size_t n)
+// Writes until done, an error, or the deadline (a stalled line must not keep us).
+bool writeAll(int fd, const unsigned char* p, size_t n, Clock::time_point deadline = Clock::time_point::max())
 {
     while (n > 0) {
+        if (Clock::now() >= deadline)
+            return false;
         const ssize_t w = ::write(fd, p, n);
         if (w < 0) {
             if (errno == EINTR)
@@ -64,14 +68,17 @@ bool writeAll(int fd, const unsigned char* p, size_t n)
     return true;
 }
 
+// One line in the station's text log format: "[W yyyy/MM/dd-HH:mm:ss.zzz] text".
 void logLine(const std::string& logPath, const std::string& text)
 {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
     std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-    const std::string line = std::string(stamp) + " Warning: station-guard: " + text + "\n";
+    localtime_r(&ts.tv_sec, &tm);
+    char stamp[40];
+    const size_t n = std::strftime(stamp, sizeof stamp, "%Y/%m/%d-%H:%M:%S", &tm);
+    std::snprintf(stamp + n, sizeof stamp - n, ".%03ld", ts.tv_nsec / 1000000);
+    const std::string line = "[W " + std::string(stamp) + "] station-guard: " + text + "\n";
     std::fputs(line.c_str(), stderr);
     if (logPath.empty())
         return;
@@ -98,8 +105,9 @@ long long lastWord(int port, int word)
     while (msSince(t0) < kConfirmMs) {
         if (msSince(t0) >= nextSend) {
             // A frame the station left half-written is skipped by the board's resynchronisation.
-            writeAll(port, set, sizeof set);
-            writeAll(port, ask, sizeof ask);
+            const auto deadline = t0 + std::chrono::milliseconds(kConfirmMs);
+            writeAll(port, set, sizeof set, deadline);
+            writeAll(port, ask, sizeof ask, deadline);
             nextSend = msSince(t0) + kResendMs;
         }
         pollfd pf{port, POLLIN, 0};
@@ -151,9 +159,13 @@ int main(int argc, char** argv)
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
+    // Nothing of the station's but the port and the link: no other file stays open through us.
+    for (int fd = 3; fd < 1024; ++fd)
+        if (fd != port && fd != link)
+            ::close(fd);
     sigset_t stops;
     sigemptyset(&stops);
-    for (int s : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGABRT}) {
         sigaction(s, &sa, nullptr);
         sigaddset(&stops, s);
     }

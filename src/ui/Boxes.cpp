@@ -1,5 +1,7 @@
 #include "Boxes.h"
 
+#include "Keypads.h"
+
 #include "Access.h"
 #include "Globals.h"
 #include "Language.h"
@@ -194,6 +196,8 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     m_edit->setEchoMode(QLineEdit::Password);
     m_edit->setFont(boxFont());
     m_edit->setPlaceholderText(LanStr(1408));
+    // Typed on the text pad: the panel has no keyboard.
+    openTextPadOnTap(m_edit, 1408, 32, true);
     m_status = new QLabel(this);
     m_status->setFont(boxFont());
     lay->addWidget(m_edit);

@@ -12,6 +12,7 @@
 #include "Detection.h"
 #include "ControlPort.h"
 #include "Counters.h"
+#include "Keypads.h"
 #include "CycleView.h"
 #include "DetectionCycle.h"
 #include "ImageArchive.h"
@@ -91,6 +92,15 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     if (!gpWarnBox)
         gpWarnBox = new WarnBox(this);
 
+    // A question may wait for the operator from here on, as long as it takes:
+    // the supervisor hears we are up, and the watchdog is fed from the event
+    // loop the question runs until the cycle's tick does it.
+    servicenotify::ready(QStringLiteral("starting"));
+    if (const qint64 ping = servicenotify::watchdogIntervalMs(); ping > 0) {
+        m_startPing.setInterval(int(ping));
+        connect(&m_startPing, &QTimer::timeout, this, [] { servicenotify::watchdogTick(); });
+        m_startPing.start();
+    }
     // A parameter-group restore cut short by a power loss is finished before anything is read.
     paragroups::finishPendingRestore();
     openDatabases();
@@ -123,6 +133,11 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         gpChooseBox = new ChooseBox(this);
     if (!gpPasswordBox)
         gpPasswordBox = new PasswordBox(this);
+    // Every number and text of the pages is entered through these.
+    if (!gpNumPad)
+        gpNumPad = new NumPad(this);
+    if (!gpNumCharPad)
+        gpNumCharPad = new NumCharPad(this);
     // The IO board link: all outputs off and published, then clamping prohibited.
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
@@ -154,15 +169,6 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         }
     };
 
-    // The board holds clamping prohibited from here on. A question may now wait
-    // for the operator as long as it takes: the supervisor hears we are up, and
-    // the watchdog is fed from the event loop the question runs until the cycle's tick does it.
-    servicenotify::ready(QStringLiteral("starting, clamping prohibited"));
-    if (const qint64 ping = servicenotify::watchdogIntervalMs(); ping > 0) {
-        m_startPing.setInterval(int(ping));
-        connect(&m_startPing, &QTimer::timeout, this, [] { servicenotify::watchdogTick(); });
-        m_startPing.start();
-    }
     checkCameraCount();
 
     m_alarmSource = QUrl::fromLocalFile(QDir::current().absoluteFilePath("alarm.wav"));
@@ -252,6 +258,10 @@ DiVeZoruzo::~DiVeZoruzo()
         gpChooseBox = nullptr;
     if (gpPasswordBox && gpPasswordBox->parent() == this)
         gpPasswordBox = nullptr;
+    if (gpNumPad && gpNumPad->parent() == this)
+        gpNumPad = nullptr;
+    if (gpNumCharPad && gpNumCharPad->parent() == this)
+        gpNumCharPad = nullptr;
     releaseRecords();
 }
 
@@ -365,7 +375,8 @@ void DiVeZoruzo::checkSystemTime()
 
 void DiVeZoruzo::FLushAll()
 {
-    CountWrite();
+    if (countsKnown())
+        CountWrite();
     paramdb::closeAll();
     QThread::msleep(500);
 }
@@ -492,6 +503,9 @@ bool DiVeZoruzo::endRun(int recordMessage)
         m_archive->stop();
     StopWTD();
     ControlPort::unwatchTick();
+    // Nothing watches the mould from here on.
+    if (m_io && !m_io->publishLastWord(150))
+        qWarning() << "the board did not report the prohibiting word before the end";
     FLushAll();
     return true;
 }

@@ -297,24 +297,28 @@ void NumCharPad::press(const QString& k)
 namespace {
 class TextPadOpener : public QObject {
 public:
-    TextPadOpener(QObject* parent, int title, int maxLength) : QObject(parent), m_title(title), m_max(maxLength) {}
+    TextPadOpener(QObject* parent, int title, int maxLength, bool masked)
+        : QObject(parent), m_title(title), m_max(maxLength), m_masked(masked)
+    {
+    }
     bool eventFilter(QObject* o, QEvent* e) override
     {
         auto* edit = qobject_cast<QLineEdit*>(o);
         if (!edit || e->type() != QEvent::MouseButtonRelease || !gpNumCharPad)
             return false;
-        if (const auto text = gpNumCharPad->getText(LanStr(m_title), edit->text(), m_max, true))
+        if (const auto text = gpNumCharPad->getText(LanStr(m_title), edit->text(), m_max, true, m_masked))
             edit->setText(*text);
         return true;
     }
 
 private:
     int m_title, m_max;
+    bool m_masked;
 };
 } // namespace
 
-void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength)
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked)
 {
     edit->setReadOnly(true);
-    edit->installEventFilter(new TextPadOpener(edit, titleMessage, maxLength));
+    edit->installEventFilter(new TextPadOpener(edit, titleMessage, maxLength, masked));
 }

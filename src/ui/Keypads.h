@@ -65,8 +65,9 @@ private:
 };
 
 class QLineEdit;
-// A read-only line that opens the text pad when tapped (a touch panel has no keyboard).
-void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength);
+// A read-only line that opens the text pad when tapped (a touch panel has no
+// keyboard); masked: a password, shown as dots on the pad too.
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked = false);
 
 extern NumPad* gpNumPad;
 extern NumCharPad* gpNumCharPad;

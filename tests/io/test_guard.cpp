@@ -211,3 +211,29 @@ TEST(Guard, TenThousandPollsBesideALiveStationAndNoForeignFrame)
     ASSERT_TRUE(frames.contains("cmd ")) << "the board log is empty";
     EXPECT_FALSE(frames.contains(QStringLiteral(" 1 %1\n").arg(0x1F5))) << "a frame of the guard's word reached the board";
 }
+
+TEST(Guard, TheLastWordIsInTheBoardsPolarityAsTheStationsOwnWordsAre)
+{
+    // Every wiring: inverted outputs and output 4 copying another; the guard's
+    // word must be what the station itself would send for the same logical outputs.
+    for (int copy = 0; copy <= 3; ++copy)
+        for (int inv = 0; inv < 512; inv += 37) {
+            ControlPort::Config c;
+            for (int k = 0; k < 9; ++k)
+                c.outInvert[k] = (inv >> k) & 1;
+            c.moldBackup = copy;
+            ControlPort port(c, ControlPort::kDirect);
+            for (int logical : {0x005, 0x007, 0x1f5, 0x004}) {
+                port.IOResetAllOut();
+                port.IOSetOut(3, (logical >> 3) & 1);
+                for (int k = 0; k < 9; ++k)
+                    if (k != 3)
+                        port.IOSetOut(k, (logical >> k) & 1);
+                EXPECT_EQ(ControlPort::physicalWord(c, logical), port.outputWord())
+                    << "copy " << copy << " invert " << inv << " logical " << logical;
+                EXPECT_EQ(port.logicalWord() & ~(copy ? 1 << 3 : 0), logical & ~(copy ? 1 << 3 : 0));
+                port.setLastWord(logical);
+                EXPECT_EQ(port.lastWord(), port.outputWord());
+            }
+        }
+}

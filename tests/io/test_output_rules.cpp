@@ -98,3 +98,24 @@ TEST(OutputRules, TheAlarmAndTheCycleStartShutTheMould)
             << bits;
     }
 }
+
+TEST(OutputRules, TheLastWordKeepsEveryProhibitionAndInPulseModeIsAnNg)
+{
+    WizardPara p;
+    for (int bits = 0; bits < (1 << kSwitches); bits += 7) {
+        setSwitches(p, bits, bits % 5);
+        for (int held : {0, out(2), out(2) | out(5), out(1) | out(3)}) {
+            const int w = lastWord(p, held);
+            if (p.enable_ok_ng_pulse) {
+                // The verdict lines as an NG sets them, never an OK's; the alarm on.
+                const bool mp = p.enable_ok_ng_pulse_mold != 0;
+                EXPECT_EQ((w & out(1)) != 0, !mp) << what(bits, p.machine_mode);
+                EXPECT_EQ((w & out(2)) != 0, mp) << what(bits, p.machine_mode);
+            } else {
+                EXPECT_EQ(w & held, held) << "a prohibition held now was lifted, " << what(bits, p.machine_mode);
+                EXPECT_NE(w & out(1), 0) << what(bits, p.machine_mode);
+            }
+            EXPECT_NE(w & out(3), 0) << what(bits, p.machine_mode);
+        }
+    }
+}

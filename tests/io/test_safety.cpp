@@ -391,6 +391,7 @@ TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEa
     input(1, false);
     tick();
     input(1, true);
+    const quint32 counted = gAllNum[0];
     cycle->requestManualTrig(1);
     tick();
     EXPECT_EQ(logicalOutputs() & O1, O1) << "the opening was swallowed by the snapshot: clamping still allowed";
@@ -405,9 +406,10 @@ TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEa
     EXPECT_TRUE(cycle->delayTimer(1).isActive()) << "the snapshot cancelled the cycle's mould detection";
     EXPECT_TRUE(recordRemarks().contains(LanStr(1727).arg(LanStr(1712))));
     EXPECT_EQ(logicalOutputs() & O1, O1);
-    // Its own moment judges it, and only then may the mould close.
+    // Its own moment judges it, and only then may the mould close; the cycle is the machine's, counted.
     ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == before + 1; }));
     EXPECT_TRUE(outputs(0));
+    EXPECT_EQ(gAllNum[0], counted + 1);
 }
 
 TEST_F(Safety, AProductAlarmBroughtBackByARestartEndsWithTheMouldJudged)

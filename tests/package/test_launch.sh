@@ -43,4 +43,13 @@ exit 127
 U
 [ "$(run z 2>/dev/null)" = "packaged z" ] || fail "an update that fails at once must fall back"
 grep -q "status 127: error while loading shared libraries" "$T/work/launch-fallback.txt" || fail "the reason was not noted"
+# An update older than --version runs as a station when asked: past the bound it is taken as runnable.
+rm "$T/work/launch-fallback.txt"
+cat >"$T/work/program/bin/station" <<'U'
+#!/bin/sh
+[ "${1:-}" = --version ] && exec sleep 30
+echo "old $*"
+U
+[ "$(run w)" = "old w" ] || fail "an update that ignores --version must still run"
+[ -e "$T/work/launch-fallback.txt" ] && fail "an old update was noted as broken"
 echo "launcher: update, fallbacks and notes as expected"

@@ -41,8 +41,6 @@ namespace {
 struct Pages : ::testing::Test {
     TestDir dir;
     std::unique_ptr<DiVeZoruzo> win;
-    std::unique_ptr<NumPad> numPad;
-    std::unique_ptr<NumCharPad> charPad;
     QStringList asked, warned;
     int restarts = 0;
 
@@ -62,10 +60,9 @@ struct Pages : ::testing::Test {
     {
         win = std::make_unique<DiVeZoruzo>();
         gLan = 1;
-        numPad = std::make_unique<NumPad>();
-        charPad = std::make_unique<NumCharPad>();
-        gpNumPad = numPad.get();
-        gpNumCharPad = charPad.get();
+        // The station's own keypads.
+        ASSERT_NE(gpNumPad, nullptr);
+        ASSERT_NE(gpNumCharPad, nullptr);
         WizardParaWidget* s = settings();
         s->ask = [this](const QString& q) {
             asked << q;
@@ -78,11 +75,8 @@ struct Pages : ::testing::Test {
     {
         NumPad::scriptedEntry = {};
         NumCharPad::scriptedEntry = {};
-        gpNumPad = nullptr;
-        gpNumCharPad = nullptr;
         win.reset();
-        numPad.reset();
-        charPad.reset();
+        EXPECT_EQ(gpNumPad, nullptr);  // the window took its keypads with it
         qunsetenv("STATION_CAMERA");
         qunsetenv("STATION_ANSWER");
     }

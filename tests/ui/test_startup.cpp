@@ -5,6 +5,7 @@
 #include "MApplication.h"
 #include "Messages.h"
 #include "Panel.h"
+#include "ParamDb.h"
 #include "TestDir.h"
 #include "WizardPara.h"
 
@@ -12,6 +13,7 @@
 #include <QDir>
 #include "Host.h"
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -317,4 +319,28 @@ TEST_F(Startup, AFactoryParameterFileComesUpStoppedUntilTheOperatorStarts)
     // The next start detects as usual.
     DiVeZoruzo again;
     EXPECT_TRUE(again.isDetecting());
+}
+
+TEST_F(Startup, AFlushAskedBeforeTheCountersWereReadLeavesThemAsTheyWere)
+{
+    // Three cameras recorded, fewer replayed: the count question and its flush come
+    // before the counters are read at start-up.
+    ASSERT_TRUE(paramdb::openAll({}));
+    ASSERT_TRUE(paramdb::writeValue(paramdb::serialDb(), "sysparam", "serialNB0", "REPLAY00001"));
+    ASSERT_TRUE(paramdb::writeValue(paramdb::serialDb(), "sysparam", "serialNB1", "REPLAY00002"));
+    ASSERT_TRUE(paramdb::writeValue(paramdb::serialDb(), "sysparam", "serialNB2", "REPLAY00003"));
+    dropConnections();
+    writeText("count.txt", "12 3 0 0 0 0 0 0 0 0 0 0 0 0 0 0 ");
+    QImage scene(64, 48, QImage::Format_Grayscale8);
+    scene.fill(90);
+    ASSERT_TRUE(scene.save(dir.file("scene.png")));
+    qputenv("STATION_CAMERA", ("replay:" + dir.file("scene.png")).toUtf8());
+    qputenv("STATION_ANSWER", "yes");
+    {
+        DiVeZoruzo win;
+        EXPECT_TRUE(hostActions().contains("reboot")) << "the camera count question was not asked";
+    }
+    qunsetenv("STATION_CAMERA");
+    gRebootPending = false;
+    EXPECT_EQ(readText("count.txt").section(' ', 0, 1), "12 3");
 }
