@@ -361,8 +361,16 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
 void DrawROIWidget::open(int camera, int detection)
 {
     for (int c = 0; c < kMaxCameras; ++c)
-        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr)
-            *m_edits[size_t(c)] = v->para;
+        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr) {
+            CammerSingleton& e = *m_edits[size_t(c)];
+            e = v->para;
+            // While editing, a region's NG counter holds where it came from (-1 - index):
+            // every move, copy and deletion of the editor carries it with the region,
+            // and a new region starts at 0. The save looks the live counter up by it.
+            for (int d = 0; d < 8; ++d)
+                for (int r = 0; r < kMaxRoi; ++r)
+                    e.roi_ng_count[d][r] = -1 - r;
+        }
     show(camera, detection);
     if (!isVisible())
         showFullScreen();
@@ -629,15 +637,23 @@ bool DrawROIWidget::SlotSaveData()
     for (int c : std::as_const(changed)) {
         CammerView* v = m_cams->view(c);
         const QStringList lines = changeRecords(c, v->para, *m_edits[size_t(c)]);
-        // The NG counters moved with production while the editor was open: keep them.
+        // Each region keeps its own live counter (production went on meanwhile); a new one starts at 0.
         CammerSingleton next = *m_edits[size_t(c)];
-        std::copy(&v->para.roi_ng_count[0][0], &v->para.roi_ng_count[0][0] + 8 * kMaxRoi, &next.roi_ng_count[0][0]);
+        for (int d = 0; d < 8; ++d)
+            for (int r = 0; r < kMaxRoi; ++r) {
+                const int from = -1 - next.roi_ng_count[d][r];
+                next.roi_ng_count[d][r] = from >= 0 && from < kMaxRoi ? v->para.roi_ng_count[d][from] : 0;
+            }
         if (!next.SaveDatatoFile()) {
             ok = false;
             warn(LanStr(1600));
             continue;
         }
         v->para = next;
+        // Saved: the open copy's regions now come from the saved positions.
+        for (int d = 0; d < 8; ++d)
+            for (int r = 0; r < kMaxRoi; ++r)
+                m_edits[size_t(c)]->roi_ng_count[d][r] = -1 - r;
         for (const QString& l : lines)
             OperationRecord::instance().InsertRecord(l);
         if (v->recong)

@@ -186,3 +186,33 @@ TEST_F(Editor, TemplatesAreAddedAndDeletedOneByOneButNeverTheBase)
     EXPECT_EQ(templates(), before);
     EXPECT_EQ(recordRemarks().last(), LanStr(1302).arg(1).arg(1));
 }
+
+TEST_F(Editor, EachRegionKeepsItsOwnWearCounterThroughTheSave)
+{
+    start();
+    CammerSingleton& live = cams->view(0)->para;
+    ASSERT_GE(live.roi_count[1], 3);
+    const int n = live.roi_count[1];
+    for (int r = 0; r < n; ++r)
+        live.roi_ng_count[1][r] = 10 + r;  // region r has worn 10 + r times
+    editor->open(0, 1);
+    // The first region deleted, a new one drawn; production goes on meanwhile.
+    editor->canvas()->select(0);
+    ASSERT_TRUE(editor->deleteSelected());
+    editor->canvas()->setTool(RegionCanvas::Rect);
+    drag(at(40, 40), at(120, 100));
+    ASSERT_EQ(edit().roi_count[1], n);
+    ++live.roi_ng_count[1][2];
+    ASSERT_TRUE(editor->SlotSaveData());
+    EXPECT_EQ(live.roi_ng_count[1][0], 11);      // the old second region
+    EXPECT_EQ(live.roi_ng_count[1][1], 13);      // the old third, with the wear counted meanwhile
+    EXPECT_EQ(live.roi_ng_count[1][n - 1], 0);   // the new region
+    // Saved again after another deletion: counted from the saved order.
+    editor->canvas()->select(0);
+    ASSERT_TRUE(editor->deleteSelected());
+    ASSERT_TRUE(editor->SlotSaveData());
+    EXPECT_EQ(live.roi_ng_count[1][0], 13);
+    CammerSingleton again(0);
+    again.LoadDatafromFile();
+    EXPECT_EQ(again.roi_ng_count[1][0], 13);
+}
