@@ -14,7 +14,7 @@ PACKAGES=(
   libarchive-dev dpkg-dev file adduser init-system-helpers systemd
   libcjson-dev python3 python3-paho-mqtt mosquitto
   libxlsxwriter-dev python3-openpyxl dosfstools ntfs-3g e2fsprogs mount util-linux
-  fonts-wqy-microhei imagemagick
+  fonts-wqy-microhei imagemagick xvfb xdotool
 )
 
 # Only for ./station.sh test --fuzz.

@@ -1,4 +1,5 @@
 #include "AlarmPage.h"
+#include "WholeScreen.h"
 
 #include "Boxes.h"
 #include "CameraSet.h"
@@ -98,7 +99,7 @@ void AlarmPage::showAlarm(const QList<int>& cameras, int detection)
     select(cameras.isEmpty() ? -1 : cameras.first());
     buildTexts();
     if (!isVisible())
-        showFullScreen();
+        showOnWholeScreen(this);
     raise();
 }
 

@@ -1,4 +1,5 @@
 #include "DiVeZoruzo.h"
+#include "WholeScreen.h"
 
 #include "Boxes.h"
 #include "HelpPage.h"
@@ -236,7 +237,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     startServiceLink();
     // A station's first start walks the operator through its set-up (not in unattended runs).
     if (BeginnerGuide::wanted() && !autoAnswer() && !stationTerminating())
-        QTimer::singleShot(0, this, [this] { guide()->showFullScreen(); });
+        QTimer::singleShot(0, this, [this] { showOnWholeScreen(guide()); });
     if (gpWPara->location_level > 0)
         m_screenOff.start(gpWPara->location_level * 1000);
 

@@ -1,4 +1,5 @@
 #include "ParaPages.h"
+#include "WholeScreen.h"
 
 #include "CNT_Net.h"
 #include "CameraSet.h"
@@ -357,7 +358,7 @@ void CameraParaPage::showCameraOrder()
         page->setWindowFlag(Qt::Window);
     }
     page->fill();
-    page->showFullScreen();
+    showOnWholeScreen(page);
 }
 
 void CameraParaPage::showEvent(QShowEvent*)

@@ -1,4 +1,5 @@
 // The main window's pages beside the cycle view: statistics and cycle log
+#include "WholeScreen.h"
 // wired to the cycle, their pages, the alarm page and the USB disk commands.
 #include "AccountPage.h"
 #include "AlarmPage.h"
@@ -140,7 +141,7 @@ void DiVeZoruzo::showSettingsPage()
     if (level < 1)
         return;
     settingsPage()->open(level);
-    m_settingsPage->showFullScreen();
+    showOnWholeScreen(m_settingsPage);
 }
 
 HelpWidget* DiVeZoruzo::helpPage()
@@ -152,7 +153,7 @@ HelpWidget* DiVeZoruzo::helpPage()
     return m_helpPage;
 }
 
-void DiVeZoruzo::showHelpPage() { helpPage()->showFullScreen(); }
+void DiVeZoruzo::showHelpPage() { showOnWholeScreen(helpPage()); }
 
 BeginnerGuide* DiVeZoruzo::guide()
 {
@@ -166,13 +167,13 @@ BeginnerGuide* DiVeZoruzo::guide()
 void DiVeZoruzo::showAccountPage()
 {
     accountPage()->refresh();
-    m_accountPage->showFullScreen();
+    showOnWholeScreen(m_accountPage);
 }
 
 void DiVeZoruzo::showRecordPage()
 {
     recordPage()->fillDays();
-    m_recordPage->showFullScreen();
+    showOnWholeScreen(m_recordPage);
 }
 
 void DiVeZoruzo::showCavityPage()
@@ -180,7 +181,7 @@ void DiVeZoruzo::showCavityPage()
     if (CheckPassword() < 1)
         return;
     m_cavity->init();
-    m_cavity->showFullScreen();
+    showOnWholeScreen(m_cavity);
 }
 
 DrawROIWidget* DiVeZoruzo::regionEditor()
@@ -208,13 +209,13 @@ void DiVeZoruzo::showStatisticsPage()
         return;
     gpResStatisticsParam->setFindCount();
     m_statisticsPage->showDay(m_statisticsPage->days()->currentRow());
-    m_statisticsPage->showFullScreen();
+    showOnWholeScreen(m_statisticsPage);
 }
 
 void DiVeZoruzo::showCycleLogPage()
 {
     cycleLogPage()->fillDays();
-    m_cycleLogPage->showFullScreen();
+    showOnWholeScreen(m_cycleLogPage);
 }
 
 bool DiVeZoruzo::exportDataCommand() { return CheckPassword() >= 1 && m_disk->SlotExportData(); }

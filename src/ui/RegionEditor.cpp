@@ -1,4 +1,5 @@
 #include "RegionEditor.h"
+#include "WholeScreen.h"
 
 #include "Boxes.h"
 #include "CameraSet.h"
@@ -373,7 +374,7 @@ void DrawROIWidget::open(int camera, int detection)
         }
     show(camera, detection);
     if (!isVisible())
-        showFullScreen();
+        showOnWholeScreen(this);
 }
 
 void DrawROIWidget::show(int camera, int detection)

@@ -1,5 +1,7 @@
 #include "Termination.h"
 
+#include "WholeScreen.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
@@ -41,6 +43,10 @@ void installTerminationHandler(std::function<void()> onTerminate)
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, onTerminate] {
         char b = 0;
         [[maybe_unused]] ssize_t n = ::read(sigFd[1], &b, 1);
+        if (b == SIGUSR1) {
+            dumpGeometry(qEnvironmentVariable("STATION_TEST_GEOMETRY"));
+            return;
+        }
         if (b == SIGUSR2) {
             qWarning() << "test command: the cycle's thread is blocked for" << freezeMs() << "ms";
             QThread::msleep(freezeMs());
@@ -62,4 +68,7 @@ void installTerminationHandler(std::function<void()> onTerminate)
     sigaction(SIGINT, &sa, nullptr);
     if (freezeMs() > 0)
         sigaction(SIGUSR2, &sa, nullptr);
+    // For tests of the running program only: where its widgets are on the screen.
+    if (!qEnvironmentVariableIsEmpty("STATION_TEST_GEOMETRY"))
+        sigaction(SIGUSR1, &sa, nullptr);
 }

@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "ParamDb.h"
 #include "Termination.h"
+#include "WholeScreen.h"
 #include "WizardPara.h"
 
 #include <QDir>
@@ -56,6 +57,6 @@ int main(int argc, char** argv)
     DiVeZoruzo win;
     if (stationTerminating())
         return exitstatus::kRestart;
-    win.showMaximized();
+    showOnWholeScreen(&win);
     return app.exec();
 }
