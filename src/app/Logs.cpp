@@ -1,5 +1,6 @@
 #include "Logs.h"
 
+#include <atomic>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
@@ -113,7 +114,13 @@ GLog::~GLog()
     google::FlushLogFiles(google::GLOG_INFO);
 }
 
+void (*gOnFatalSignal)() = nullptr;
+
 void SignalHandle(const char* data, size_t size)
 {
+    // The dump takes a while and the IO thread may still hold a permission: the last word first, once.
+    static std::atomic<bool> told{false};
+    if (gOnFatalSignal && !told.exchange(true))
+        gOnFatalSignal();
     google::LogMessage("../network.cpp", 89, google::GLOG_INFO).stream() << std::string(data, size);
 }

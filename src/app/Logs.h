@@ -37,5 +37,7 @@ public:
     ~GLog();
 };
 
-// glog failure writer: the crash dump goes into the log as INFO.
+// glog failure writer: the crash dump goes into the log as INFO. Before the
+// first piece of it, gOnFatalSignal runs (async-signal-safe work only).
 void SignalHandle(const char* data, size_t size);
+extern void (*gOnFatalSignal)();

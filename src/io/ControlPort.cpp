@@ -1,6 +1,7 @@
 #include "ControlPort.h"
 
 #include "Globals.h"
+#include "Logs.h"
 #include "Messages.h"
 #include "OperationRecord.h"
 #include "WizardPara.h"
@@ -39,6 +40,7 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
     gIOID = 1;
     unwatchTick();
     setLastWord(m_lastLogical);
+    gOnFatalSignal = writeLastWordNow;
     // The first word the board can get prohibits clamping: nothing is judged yet.
     IOResetAllOut();
     IOSetOut(0, 1);
@@ -105,10 +107,13 @@ bool ControlPort::publishLastWord(int waitMs)
         return true;
     const qint64 until = IOThread::nowMs() + waitMs;
     while (gBoardOutWord != (m_out & 0x3FF)) {
-        if (IOThread::nowMs() >= until)
+        if (IOThread::nowMs() >= until) {
+            gLeaveToGuard = 1;
             return false;
+        }
         QThread::msleep(1);
     }
+    gLeaveToGuard = 0;
     return true;
 }
 

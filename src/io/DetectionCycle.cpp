@@ -297,6 +297,10 @@ void DetectionCycle::Run()
         if (const int missed = m_io->missedEdges(k)) {
             m_missedEdges += quint64(missed);
             OperationRecord::instance().InsertRecord(LanStr(1706).arg(k + 1).arg(m_missedEdges));
+            // The mould closed and opened again while the tick was away (a hang, a long
+            // judgement): it stands open now after an opening nobody judged.
+            if (k == 0 && !edge[0] && m_io->IOState(0, 0) != 0)
+                edge[0] = true;
         }
     }
     // A start found the mould open: judge it now (an edge this tick starts a whole cycle anyway).

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QtDebug>
+#include <unistd.h>
 
 int gDataOut = 0;
 int gDataIn = 0;
@@ -26,6 +27,19 @@ std::atomic<qint64> gTickDeadlineMs{0};
 std::atomic<int> gHangHeld{0};
 std::atomic<qint64> gHangSinceMs{0};
 std::atomic<int> gBoardOutWord{-1};
+std::atomic<int> gLeaveToGuard{0};
+std::atomic<int> gPortFd{-1};
+
+void writeLastWordNow()
+{
+    const int fd = gPortFd.load();
+    const int word = gLastWord.load();
+    if (fd < 0 || word < 0)
+        return;
+    unsigned char f[io::kCommandLen];
+    io::encodeCommand(f, io::CmdSetOutputs, word);
+    [[maybe_unused]] ssize_t n = ::write(fd, f, sizeof f);
+}
 
 qint64 IOThread::nowMs()
 {
@@ -104,11 +118,13 @@ void IOThread::run()
     bool openLogged = false;
     PortGuard guard;
     QString guardWhy;
-    qint64 guardRetryMs = 0;
+    qint64 guardRetryMs = 0, guardStartedMs = 0;
+    bool guardEndSaid = false;
     auto startGuard = [&] {
         QString why;
         if (guard.start(int(port.handle()), m_portName, guardLogFile(), &why)) {
             m_guardPid = guard.pid();
+            guardStartedMs = nowMs();
             guardWhy.clear();
             guard.tell(gLastWord);
             return;
@@ -122,6 +138,11 @@ void IOThread::run()
         }
     };
     auto closePort = [&] {
+        gPortFd = -1;
+        // The last word never confirmed by the board (a deaf or powering-up
+        // board at the end): the guard goes on trying once we are gone.
+        if (gLeaveToGuard && isInterruptionRequested())
+            guard.abandon();
         guard.release();
         m_guardPid = 0;
         port.close();
@@ -142,10 +163,13 @@ void IOThread::run()
         if (port.isOpen()) {
             if (m_guardPid != 0 && !guard.alive()) {
                 m_guardPid = 0;
-                guardRetryMs = nowMs() + kReopenMs;
-                guardWhy = QStringLiteral("the guard ended while the station runs");
-                qWarning() << "IO board guard:" << guardWhy;
-                emit guardUnavailable(guardWhy);
+                // Again at once; a guard that ends soon after its start is retried every few seconds.
+                guardRetryMs = nowMs() - guardStartedMs < kReopenMs ? nowMs() + kReopenMs : 0;
+                qWarning() << "IO board guard ended while the station runs; starting another";
+                if (!guardEndSaid) {
+                    guardEndSaid = true;
+                    emit guardUnavailable(QStringLiteral("the guard ended while the station runs"));
+                }
             }
             if (m_guardPid == 0 && nowMs() >= guardRetryMs)
                 startGuard();
@@ -170,6 +194,7 @@ void IOThread::run()
                     port.setFlowControl(QSerialPort::NoFlowControl);
                     port.clear();
                     qInfo() << "IO board port open:" << m_portName;
+                    gPortFd = int(port.handle());
                     openLogged = false;
                     startGuard();
                 } else if (!openLogged) {

@@ -35,6 +35,14 @@ extern std::atomic<int> gHangHeld;
 extern std::atomic<qint64> gHangSinceMs;
 // The output word in the board's last report (-1 before any).
 extern std::atomic<int> gBoardOutWord;
+// The station ends without the board having confirmed its last word: the
+// guard is left to write it instead of being released in order.
+extern std::atomic<int> gLeaveToGuard;
+// The open port's descriptor (-1 when closed), for the crash handler's last word.
+extern std::atomic<int> gPortFd;
+// From a fatal signal's handler: the last word straight to the port
+// (async-signal-safe: one write, nothing allocated), before the crash dump.
+void writeLastWordNow();
 // Woken (with pMutexIO) when a new output word is published: it is sent at once.
 extern std::condition_variable_any gIoWake;
 

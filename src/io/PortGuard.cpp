@@ -136,6 +136,14 @@ bool PortGuard::alive()
     return false;
 }
 
+void PortGuard::abandon()
+{
+    if (m_link >= 0)
+        ::close(m_link);
+    m_link = -1;
+    m_pid = -1;  // it outlives us; init reaps it
+}
+
 void PortGuard::release()
 {
     if (m_link >= 0) {

@@ -22,6 +22,9 @@ public:
     void tell(int word);
     // The port is closed in order: the guard ends without writing, and is reaped.
     void release();
+    // The station ends, its last word unconfirmed: the link is closed without
+    // the orderly close, so the guard writes and confirms it (not waited for).
+    void abandon();
     // False once the guard has ended by itself (it is reaped then).
     bool alive();
     pid_t pid() const { return m_pid; }

@@ -34,7 +34,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kConfirmMs = 400;  // the board answers a poll within a few ms
+// The board answers a poll within a few ms; a board that is deaf or powering up
+// gets this long (a restarted station opens the port after about 1.3 s and its
+// first word prohibits clamping too).
+constexpr int kConfirmMs = 3000;
 constexpr int kResendMs = 25;
 
 volatile std::sig_atomic_t gSignal = 0;
@@ -159,6 +162,9 @@ int main(int argc, char** argv)
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
+    // A session of our own: a signal to the station's process group (Ctrl-\ in a
+    // terminal, a kill of the group) is not ours; the unit's cgroup still reaches us.
+    ::setsid();
     // Nothing of the station's but the port and the link: no other file stays open through us.
     for (int fd = 3; fd < 1024; ++fd)
         if (fd != port && fd != link)
@@ -169,6 +175,8 @@ int main(int argc, char** argv)
         sigaction(s, &sa, nullptr);
         sigaddset(&stops, s);
     }
+    for (int s : {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGTSTP, SIGTTIN, SIGTTOU})
+        sigaction(s, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     // The station starts us with these blocked; from here on they are heard.
     sigprocmask(SIG_UNBLOCK, &stops, nullptr);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -236,4 +237,58 @@ TEST(Guard, TheLastWordIsInTheBoardsPolarityAsTheStationsOwnWordsAre)
                 EXPECT_EQ(port.lastWord(), port.outputWord());
             }
         }
+}
+
+TEST(Guard, OutlivesEverySignalAStationsGroupMayGetAndWaitsForADeafBoard)
+{
+    TestDir dir;
+    FakePort port;
+    GuardProc guard;
+    ASSERT_TRUE(guard.start(port.guardEnd(), dir.file("text.log")));
+    guard.say("W 0f5\n");
+    // In a session of its own: a signal to the station's process group is not its.
+    const pid_t pid = pid_t(guard.proc.processId());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ::getsid(pid) == pid; }, 5000));
+    for (int s : {SIGQUIT, SIGABRT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM, SIGHUP, SIGINT})
+        ASSERT_EQ(::kill(pid, s), 0);
+    guard.say("W 1f5\n");  // heard after all of them
+    guard.die();
+    // A board deaf for a while (powering up): the guard keeps sending until it answers.
+    QByteArray sent;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        sent += port.take(50);
+        return setWords(sent).size() >= 20;
+    }, 10000)) << "the guard gave up on a deaf board";
+    EXPECT_EQ(guard.proc.state(), QProcess::Running);
+    for (int w : setWords(sent))
+        EXPECT_EQ(w, 0x1f5);
+    port.answer(io::inputReport(0, 0x1f5));
+    ASSERT_TRUE(guard.proc.waitForFinished(5000));
+    EXPECT_EQ(guard.proc.exitCode(), 0);
+}
+
+TEST(Guard, AStationEndingBeforeTheBoardConfirmedLeavesItsWordToTheGuard)
+{
+    TestDir dir;
+    BoardSim sim;
+    ASSERT_TRUE(sim.ok());
+    qint64 guardPid = 0;
+    {
+        ControlPort port(ControlPort::Config{}, sim.device());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return port.ioThread()->guardPid() != 0; }, 10000));
+        guardPid = port.ioThread()->guardPid();
+        port.setLastWord(0x1F0 | 1 | 4);
+        const quint64 told = port.ioThread()->polls() + 3;  // the guard hears the word on the next polls
+        ASSERT_TRUE(QTest::qWaitFor([&] { return port.ioThread()->polls() >= told; }, 5000));
+        // The board goes deaf (powering up) just as the station is told to stop.
+        sim.send("silent 1200");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return gSilentPolls > 3; }, 5000));
+        EXPECT_FALSE(port.publishLastWord(150));
+    }
+    // Back, the board gets the word from the guard, which then ends (reaped here: it was left to run).
+    EXPECT_TRUE(sim.waitHeld(0x1F5, 6000)) << std::hex << sim.held();
+    int status = -1;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::waitpid(pid_t(guardPid), &status, WNOHANG) == pid_t(guardPid); }, 6000));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    gLeaveToGuard = 0;
 }

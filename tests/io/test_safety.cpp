@@ -472,3 +472,18 @@ TEST_F(Safety, AWeldedRelayIsFoundWhileTheOtherOutputsKeepChanging)
     }, 10000)) << "after " << flips << " changes of the word";
     board->send("stuck 000 000");
 }
+
+TEST_F(Safety, AMouldThatClosedAndOpenedWhileTheTickWasAwayIsJudgedAgain)
+{
+    start();
+    openMould();
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
+    ASSERT_TRUE(outputs(0));
+    // The tick is away (a hang, a long judgement) while the machine closes and opens again.
+    input(1, false);
+    input(1, true);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "an opening nobody judged kept the last cycle's permission";
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 2; }));
+    EXPECT_TRUE(outputs(0));
+}
