@@ -74,7 +74,7 @@ struct OperatorHooks {
     std::function<bool(const QString&)> ask;    // the question box, true = confirmed
     std::function<void(const QString&)> warn;   // the warning box
     std::function<bool()> pagesOpen;            // settings, template, camera-switch or IO-name page
-    std::function<bool(int right)> permission;  // the logged-in account's right (none logged in: true)
+    std::function<bool(int right)> permission;  // the logged-in account's right (logged out: the operators')
     std::function<void()> storeEdits;           // the alarm page's region edits, before a re-detection
     std::function<void()> openEditor;           // the region editor after resampling
     std::function<int()> shownCamera;           // the camera on screen, -1 all
