@@ -147,11 +147,11 @@ void DetectionCycle::clearAlarm(int role)
     }
     publish();
     if (P().enable_cnt_net) {
-        m_reports.send("addNgTimes", m_reports.addNgTimes, QDateTime::currentMSecsSinceEpoch() - m_alarmSince);
+        m_reports.send(&CycleReports::addNgTimes, QDateTime::currentMSecsSinceEpoch() - m_alarmSince);
         if (P().cnt_video_source && P().cnt_ng_video) {
-            m_reports.send("sendSaveNgVideo", m_reports.sendSaveNgVideo, 1, 0);
+            m_reports.send(&CycleReports::sendSaveNgVideo, 1, 0);
         }
-        m_reports.send("sendCancel", m_reports.sendCancel);
+        m_reports.send(&CycleReports::sendCancel);
     }
 }
 

@@ -208,7 +208,7 @@ void DetectionCycle::noteCycleTime()
     m_cycleTenths = int(now - m_lastTrigTenths);
     m_lastTrigTenths = now;
     if (P().enable_detect_cycle) {
-        m_reports.send("cycleTime", m_reports.cycleTime, m_cycleTenths);
+        m_reports.send(&CycleReports::cycleTime, m_cycleTenths);
     }
     m_cycleStart = m_cycleStart.addMSecs(qint64(m_cycleTenths) * 100);
 }
@@ -971,7 +971,7 @@ void DetectionCycle::CheckNG()
     // 2. The trigger's statistics.
     if (!budget && m_trigNumber != 0) {
         if (net) {
-            m_reports.send("sendStatisticsOnce", m_reports.sendStatisticsOnce, ng, m_trigNumber);
+            m_reports.send(&CycleReports::sendStatisticsOnce, ng, m_trigNumber);
         }
         m_trigNumber = 0;
         g_listParamROI.clear();
@@ -979,7 +979,7 @@ void DetectionCycle::CheckNG()
     // 3. An NG that stays.
     if (ng && !budget && net) {
         if (P().cnt_video_source && P().cnt_ng_video) {
-            m_reports.send("sendSaveNgVideo", m_reports.sendSaveNgVideo, 1, 1);
+            m_reports.send(&CycleReports::sendSaveNgVideo, 1, 1);
         }
         int ngRegions = 0;
         for (int c : ngCams) {
@@ -989,13 +989,13 @@ void DetectionCycle::CheckNG()
             for (int r = 0; r < std::clamp(v->para.roi_count[d], 0, kMaxRoi); ++r)
                 if (!v->recong->regionVerdict[d][r]) {
                     ++ngRegions;
-                    m_reports.send("addStatisticsItem", m_reports.addStatisticsItem, c, d, r);
+                    m_reports.send(&CycleReports::addStatisticsItem, c, d, r);
                 }
         }
         if (P().cnt_tel_msg) {
-            m_reports.send("sendTelInfo", m_reports.sendTelInfo, role, ngRegions);
+            m_reports.send(&CycleReports::sendTelInfo, role, ngRegions);
         }
-        m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
+        m_reports.send(&CycleReports::sendStatistics, "null");
     }
     // 4. Outputs by verdict.
     const int group = P().multi_detect_row_b[d];
@@ -1065,7 +1065,7 @@ void DetectionCycle::CheckNG()
             if (v && v->recong && !v->frame().empty())
                 SaveFailImage(c, d, slot, v->frame(), v->para, *v->recong, P(), m_doorCycle);
             if (gisUseStatistics) {
-                m_reports.send("statisticsAdd", m_reports.statisticsAdd, QTime::currentTime().hour(), ok, c, d);
+                m_reports.send(&CycleReports::statisticsAdd, QTime::currentTime().hour(), ok, c, d);
             }
         };
         if (st == SaveState::Pending) {
@@ -1106,7 +1106,7 @@ void DetectionCycle::CheckNG()
             }
         if ((!ng || pulse) && isLast) {
             if (net) {
-                m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
+                m_reports.send(&CycleReports::sendStatistics, "null");
             }
         }
     }

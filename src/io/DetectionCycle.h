@@ -26,6 +26,8 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <cstddef>
+#include <map>
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -53,16 +55,29 @@ struct CycleReports {
     std::function<void(qint64 ms)> addNgTimes;
     std::function<void()> sendCancel;
     std::function<void()> sendManualStop;
-    // Calls per report name, whether or not a hook was set.
-    QHash<QString, int> calls;
-    // One report: counted under its name, sent when its hook is set.
-    template <typename... Params, typename... Args>
-    void send(const char* name, const std::function<void(Params...)>& hook, Args&&... args)
+    // One report, named by its hook: counted, and sent when the hook is set.
+    template <typename Hook, typename... Args>
+    void send(Hook CycleReports::*which, Args&&... args)
     {
-        ++calls[name];
-        if (hook)
-            hook(std::forward<Args>(args)...);
+        ++m_calls[key(which)];
+        if (const Hook& h = this->*which; h)
+            h(std::forward<Args>(args)...);
     }
+    // Reports of one kind asked for so far, whether or not its hook was set.
+    template <typename Hook>
+    int count(Hook CycleReports::*which) const
+    {
+        const auto it = m_calls.find(key(which));
+        return it == m_calls.end() ? 0 : it->second;
+    }
+
+private:
+    template <typename Hook>
+    std::ptrdiff_t key(Hook CycleReports::*which) const
+    {
+        return reinterpret_cast<const char*>(&(this->*which)) - reinterpret_cast<const char*>(this);
+    }
+    std::map<std::ptrdiff_t, int> m_calls;
 };
 
 // What the operator commands need from the pages: the password rules, the

@@ -87,8 +87,8 @@ void DetectionCycle::SlotStartStop()
         LEDOnOff(4, 0);
     }
     if (P().enable_cnt_net) {
-        m_reports.send("sendManualStop", m_reports.sendManualStop);
-        m_reports.send("sendStatistics", m_reports.sendStatistics, "null");
+        m_reports.send(&CycleReports::sendManualStop);
+        m_reports.send(&CycleReports::sendStatistics, "null");
     }
 }
 
