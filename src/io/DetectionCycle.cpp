@@ -218,6 +218,10 @@ void DetectionCycle::Run()
 {
     // A tick that no longer comes stops the pings: the supervisor restarts us.
     servicenotify::watchdogTick();
+    const qint64 now = IOThread::nowMs();
+    // Away longer than a bounce could explain: the machine may have closed and opened meanwhile.
+    const bool wasAway = m_lastRunMs > 0 && now - m_lastRunMs > std::max<qint64>(kAwayMs, P().shake_erase_time * 10);
+    m_lastRunMs = now;
     // 1. The IO link. A board that holds another word than the one sent is a fault of the link too.
     if (gisOutputFault && !m_outputFault) {
         m_outputFault = true;
@@ -298,8 +302,9 @@ void DetectionCycle::Run()
             m_missedEdges += quint64(missed);
             OperationRecord::instance().InsertRecord(LanStr(1706).arg(k + 1).arg(m_missedEdges));
             // The mould closed and opened again while the tick was away (a hang, a long
-            // judgement): it stands open now after an opening nobody judged.
-            if (k == 0 && !edge[0] && m_io->IOState(0, 0) != 0)
+            // judgement): it stands open now after an opening nobody judged. A short
+            // dip between two ordinary ticks is a bounce, not an opening.
+            if (k == 0 && wasAway && !edge[0] && m_io->IOState(0, 0) != 0)
                 edge[0] = true;
         }
     }

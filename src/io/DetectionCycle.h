@@ -43,7 +43,7 @@ class SaveFialImageThread;
 
 // What the cycle reports to parts built beside it: statistics, the cycle
 // log, the service link. Each call is made where the verdict rules say; an
-// unset hook is counted in calls so a test can see it was reached.
+// unset hook is counted too (count()), so a test can see it was reached.
 struct CycleReports {
     std::function<void(int hour, bool ok, int camera, int detection)> statisticsAdd;
     std::function<void(int tenths)> cycleTime;
@@ -360,6 +360,8 @@ private:
     quint64 m_runCount = 0;
     bool m_ioLost = false;
     bool m_ioDoubt = false;  // the board is silent, not yet lost
+    qint64 m_lastRunMs = 0;  // monotonic start of the last tick
+    static constexpr qint64 kAwayMs = 100;
     bool m_noInputShown = false;
     bool m_roiWarnOpen = false;
     bool m_retrainAll = false, m_retrainMould = false;

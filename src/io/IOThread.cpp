@@ -29,9 +29,12 @@ std::atomic<qint64> gHangSinceMs{0};
 std::atomic<int> gBoardOutWord{-1};
 std::atomic<int> gLeaveToGuard{0};
 std::atomic<int> gPortFd{-1};
+std::atomic<int> gFatal{0};
 
 void writeLastWordNow()
 {
+    // The IO thread runs on during the dump: from now on it keeps this word too.
+    gFatal = 1;
     const int fd = gPortFd.load();
     const int word = gLastWord.load();
     if (fd < 0 || word < 0)
@@ -141,8 +144,12 @@ void IOThread::run()
         gPortFd = -1;
         // The last word never confirmed by the board (a deaf or powering-up
         // board at the end): the guard goes on trying once we are gone.
-        if (gLeaveToGuard && isInterruptionRequested())
+        if (gLeaveToGuard && isInterruptionRequested()) {
+            // Closed first: closing restores the port's old line settings, which the guard then replaces.
+            port.close();
             guard.abandon();
+            return;
+        }
         guard.release();
         m_guardPid = 0;
         port.close();
@@ -180,6 +187,8 @@ void IOThread::run()
             QMutexLocker lock(pMutexIO);
             wanted = gDataOut;
         }
+        if (gFatal)
+            wanted = gLastWord;  // the process is dying: nothing else goes out
         if (wanted != prevWanted)
             wantedChanged(prevWanted, wanted);
         prevWanted = wanted;
@@ -297,7 +306,7 @@ void IOThread::run()
                 std::unique_lock<QMutex> lock(*pMutexIO);
                 if (gDataOut == wanted)
                     gIoWake.wait_for(lock, std::chrono::milliseconds(left));
-                now = gDataOut;
+                now = gFatal ? gLastWord.load() : gDataOut;
             }
             if (now != wanted && gIOID != 0) {
                 wantedChanged(wanted, now);

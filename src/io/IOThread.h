@@ -40,6 +40,8 @@ extern std::atomic<int> gBoardOutWord;
 extern std::atomic<int> gLeaveToGuard;
 // The open port's descriptor (-1 when closed), for the crash handler's last word.
 extern std::atomic<int> gPortFd;
+// A fatal signal is being handled: the IO thread sends only the last word.
+extern std::atomic<int> gFatal;
 // From a fatal signal's handler: the last word straight to the port
 // (async-signal-safe: one write, nothing allocated), before the crash dump.
 void writeLastWordNow();

@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -94,8 +95,24 @@ void logLine(const std::string& logPath, const std::string& text)
 
 // Writes the word until the board reports holding it or the bound passes;
 // returns the milliseconds it took, or -1 when the board never confirmed.
+// The board's line: 115200 baud, 8N1, raw. The station's closing of the port
+// may have put the old settings back; a pseudo-terminal or socket ignores this.
+void boardLine(int port)
+{
+    termios t{};
+    if (::tcgetattr(port, &t) != 0)
+        return;
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B115200);
+    ::cfsetospeed(&t, B115200);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    ::tcsetattr(port, TCSANOW, &t);
+}
+
 long long lastWord(int port, int word)
 {
+    boardLine(port);
     const int fl = ::fcntl(port, F_GETFL);
     if (fl >= 0)
         ::fcntl(port, F_SETFL, fl | O_NONBLOCK);

@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -272,6 +273,19 @@ TEST(Guard, AStationEndingBeforeTheBoardConfirmedLeavesItsWordToTheGuard)
     TestDir dir;
     BoardSim sim;
     ASSERT_TRUE(sim.ok());
+    // The line in a terminal's everyday settings (line-buffered, echoing): what the
+    // station's closing of the port puts back under the guard.
+    {
+        const int fd = ::open(sim.device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        t.c_lflag |= ICANON | ECHO | ISIG;
+        t.c_iflag |= ICRNL;
+        t.c_oflag |= OPOST | ONLCR;
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        ::close(fd);
+    }
     qint64 guardPid = 0;
     {
         ControlPort port(ControlPort::Config{}, sim.device());

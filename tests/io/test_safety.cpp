@@ -7,6 +7,7 @@
 #include "IOThread.h"
 #include "Messages.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -480,8 +481,11 @@ TEST_F(Safety, AMouldThatClosedAndOpenedWhileTheTickWasAwayIsJudgedAgain)
     ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 1; }));
     ASSERT_TRUE(outputs(0));
     // The tick is away (a hang, a long judgement) while the machine closes and opens again.
+    QElapsedTimer away;
+    away.start();
     input(1, false);
     input(1, true);
+    QTest::qWaitFor([&] { return away.elapsed() > 300; }, 1000);  // the hang itself
     tick();
     EXPECT_EQ(logicalOutputs() & O1, O1) << "an opening nobody judged kept the last cycle's permission";
     ASSERT_TRUE(tickUntil([&] { return judgedCount(1) == 2; }));

@@ -406,4 +406,21 @@ TEST_F(StationCycle, TheBoardIsNeverLeftAllowedByAStationThatHangsDiesOrIsStoppe
     EXPECT_TRUE(recordRemarks(dir.file("RECORD.db")).contains(LanStr(1724)));
     // The orderly end released the guard: it wrote nothing more.
     EXPECT_EQ(readText(dir.file("station.err")).count("station-guard: the station ended"), 1);
+
+    // A crash: from its first prohibiting word on, nothing allows clamping while the dump is written.
+    QProcess third;
+    ASSERT_TRUE(startStation(third, dir.path(), board));
+    ASSERT_TRUE(waitFor([&] { return recordRemarks(dir.file("RECORD.db")).count(ready) == 3; }, 30000));
+    ASSERT_TRUE(allowedCycle()) << std::hex << board.held();
+    const int from = int(board.outs().size());
+    ASSERT_EQ(::kill(pid_t(third.processId()), SIGSEGV), 0);
+    ASSERT_TRUE(third.waitForFinished(10000));
+    EXPECT_TRUE(waitFor([&] { return logical() == (kClamp | kAlarm); }, 2000)) << std::hex << board.held();
+    bool prohibitedOnce = false;
+    const QList<int> words = board.outs();
+    for (int i = from; i < words.size(); ++i) {
+        const bool clamp = ((words[i] ^ invert) & kClamp) != 0;
+        EXPECT_FALSE(prohibitedOnce && !clamp) << "allowed again during the crash: 0x" << std::hex << words[i];
+        prohibitedOnce = prohibitedOnce || clamp;
+    }
 }
