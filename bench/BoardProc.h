@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPair>
 #include <QProcess>
+#include <QStringList>
 #include <functional>
 
 struct BoardProc {
@@ -70,3 +71,38 @@ struct BoardProc {
         }
     }
 };
+
+// Trains camera 1's mould detection (a 4x4 grid of regions) on picture in the
+// station directory work; params: further "name=value" settings. stderr's
+// text is the error when it fails.
+inline bool trainMould(const QString& work, const QString& picture, const QStringList& params, QByteArray* error)
+{
+    QStringList args{"--dir", work, "--camera", "1", "--detect", "2", "--grid", "4"};
+    for (const QString& p : params)
+        args << "--param" << p;
+    args << picture;
+    QProcess train;
+    train.start(STATION_TRAIN_TOOL, args);
+    const bool ok = train.waitForFinished(60000) && train.exitCode() == 0;
+    *error = train.readAllStandardError();
+    return ok;
+}
+
+// Starts the station program in work against the board at device, with the
+// replayed camera of work/replay and every question answered "no"; extra is
+// added to the environment; stderr is appended to work/station.err.
+inline bool startStationProc(QProcess& p, const QString& work, const QString& device,
+                             const QProcessEnvironment& extra = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("STATION_IO_PORT", device);
+    env.insert("STATION_CAMERA", "replay:" + work + "/replay");
+    env.insert("STATION_ANSWER", "no");
+    env.insert(extra);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(work + "/station.err", QIODevice::Append);
+    p.start(STATION_BINARY, {});
+    return p.waitForStarted(5000);
+}

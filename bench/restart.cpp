@@ -100,15 +100,13 @@ int main(int argc, char** argv)
     const cv::Mat scene = photo("fruits.jpg")(cv::Rect(40, 60, 440, 360)).clone();
     QDir().mkpath(work + "/replay");
     cv::imwrite((work + "/replay/camera1.png").toStdString(), scene);
-    QProcess train;
-    train.start(STATION_TRAIN_TOOL,
-                {"--dir", work, "--camera", "1", "--detect", "2", "--grid", "4", "--param", "enable_prod_detect=0",
-                 "--param", "cavity_detect=0", "--param", "front_auto_check_time=0", "--param", "is_cut_ontime=0",
-                 "--param", "capture_speed=20", "--param", "input_timeout_len=0", "--param", "enable_trigger_safety=0",
-                 "--param", "enable_correct=0", "--param", "roi_ng_warn_count=0", "--param", "shake_erase_time=0",
-                 "--param", "enable_cnt_net=0", work + "/replay/camera1.png"});
-    if (!train.waitForFinished(60000) || train.exitCode() != 0) {
-        std::fprintf(stderr, "bench_restart: training failed: %s\n", train.readAllStandardError().constData());
+    QByteArray trainError;
+    if (!trainMould(work, work + "/replay/camera1.png",
+                    {"enable_prod_detect=0", "cavity_detect=0", "front_auto_check_time=0", "is_cut_ontime=0",
+                     "capture_speed=20", "input_timeout_len=0", "enable_trigger_safety=0", "enable_correct=0",
+                     "roi_ng_warn_count=0", "shake_erase_time=0", "enable_cnt_net=0"},
+                    &trainError)) {
+        std::fprintf(stderr, "bench_restart: training failed: %s\n", trainError.constData());
         return 1;
     }
     QDir::setCurrent(work);
@@ -130,19 +128,9 @@ int main(int argc, char** argv)
     Series start{"restart -> first prohibiting word (own part)", 0, {}};
     int countsWrong = 0, failures = 0;
 
-    auto startStation = [&](QProcess& p, BoardProc& board) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("STATION_IO_PORT", board.device);
-        env.insert("STATION_CAMERA", "replay:" + work + "/replay");
-        env.insert("STATION_ANSWER", "no");
-        env.insert("STATION_TEST_FREEZE_MS", QString::number(kFreezeMs));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(work);
-        p.setStandardOutputFile(QProcess::nullDevice());
-        p.setStandardErrorFile(work + "/station.err", QIODevice::Append);
-        p.start(STATION_BINARY, {});
-        return p.waitForStarted(5000);
-    };
+    QProcessEnvironment freezable;
+    freezable.insert("STATION_TEST_FREEZE_MS", QString::number(kFreezeMs));
+    auto startStation = [&](QProcess& p, BoardProc& board) { return startStationProc(p, work, board.device, freezable); };
     auto prohibited = [&](BoardProc& b) { return b.on(1); };
     // One machine cycle: the mould closes and opens; true once clamping is allowed.
     auto cycle = [&](BoardProc& b) {

@@ -114,17 +114,14 @@ int main(int argc, char** argv)
     // Mould detection only, no delays, no insert-wear box; clamping withdrawn
     // 100 ms after each permission, so every opening starts from "prohibited"
     // and its verdict is a visible change at the board.
-    QProcess train;
-    train.start(STATION_TRAIN_TOOL,
-                {"--dir", work, "--camera", "1", "--detect", "2", "--grid", "4", "--param", "enable_prod_detect=0",
-                 "--param", "cavity_detect=0", "--param", "front_auto_check_time=0", "--param", "is_cut_ontime=1", "--param", "mold_pulse=1",
-                 "--param", "capture_speed=20", "--param", "input_timeout_len=0", "--param", "enable_trigger_safety=0",
-                 "--param", "enable_correct=0", "--param", "roi_ng_warn_count=0",
-                 "--param", "shake_erase_time=0", "--param", "ng_max_num=50", "--param", "ok_record_max_num=50",
-                 "--param", "enable_cnt_net=1", "--param", "cnt_video_source=2",
-                 work + "/scene-clean.png"});
-    if (!train.waitForFinished(60000) || train.exitCode() != 0) {
-        std::fprintf(stderr, "bench_soak: training failed: %s\n", train.readAllStandardError().constData());
+    QByteArray trainError;
+    if (!trainMould(work, work + "/scene-clean.png",
+                    {"enable_prod_detect=0", "cavity_detect=0", "front_auto_check_time=0", "is_cut_ontime=1",
+                     "mold_pulse=1", "capture_speed=20", "input_timeout_len=0", "enable_trigger_safety=0",
+                     "enable_correct=0", "roi_ng_warn_count=0", "shake_erase_time=0", "ng_max_num=50",
+                     "ok_record_max_num=50", "enable_cnt_net=1", "cnt_video_source=2"},
+                    &trainError)) {
+        std::fprintf(stderr, "bench_soak: training failed: %s\n", trainError.constData());
         return 1;
     }
     int invert = 0;
@@ -152,17 +149,9 @@ int main(int argc, char** argv)
     if (!board.start())
         return 1;
     QProcess station;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("STATION_IO_PORT", board.device);
-    env.insert("STATION_CAMERA", "replay:" + work + "/replay");
-    env.insert("STATION_ANSWER", "no");
-    env.insert("STATION_NET_PORT", QString::number(netPort));
-    station.setProcessEnvironment(env);
-    station.setWorkingDirectory(work);
-    station.setStandardOutputFile(QProcess::nullDevice());
-    station.setStandardErrorFile(work + "/station.err", QIODevice::Append);
-    station.start(STATION_BINARY, {});
-    if (!station.waitForStarted(5000))
+    QProcessEnvironment net;
+    net.insert("STATION_NET_PORT", QString::number(netPort));
+    if (!startStationProc(station, work, board.device, net))
         return 1;
     auto on = [&](int bit) { return board.on(bit); };
     auto until = [&](const std::function<bool()>& done, int ms) { return board.until(done, ms); };

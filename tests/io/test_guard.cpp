@@ -197,16 +197,18 @@ TEST(Guard, TenThousandPollsBesideALiveStationAndNoForeignFrame)
         port.setLastWord(kForeign);
         ASSERT_EQ(port.lastWord(), kForeign);
         quint64 next = 0;
-        while (port.ioThread()->polls() < 10000) {
+        bool guardAlive = true;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
             // The station's own words change under it, as in production.
             if (port.ioThread()->polls() >= next) {
                 port.IOSetOut(1, int(next / 100) & 1);
                 port.IOFlashOut();
                 next += 100;
             }
-            QTest::qWait(20);
-            ASSERT_EQ(::kill(pid_t(guardPid), 0), 0) << "the guard ended while the station lived";
-        }
+            guardAlive = ::kill(pid_t(guardPid), 0) == 0;
+            return !guardAlive || port.ioThread()->polls() >= 10000;
+        }, 300000));
+        ASSERT_TRUE(guardAlive) << "the guard ended while the station lived";
     }
     EXPECT_NE(::kill(pid_t(guardPid), 0), 0) << "the guard outlived the port's orderly close";
     const QString frames = readText(log);
