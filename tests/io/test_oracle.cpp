@@ -21,17 +21,60 @@
 // fast enough for long sequences: STATION_ORACLE_CYCLES sets the cycles per
 // seed (default 400), STATION_ORACLE_SEED replays one seed. A million cycles:
 //   STATION_ORACLE_CYCLES=125000 ./build/tests/test_cycle --gtest_filter='Oracle/*'
+// Each cycle draws from its own seed, so cycles can be left out: a failing run
+// is shortened in fresh processes to a sequence none of whose cycles can go,
+// printed with its STATION_ORACLE_REPLAY line.
 #include "CycleRig.h"
+#include "Shrink.h"
 
 #include "Detection.h"
 #include "Globals.h"
 #include "IOThread.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QString>
 #include <random>
 #include <sstream>
 
 namespace {
+
+// A run: the seed of the set-up, then one seed per cycle.
+struct Plan {
+    unsigned setup = 0;
+    std::vector<unsigned> cycles;
+
+    static Plan fromSeed(unsigned seed, int count)
+    {
+        Plan p{seed, {}};
+        std::mt19937 master(seed);
+        for (int i = 0; i < count; ++i)
+            p.cycles.push_back(unsigned(master()));
+        return p;
+    }
+    // "setup:cycle,cycle,..."
+    QString text() const
+    {
+        QStringList c;
+        for (unsigned s : cycles)
+            c << QString::number(s);
+        return QString::number(setup) + ':' + c.join(',');
+    }
+    static bool parse(const QString& t, Plan& p)
+    {
+        bool ok = false;
+        p.setup = t.section(':', 0, 0).toUInt(&ok);
+        p.cycles.clear();
+        for (const QString& c : t.section(':', 1).split(',', Qt::SkipEmptyParts)) {
+            bool cycleOk = false;
+            p.cycles.push_back(c.toUInt(&cycleOk));
+            ok = ok && cycleOk;
+        }
+        return ok;
+    }
+};
+
+constexpr char kFreshSeedTest[] = "Oracle.NoClampingWithoutAVerdictOnAFreshSeed";
 
 struct Oracle : CycleRig {
     std::mt19937 rng;
@@ -194,10 +237,10 @@ struct Oracle : CycleRig {
         check("a restart");
     }
 
-    void run(unsigned seed, int count)
+    void run(const Plan& plan)
     {
-        rng.seed(seed);
-        log << "seed " << seed << "\n";
+        rng.seed(plan.setup);
+        log << "seed " << plan.setup << "\n";
         drawSetUp();
         camsN = 1 + pick(2);
         directBoard = true;
@@ -208,7 +251,9 @@ struct Oracle : CycleRig {
             show(c, scene);
         mouldMayHaveChanged();
         check("start");
-        for (cycles = 0; cycles < count && violations == 0; ++cycles) {
+        for (cycles = 0; cycles < int(plan.cycles.size()) && violations == 0; ++cycles) {
+            rng.seed(plan.cycles[cycles]);
+            log << "cycle " << cycles << "\n";
             // What the mould holds this time.
             const int r = pick(100);
             const int c = pick(camsN);
@@ -299,6 +344,51 @@ struct Oracle : CycleRig {
         }
         EXPECT_EQ(violations, 0);
     }
+
+    // Runs the plan, or the one STATION_ORACLE_REPLAY names; a failure of a
+    // plan of its own is shortened and printed for the replay.
+    void runOrReplay(const Plan& plan)
+    {
+        Plan replay;
+        if (qEnvironmentVariableIsSet("STATION_ORACLE_REPLAY")) {
+            ASSERT_TRUE(Plan::parse(qEnvironmentVariable("STATION_ORACLE_REPLAY"), replay));
+            run(replay);
+            return;
+        }
+        run(plan);
+        if (violations == 0)
+            return;
+        Plan failing = plan;
+        failing.cycles.resize(std::min(plan.cycles.size(), std::size_t(cycles)));
+        const std::function<bool(const std::vector<unsigned>&)> fails = [&](const std::vector<unsigned>& c) {
+            return replayFails({plan.setup, c}, nullptr);
+        };
+        failing.cycles = shrinkFailing(failing.cycles, fails);
+        QString output;
+        replayFails(failing, &output);
+        ADD_FAILURE() << "shortest failing sequence found: " << failing.cycles.size() << " of " << cycles
+                      << " cycles; replay with\n  STATION_ORACLE_REPLAY='" << failing.text().toStdString()
+                      << "' " << QCoreApplication::applicationFilePath().toStdString() << " --gtest_filter="
+                      << kFreshSeedTest << "\n"
+                      << output.toStdString();
+    }
+
+    // The plan in a fresh process: a station of its own, nothing carried over.
+    static bool replayFails(const Plan& plan, QString* output)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("STATION_ORACLE_REPLAY", plan.text());
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QCoreApplication::applicationFilePath(), {QString("--gtest_filter=") + kFreshSeedTest});
+        if (!p.waitForFinished(600000))
+            p.kill();
+        const QString out = QString::fromLocal8Bit(p.readAll());
+        if (output)
+            *output = out;
+        return out.contains("clamping allowed after");
+    }
 };
 
 int oracleCycles()
@@ -315,16 +405,37 @@ struct Seeded : Oracle, ::testing::WithParamInterface<unsigned> {};
 TEST_P(Seeded, NoClampingWithoutAVerdict)
 {
     bool ok = false;
-    const unsigned replay = unsigned(qEnvironmentVariableIntValue("STATION_ORACLE_SEED", &ok));
-    run(ok ? replay : GetParam(), oracleCycles());
+    const unsigned seed = unsigned(qEnvironmentVariableIntValue("STATION_ORACLE_SEED", &ok));
+    runOrReplay(Plan::fromSeed(ok ? seed : GetParam(), oracleCycles()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Oracle, Seeded, ::testing::Range(1u, 9u));
 
-// A new seed each run, printed for the replay.
+// A new seed each run, printed for the replay; also the replay of a shortened run.
 TEST_F(Oracle, NoClampingWithoutAVerdictOnAFreshSeed)
 {
     const unsigned seed = std::random_device{}();
-    std::printf("oracle seed %u (replay with STATION_ORACLE_SEED=%u)\n", seed, seed);
-    run(seed, oracleCycles());
+    if (!qEnvironmentVariableIsSet("STATION_ORACLE_REPLAY"))
+        std::printf("oracle seed %u (replay with STATION_ORACLE_SEED=%u)\n", seed, seed);
+    runOrReplay(Plan::fromSeed(seed, oracleCycles()));
+}
+
+TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
+{
+    std::vector<int> steps(300);
+    for (int i = 0; i < 300; ++i)
+        steps[i] = i;
+    int runs = 0;
+    const std::function<bool(const std::vector<int>&)> fails = [&](const std::vector<int>& s) {
+        ++runs;
+        // Fails when 17 comes before 211 and 250 is there too.
+        const auto a = std::find(s.begin(), s.end(), 17), b = std::find(s.begin(), s.end(), 211);
+        return a != s.end() && b != s.end() && a < b && std::find(s.begin(), s.end(), 250) != s.end();
+    };
+    EXPECT_EQ(shrinkFailing(steps, fails), (std::vector<int>{17, 211, 250}));
+    EXPECT_LT(runs, 300);  // far fewer replays than one per step
+    // Nothing to drop: the sequence stays.
+    EXPECT_EQ(shrinkFailing(std::vector<int>{4, 5}, std::function<bool(const std::vector<int>&)>(
+                                                         [](const std::vector<int>& s) { return s.size() == 2; })),
+              (std::vector<int>{4, 5}));
 }

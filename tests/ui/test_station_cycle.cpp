@@ -282,8 +282,10 @@ TEST_F(StationCycle, KilledAtRandomMomentsTheCountersFileIsWholeAndNeverBehind)
         // Each judged cycle writes its counts before its permission is published: k
         // permissions leave k cycles written. On a loaded machine a board silent for a
         // moment has the open mould judged again: a permission that is no production cycle.
+        // The kill can also land between a cycle's write and the board's report of its
+        // permission: one written cycle the board was never seen to allow, never more.
         EXPECT_GE(now + 2, before + quint64(permissions)) << "trial " << t;
-        EXPECT_LE(now, before + quint64(permissions)) << "trial " << t;
+        EXPECT_LE(now, before + quint64(permissions) + 1) << "trial " << t;
         widest = std::max(widest, int(before + quint64(permissions) - std::min(now, before + quint64(permissions))));
         totalCycles += permissions;
         before = std::max(before, now);
