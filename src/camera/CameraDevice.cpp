@@ -18,6 +18,7 @@ std::atomic<bool> CameraDevice::connectionLost{false};
 
 namespace {
 std::atomic<quint64> gFrameSequence{0};
+std::atomic<qint64> gClockAhead{0};
 QElapsedTimer& monotonic()
 {
     static QElapsedTimer t = [] {
@@ -30,7 +31,8 @@ QElapsedTimer& monotonic()
 } // namespace
 
 quint64 CameraDevice::frameSequence() { return gFrameSequence.load(); }
-qint64 CameraDevice::monotonicMs() { return monotonic().elapsed(); }
+qint64 CameraDevice::monotonicMs() { return monotonic().elapsed() + gClockAhead.load(); }
+void CameraDevice::moveClockOn(qint64 ms) { gClockAhead += ms; }
 CameraDevice* gCameraDevices[kMaxCameras] = {};
 
 const WizardPara& CameraParams()

@@ -86,6 +86,8 @@ public:
     static quint64 frameSequence();
     // The monotonic clock the arrival times are read from.
     static qint64 monotonicMs();
+    // Long randomized runs move that clock on instead of waiting for it.
+    static void moveClockOn(qint64 ms);
 
     // Frames delivered since open (for tests and the frame-rate display), and
     // frames refused for their size.

@@ -195,6 +195,11 @@ struct Oracle : CycleRig {
         for (int k = 0; k < camsN; ++k)
             if (streaming[k] && mouldClean(k))
                 cleanSince[k] = true;
+        // A second without the pictures a judgement waits for.
+        if (cycle->awaitingFrames() > 0 && chance(10)) {
+            CameraDevice::moveClockOn(DetectionCycle::kFreshFrameMs);
+            log << "a second passes\n";
+        }
         tick();
         for (int d = 0; d < 8; ++d)
             if (cycle->delayTimer(d).isActive() && chance(60))
