@@ -90,10 +90,7 @@ void DetectionCycle::restoreAlarm()
             m_cameraOk[c] = false;
     for (int c = 0; c < cameraCount(); ++c)
         m_saveState[c][m_curDetect] = SaveState::None;
-    if (mode() != 4 && roleOf(m_curDetect) == 0 &&
-        !(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-        set(1, true);
-    set(2, true);
+    apply(outputrules::restoredAlarm(P(), roleOf(m_curDetect)));
     OperationRecord::instance().InsertRecord(LanStr(1717).arg(DetectionName(m_curDetect)));
     enterAlarm();
 }
@@ -140,8 +137,7 @@ void DetectionCycle::clearAlarm(int role)
     }
     emit resultStateChanged(m_resultState);
     if (CheckROING()) {
-        prohibitClamping();
-        set(2, true);
+        apply(outputrules::wearWarning(true));
         m_roiWarnOpen = true;
         emit sigROINGWarm();
     }
@@ -272,8 +268,7 @@ void DetectionCycle::ClearWarnNGINfo()
     m_roiWarnOpen = false;
     // The operator has seen it: the alarm lamp goes out; the mould stays shut
     // until a verdict allows it again.
-    set(2, false);
-    prohibitClamping();
+    apply(outputrules::wearWarning(false));
     publish();
 }
 

@@ -115,13 +115,7 @@ int DetectionCycle::delayOf(int d) const
     return d >= 0 && d < 8 ? std::max(0, delays[d]) : 0;
 }
 
-int DetectionCycle::OutputNo(int d, int count)
-{
-    static const int table[8] = {2, 4, 5, 6, 7, 8, 9, 1};
-    if (d == count - 1)
-        return table[7];
-    return d >= 0 && d < 8 ? table[d] : 1;
-}
+int DetectionCycle::OutputNo(int d, int count) { return outputrules::multiOutputNo(d, count); }
 
 bool DetectionCycle::delayRunning(int d) const { return d >= 0 && d < 8 && m_up[d].isActive(); }
 
@@ -226,17 +220,15 @@ void DetectionCycle::Run()
     if (gisOutputFault && !m_outputFault) {
         m_outputFault = true;
         OperationRecord::instance().InsertRecord(LanStr(1718));
-        set(2, true);
         emit ioLinkLost(true);
     } else if (!gisOutputFault && m_outputFault) {
         m_outputFault = false;
-        if (m_resultState != Alarm)
-            set(2, false);
+        apply(outputrules::outputFault(false, m_resultState == Alarm));
         if (!gisLostCom)
             emit ioLinkLost(false);
     }
     if (m_outputFault)
-        prohibitClamping();
+        apply(outputrules::outputFault(true, m_resultState == Alarm));
     if (gisLostCom) {
         if (!m_ioLost) {
             m_ioLost = true;
@@ -667,7 +659,6 @@ bool DetectionCycle::scheduleMulti(int k)
     const int count = std::clamp(gDNum, 1, 8);
     auto trig = [&](int d) { return P().detect_trig_input[d]; };
     auto group = [&](int d) { return d >= 0 && d < 8 ? P().multi_detect_row_b[d] : -1; };
-    auto kind = [&](int g) { return g >= 0 && g < 8 ? P().reserved_sys11_a[g] : 2; };
     if (m_nextTrig == -1) {
         if (!P().multi_io_flag) {
             int first = -1;
@@ -705,18 +696,7 @@ bool DetectionCycle::scheduleMulti(int k)
             }
         }
         if (preset) {
-            const int kd = kind(group(target));
-            auto setOut = [&](int j) {
-                if (j == 0 && !P().enable_prod_detect)
-                    return;
-                set(OutputNo(j, count) - 1, true);
-            };
-            for (int j = target; j < count; ++j) {
-                if ((kd == 0 || kd == 4) && group(j) != -1)
-                    setOut(j);
-                else if ((kd == 1 || kd == 3) && group(j) == group(target))
-                    setOut(j);
-            }
+            apply(outputrules::multiPreset(P(), target, count));
             m_curDetect = target;
         }
     }
@@ -866,15 +846,7 @@ void DetectionCycle::afterTimerJudgement(bool manual)
     if (m_resultState == Alarm) {
         recordAlarmText(true);
         if (manual) {
-            if (mode() == 4) {
-                set(OutputNo(m_curDetect, gDNum) - 1, true);
-            } else if (!P().enable_ok_ng_pulse) {
-                if (P().enable_mold_stop_not_alarm) {
-                    if (!(P().enable_cutoff_ontime || P().enable_stop_not_alarm || P().enable_prod_ok_ng_output))
-                        set(1, true);
-                }
-                prohibitClamping();
-            }
+            apply(outputrules::manualAlarm(P(), OutputNo(m_curDetect, gDNum)));
             publish();
         }
     } else if (alarmCameras().isEmpty() && roleOf(m_curDetect) == roleOf(lastDetection()) && !m_recheck &&
@@ -1303,40 +1275,21 @@ void DetectionCycle::InCheck()
 void DetectionCycle::OutTimerNotAllowClose()
 {
     m_outClose.stop();
-    if (P().enable_ok_ng_pulse) {
-        set(0, false);
-        set(1, false);
-        set(2, false);
-    } else if (P().enable_mold_stop_not_alarm) {
-        set(0, false);
-    } else if (m_runState == Stopped) {
-        return;
-    } else {
-        prohibitClamping();
-    }
+    apply(outputrules::clampPulseEnd(P(), m_runState == Stopped));
     publish();
 }
 
 void DetectionCycle::OutTimerNotAllowThimble()
 {
     m_outThimble.stop();
-    if (P().enable_ok_ng_pulse) {
-        set(0, false);
-        set(1, false);
-        publish();
-    } else if (m_runState != Stopped) {
-        set(1, true);
-        publish();
-    }
+    apply(outputrules::thimblePulseEnd(P(), m_runState == Stopped));
+    publish();
 }
 
 void DetectionCycle::OutTimerOutNG()
 {
     m_outNg.stop();
-    if (!P().enable_cutoff_ontime)
-        set(1, false);
-    for (int o = 4; o < 8; ++o)
-        set(o, false);
+    apply(outputrules::ngPulseEnd(P()));
     publish();
 }
 
@@ -1344,7 +1297,7 @@ void DetectionCycle::OutTimerSysFunc4Output()
 {
     m_outFunc4.stop();
     if (mode() == 4 && m_func4Output >= 0) {
-        set(m_func4Output, true);
+        apply(outputrules::Change().on(m_func4Output + 1));
         publish();
         m_func4Output = -1;
     }

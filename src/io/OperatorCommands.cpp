@@ -249,12 +249,7 @@ void DetectionCycle::CheckArea(bool askPassword)
 
 void DetectionCycle::BackTrain()
 {
-    if (!P().enable_ok_ng_pulse) {
-        allowClamping();
-        if ((mode() == 0 || mode() == 3) && P().mold_cutoff && P().enable_prod_detect &&
-            !(P().enable_cutoff_ontime || P().enable_prod_ok_ng_output))
-            set(1, true);
-    }
+    apply(outputrules::backFromEditor(P()));
     publish();
     m_resultState = Idle;
     m_runState = Detecting;

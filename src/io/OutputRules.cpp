@@ -189,4 +189,95 @@ Change alarmCleared(int mode, int role)
     return c;
 }
 
+Change manualAlarm(const WizardPara& p, int outputNo)
+{
+    Change c;
+    if (p.machine_mode == 4)
+        return c.on(outputNo);
+    if (p.enable_ok_ng_pulse)
+        return c;
+    c.on(2, p.enable_mold_stop_not_alarm && !(p.enable_cutoff_ontime || productNgPulses(p)));
+    return c.on(1);
+}
+
+Change restoredAlarm(const WizardPara& p, int role)
+{
+    Change c;
+    c.on(2, p.machine_mode != 4 && role == Product && !(p.enable_cutoff_ontime || productNgPulses(p)));
+    return c.on(3) += alarmEntry();
+}
+
+Change backFromEditor(const WizardPara& p)
+{
+    Change c;
+    if (p.enable_ok_ng_pulse)
+        return c;
+    c.off(1);
+    c.on(2, (p.machine_mode == 0 || p.machine_mode == 3) && p.mold_cutoff && p.enable_prod_detect &&
+                !(p.enable_cutoff_ontime || p.enable_prod_ok_ng_output));
+    return c;
+}
+
+int multiOutputNo(int d, int count)
+{
+    static const int table[8] = {2, 4, 5, 6, 7, 8, 9, 1};
+    if (d == count - 1)
+        return table[7];
+    return d >= 0 && d < 8 ? table[d] : 1;
+}
+
+Change multiPreset(const WizardPara& p, int target, int count)
+{
+    auto group = [&](int d) { return d >= 0 && d < 8 ? p.multi_detect_row_b[d] : -1; };
+    const int g = group(target);
+    const int kind = g >= 0 && g < 8 ? p.reserved_sys11_a[g] : 2;
+    Change c;
+    for (int j = target; j < count; ++j) {
+        const bool inKind = ((kind == 0 || kind == 4) && group(j) != -1) || ((kind == 1 || kind == 3) && group(j) == g);
+        c.on(multiOutputNo(j, count), inKind && (j != 0 || p.enable_prod_detect));
+    }
+    return c;
+}
+
+Change clampPulseEnd(const WizardPara& p, bool stopped)
+{
+    Change c;
+    if (p.enable_ok_ng_pulse)
+        return c.off(1).off(2).off(3);
+    if (p.enable_mold_stop_not_alarm)
+        return c.off(1);
+    return c.on(1, !stopped);
+}
+
+Change thimblePulseEnd(const WizardPara& p, bool stopped)
+{
+    Change c;
+    if (p.enable_ok_ng_pulse)
+        return c.off(1).off(2);
+    return c.on(2, !stopped);
+}
+
+Change ngPulseEnd(const WizardPara& p)
+{
+    Change c;
+    c.off(2, !p.enable_cutoff_ontime);
+    for (int o = 5; o <= 8; ++o)
+        c.off(o);
+    return c;
+}
+
+Change outputFault(bool fault, bool inAlarm)
+{
+    Change c;
+    c.on(1);
+    return fault ? c.on(3) : c.off(3, !inAlarm);
+}
+
+Change wearWarning(bool shown)
+{
+    Change c;
+    c.on(1);
+    return shown ? c.on(3) : c.off(3);
+}
+
 } // namespace outputrules

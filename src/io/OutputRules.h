@@ -78,5 +78,26 @@ Change redetect(const WizardPara& p, bool mould, bool product);
 Change alarmEntry();
 // The alarm cleared by a product verdict (modes 0 to 3) or in mode 4.
 Change alarmCleared(int mode, int role);
+// A manual snapshot that ended in the alarm; outputNo: the detection's output
+// in mode 4.
+Change manualAlarm(const WizardPara& p, int outputNo);
+// An alarm brought back by a restart, of the given role (modes 0 to 3).
+Change restoredAlarm(const WizardPara& p, int role);
+// Leaving the region editor after resampling.
+Change backFromEditor(const WizardPara& p);
+// The output of detection d (0-based) of count in mode 4, from 1: the last
+// detection drives the clamp.
+int multiOutputNo(int d, int count);
+// Mode 4, a cycle opened for detection target: the outputs its group's kind
+// prohibits in advance.
+Change multiPreset(const WizardPara& p, int target, int count);
+// The pulse timers running out; stopped: detection is stopped.
+Change clampPulseEnd(const WizardPara& p, bool stopped);
+Change thimblePulseEnd(const WizardPara& p, bool stopped);
+Change ngPulseEnd(const WizardPara& p);
+// The board holds another word than the one sent (fault), or follows again.
+Change outputFault(bool fault, bool inAlarm);
+// The insert-wear warning shown, or seen by the operator.
+Change wearWarning(bool shown);
 
 } // namespace outputrules

@@ -15,7 +15,9 @@
 //   the mould detection's moment: pre-cut, "cut clamp on alarm", the separate
 //   detect signal and "mould NG: clamp pulse, no alarm" (only the alarm, lost
 //   camera and silent link rules are checked with them);
-// - OK/NG pulse mode, where output 1 is a verdict pulse (not drawn here).
+// - OK/NG pulse mode, where output 1 is a verdict pulse (not drawn here);
+// - resampling and the region editor after it, where the operator takes the
+//   mould's pictures as its templates (not drawn here).
 //
 // The board is the IO words themselves (no serial round trip), so a run is
 // fast enough for long sequences: STATION_ORACLE_CYCLES sets the cycles per

@@ -74,6 +74,28 @@ TEST(OutputRules, OnlyAGoodMouldVerdictOrAnOperatorsChoiceClearsTheClampPermissi
                 EXPECT_FALSE(clears1(cycleStart(p, k, true))) << w;
             EXPECT_FALSE(clears1(alarmCleared(mode, Product))) << w;
             EXPECT_FALSE(clears1(alarmCleared(mode, Mould))) << w;
+            // The alarm's other ways in, the wear warning and a faulty board shut the mould.
+            for (const Change& c : {restoredAlarm(p, Product), restoredAlarm(p, Mould), outputFault(true, false),
+                                    outputFault(false, false), outputFault(false, true), wearWarning(true),
+                                    wearWarning(false)})
+                EXPECT_EQ(c.set & out(1), out(1)) << w;
+            EXPECT_NE(restoredAlarm(p, Mould).set & out(3), 0) << w;
+            EXPECT_EQ(outputFault(false, true).clear & out(3), 0) << "the alarm lamp stays while in the alarm, " << w;
+            EXPECT_EQ(manualAlarm(p, 1).set & out(1), mode == 4 || !pulse ? out(1) : 0) << w;
+            EXPECT_FALSE(clears1(manualAlarm(p, 1))) << w;
+            // A group's advance prohibitions and the ejector's pulse end never allow clamping.
+            for (int target = 0; target < 3; ++target)
+                EXPECT_EQ(multiPreset(p, target, 3).clear, 0) << w;
+            EXPECT_FALSE(clears1(ngPulseEnd(p))) << w;
+            EXPECT_EQ(clears1(thimblePulseEnd(p, false)), pulse) << w;
+            // The clamp pulse ends in a prohibition, except where output 1 is itself the
+            // pulse: the verdict pulse mode and "mould NG: clamp pulse, no alarm".
+            const bool ownPulse = pulse || p.enable_mold_stop_not_alarm;
+            EXPECT_EQ(clears1(clampPulseEnd(p, false)), ownPulse) << w;
+            EXPECT_EQ((clampPulseEnd(p, false).set & out(1)) != 0, !ownPulse) << w;
+            // Leaving the editor after resampling: the operator has just taken the
+            // mould's pictures as its templates and set its regions on them.
+            EXPECT_EQ(clears1(backFromEditor(p)), !pulse) << w;
             // A start is not a verdict; output 1 idles cleared only as the pulse mode's verdict output.
             EXPECT_EQ(clears1(start(p)), pulse) << w;
             // A stop allows clamping only when the operator's switch says so.
