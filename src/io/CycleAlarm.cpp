@@ -66,6 +66,12 @@ void DetectionCycle::restoreAlarm()
 {
     if (m_restoredAlarm.isEmpty())
         return;
+    if (P().enable_ok_ng_pulse) {
+        // Pulse mode has no alarm to stay in: nothing could end it.
+        m_restoredAlarm.clear();
+        QFile::remove(alarmStateFile());
+        return;
+    }
     const QStringList parts = m_restoredAlarm.split(' ');
     m_restoredAlarm.clear();
     bool ok = false;
@@ -137,7 +143,7 @@ void DetectionCycle::clearAlarm(int role)
     }
     emit resultStateChanged(m_resultState);
     if (CheckROING()) {
-        apply(outputrules::wearWarning(true));
+        apply(outputrules::wearWarning(true, false));
         m_roiWarnOpen = true;
         emit sigROINGWarm();
     }
@@ -160,7 +166,7 @@ void DetectionCycle::ReCheck()
     publish();
     if (P().detect_enable[d]) {
         m_pendingCams[mode() == 4 ? d : role] = allCamerasMask();
-        awaitFrames(d, Origin::ReCheck, floorNow(), allCamerasMask());
+        awaitFrames(d, Origin::ReCheck, floorNow(d), allCamerasMask());
     }
 }
 
@@ -183,7 +189,7 @@ void DetectionCycle::AlarmRedetect()
             m_saveState[c][d] = SaveState::NgRedetecting;
     }
     // Judged on what the cameras see after the decision, not before it.
-    awaitFrames(d, Origin::Redetect, floorNow(), allCamerasMask());
+    awaitFrames(d, Origin::Redetect, floorNow(d), allCamerasMask());
 }
 
 int DetectionCycle::AlarmDontDetect(int camera)
@@ -221,7 +227,7 @@ int DetectionCycle::AlarmDontDetect(int camera)
             m_saveState[c][d] = SaveState::NgRedetecting;
     }
     if (others)
-        awaitFrames(d, Origin::Redetect, floorNow(), others);
+        awaitFrames(d, Origin::Redetect, floorNow(d), others);
     else
         CheckNG();
     return 0;
@@ -268,7 +274,7 @@ void DetectionCycle::ClearWarnNGINfo()
     m_roiWarnOpen = false;
     // The operator has seen it: the alarm lamp goes out; the mould stays shut
     // until a verdict allows it again.
-    apply(outputrules::wearWarning(false));
+    apply(outputrules::wearWarning(false, m_resultState == Alarm));
     publish();
 }
 

@@ -131,9 +131,10 @@ void DetectionCycle::set(int output, bool on)
 bool DetectionCycle::allowClamping()
 {
     // The machine may close only when the station can vouch for the mould.
-    if (gisLost || gisLostCom || gisOutputFault || m_resultState == Alarm ||
+    if (gisLost || gisLostCom || gisOutputFault || m_ioDoubt || m_resultState == Alarm ||
         (m_runState == Stopped && P().enable_stop_mold)) {
-        m_io->IOSetOut(0, 1);
+        // In pulse mode output 1 may be the OK line: the NG's lines instead.
+        apply(outputrules::prohibit(P()), false);
         return false;
     }
     m_io->IOSetOut(0, 0);
@@ -142,15 +143,17 @@ bool DetectionCycle::allowClamping()
 
 void DetectionCycle::publish() { m_io->IOFlashOut(); }
 
-void DetectionCycle::apply(const outputrules::Change& c)
+void DetectionCycle::apply(const outputrules::Change& c, bool gated)
 {
     // Output 4 first: a copy of another output onto it, written after, wins.
     for (int k : {3, 0, 1, 2, 4, 5, 6, 7, 8}) {
         const int bit = 1 << k;
         if (c.set & bit)
             m_io->IOSetOut(k, 1);
+        else if (c.clear & bit && k == 0 && gated)
+            allowClamping();  // output 1 only through the gate
         else if (c.clear & bit)
-            set(k, false);  // output 1 only through allowClamping()
+            m_io->IOSetOut(k, 0);
     }
     if (c.clampPulse)
         m_outClose.start(P().mold_pulse * 100);
@@ -224,6 +227,7 @@ void DetectionCycle::Run()
     } else if (!gisOutputFault && m_outputFault) {
         m_outputFault = false;
         apply(outputrules::outputFault(false, m_resultState == Alarm));
+        m_judgeIfOpen = !P().enable_ok_ng_pulse;  // what the machine did meanwhile is unknown
         if (!gisLostCom)
             emit ioLinkLost(false);
     }
@@ -529,6 +533,10 @@ bool DetectionCycle::newCycle(int k)
             m_skipActive = false;
             emit skipChanged(false);
         }
+        // The operator chose to let these cycles run unjudged; without the
+        // permission the machine would stand with the mould open.
+        apply(outputrules::skipped(P()));
+        publish();
         return false;
     }
     noteCycleTime();
@@ -751,7 +759,14 @@ void DetectionCycle::awaitFrames(int d, Origin origin, quint64 floor, int cams)
     judgeAwaiting();
 }
 
-quint64 DetectionCycle::floorNow() const
+quint64 DetectionCycle::floorNow(int d) const
+{
+    // Never a picture from before the moment the detection was last judged at.
+    const quint64 judged = d >= 0 && d < 8 ? m_judgedFloor[d] : 0;
+    return std::max(judged, externalFloor());
+}
+
+quint64 DetectionCycle::externalFloor() const
 {
     // Triggered cameras deliver one picture per machine trigger: the newest
     // ones are the moment's own.
@@ -780,6 +795,7 @@ void DetectionCycle::judgeAwaiting()
         if (stale && !late && !gisLost)
             return;  // the next tick may bring them
         m_await.removeFirst();
+        m_judgedFloor[a.d] = std::max(m_judgedFloor[a.d], a.floor);
         m_staleCams = stale;
         finishJudgement(a);
         m_staleCams = 0;
@@ -998,7 +1014,7 @@ void DetectionCycle::CheckNG()
                                  ? P().detect_trig_input[d] : -1;
             }
         } else {
-            apply(outputrules::verdict(P(), role, false, !m_retrainAll && !m_nothingChecked));
+            apply(outputrules::verdict(P(), role, false, !m_nothingChecked));
         }
         m_recheck = false;
         publish();
@@ -1129,16 +1145,6 @@ void DetectionCycle::TimerShow()
             emit resultStateChanged(m_resultState);
         }
     }
-    if (m_retrainAll) {
-        m_retrainAll = false;
-        for (int c = 0; c < cameraCount(); ++c)
-            if (CammerView* v = m_cams->view(c); v && v->recong)
-                for (int d = 0; d < gDNum && d < 8; ++d)
-                    if (P().detect_enable[d]) {
-                        v->recong->CreateShape(d);
-                        v->recong->VarTrain(d);
-                    }
-    }
     if (m_retrainMould) {
         m_retrainMould = false;
         for (int c = 0; c < cameraCount(); ++c)
@@ -1166,7 +1172,10 @@ void DetectionCycle::StartDetect()
 void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
 {
     // A start is not a verdict: the mould stays shut until it is judged.
-    apply(outputrules::start(P()));
+    outputrules::Change c = outputrules::start(P());
+    // A kept alarm about to come back: its lamp never goes out in between.
+    c.on(3, !m_restoredAlarm.isEmpty() && !P().enable_ok_ng_pulse);
+    apply(c);
     if (publishNow)
         publish();
     m_resultState = Idle;
@@ -1316,3 +1325,9 @@ void DetectionCycle::SlotFPS()
     m_cams->SupervisionTick();
 }
 
+void DetectionCycle::IoConfigChanged()
+{
+    prohibitClamping();
+    publish();
+    m_judgeIfOpen = !P().enable_ok_ng_pulse;
+}

@@ -23,6 +23,8 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include "OutputRules.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -137,6 +139,9 @@ public:
     // cycle starts over at the first one the new set-up expects, with no
     // trigger left pending from the old one.
     void DetectionsChanged();
+    // The IO wiring changed under a running cycle (settings confirmed): the
+    // clamp waits for the open mould to be judged again.
+    void IoConfigChanged();
     void SlotFPS();                      // one-second supervision
     // Output timers.
     void OutTimerNotAllowClose();
@@ -257,8 +262,10 @@ private:
     void set(int output, bool on);
     void publish();
     // Every output decision of the rules goes through here.
-    void apply(const outputrules::Change& c);
-    void prohibitClamping() { set(0, true); }
+    // gated: output 1 is cleared only through allowClamping(); the gate's own
+    // prohibition is applied ungated.
+    void apply(const outputrules::Change& c, bool gated = true);
+    void prohibitClamping() { apply(outputrules::prohibit(P())); }
     // Clears output 1 unless a camera or the IO link is lost, or detection is
     // stopped with enable_stop_mold; returns whether it did.
     bool allowClamping();
@@ -280,7 +287,10 @@ private:
     void beginJudgement(int d, Origin origin, quint64 floor);
     void awaitFrames(int d, Origin origin, quint64 floor, int cams);
     // The frame sequence a request made now must exceed.
-    quint64 floorNow() const;
+    // The moment of a re-detection of d: now, or with triggered cameras the
+    // newest pictures, never older than d's last judgement.
+    quint64 floorNow(int d) const;
+    quint64 externalFloor() const;
     void judgeAwaiting();
     void finishJudgement(const Await& a);
     void afterTimerJudgement(bool manual);
@@ -349,9 +359,9 @@ private:
     qint64 m_alarmSince = 0;
     int m_trigNumber = 0;          // statistics report: the input that started the cycle
     bool m_doorCycle = false;
-    bool m_startCycle = false;
+    bool m_startCycle = false;     // the open mould judged at a start: not a production cycle
     bool m_judgeIfOpen = false;    // a start looks whether the mould is open
-    bool m_outputFault = false;    // the board holds another word than the one sent     // the open mould judged at a start: not a production cycle
+    bool m_outputFault = false;    // the board holds another word than the one sent
     int m_forced = -1;             // detection forced next after a cleared product alarm
     int m_chainDelay = 0;          // delay of the most recently started detection
     int m_showDetect = -1;
@@ -364,7 +374,7 @@ private:
     static constexpr qint64 kAwayMs = 100;
     bool m_noInputShown = false;
     bool m_roiWarnOpen = false;
-    bool m_retrainAll = false, m_retrainMould = false;
+    bool m_retrainMould = false;
     bool m_firstNgThisCycle[8] = {};
     bool m_needTemplate[8][8] = {};  // resampling: templates still to take
     bool m_led5 = false;
@@ -372,6 +382,7 @@ private:
     int m_testImageNo = 0;
     quint64 m_missedEdges = 0, m_busyDropped = 0;
     QList<Await> m_await;
+    quint64 m_judgedFloor[8] = {}; // the moment of each detection's last judgement: a re-detection never looks before it
     int m_staleCams = 0;           // cameras of the judgement under way without a newer picture
     quint64 m_trigFloor = 0;       // the frame sequence at the trigger being handled
     quint64 m_manualFloor = 0;     // ... at the manual snapshot's request

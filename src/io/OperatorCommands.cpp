@@ -256,7 +256,15 @@ void DetectionCycle::BackTrain()
     emit resultStateChanged(m_resultState);
     emit runStateChanged(m_runState);
     CheckNG();
-    m_retrainAll = true;
+    // Trained now, not after the result display: an opening within it is judged
+    // on the new templates, not refused for want of them (the mould would stand open).
+    for (int c = 0; c < cameraCount(); ++c)
+        if (CammerView* v = m_cams->view(c); v && v->recong)
+            for (int d = 0; d < gDNum && d < 8; ++d)
+                if (P().detect_enable[d]) {
+                    v->recong->CreateShape(d);
+                    v->recong->VarTrain(d);
+                }
 }
 
 bool DetectionCycle::ResetCount()

@@ -54,8 +54,10 @@ Change cycleStart(const WizardPara& p, int k, bool productPending)
 {
     Change c;
     const bool separate = p.separate_detect_signal && p.machine_mode == 0;
-    if ((!separate || k == 2) && !(p.pre_cut_time || p.enable_cut_clamp_on_alarm || p.enable_mold_stop_not_alarm))
-        c.on(1);
+    // An opening ends the last verdict's permission, whatever pre-cut, "cut clamp
+    // on alarm" or the separate signal would leave: the mould may hold a part now.
+    // Only where output 1 is a stop pulse does it idle clear.
+    c.on(1, !p.enable_mold_stop_not_alarm);
     if ((!separate || k == 0) && productPending) {
         if (p.enable_stop_not_alarm || p.enable_cut_thimble_on_alarm || p.enable_prod_ok_ng_output) {
             c.off(2);
@@ -71,7 +73,7 @@ Change cycleStart(const WizardPara& p, int k, bool productPending)
 Change rearm(const WizardPara& p)
 {
     Change c;
-    c.on(1, !(p.enable_ok_ng_pulse || p.pre_cut_time || p.enable_cut_clamp_on_alarm || p.enable_mold_stop_not_alarm));
+    c.on(1, !(p.enable_ok_ng_pulse || p.enable_mold_stop_not_alarm));
     return c;
 }
 
@@ -108,7 +110,7 @@ Change verdict(const WizardPara& p, int role, bool ng, bool vouches)
 {
     Change c;
     if (!ng) {
-        c.off(1, role == Mould && vouches && !p.enable_mold_stop_not_alarm);
+        c.off(1, role == Mould && vouches);
         c.off(2, role == Product && !(p.enable_cutoff_ontime || p.enable_prod_ok_ng_output));
     }
     return c;
@@ -273,11 +275,29 @@ Change outputFault(bool fault, bool inAlarm)
     return fault ? c.on(3) : c.off(3, !inAlarm);
 }
 
-Change wearWarning(bool shown)
+Change wearWarning(bool shown, bool inAlarm)
 {
     Change c;
     c.on(1);
-    return shown ? c.on(3) : c.off(3);
+    return shown ? c.on(3) : c.off(3, !inAlarm);
+}
+
+Change prohibit(const WizardPara& p)
+{
+    if (!p.enable_ok_ng_pulse)
+        return Change().on(1);
+    Change c = pulseVerdict(p, true);
+    c.clampPulse = false;
+    // The lines only: the alarm is the cause's to switch.
+    c.set &= ~out(3);
+    c.clear &= ~out(3);
+    return c;
+}
+
+Change skipped(const WizardPara& p)
+{
+    Change c;
+    return c.off(1, !p.enable_ok_ng_pulse);
 }
 
 } // namespace outputrules

@@ -97,7 +97,14 @@ Change thimblePulseEnd(const WizardPara& p, bool stopped);
 Change ngPulseEnd(const WizardPara& p);
 // The board holds another word than the one sent (fault), or follows again.
 Change outputFault(bool fault, bool inAlarm);
-// The insert-wear warning shown, or seen by the operator.
-Change wearWarning(bool shown);
+// The insert-wear warning shown, or seen by the operator (the alarm lamp stays
+// in the alarm).
+Change wearWarning(bool shown, bool inAlarm);
+// Clamping prohibited whatever else holds: in OK/NG pulse mode, where output 1
+// may be the OK line, the NG's lines instead.
+Change prohibit(const WizardPara& p);
+// A trigger skipped at the operator's request: clamping allowed (modes 0 to 3
+// and 4 alike), unless output 1 is a verdict pulse.
+Change skipped(const WizardPara& p);
 
 } // namespace outputrules

@@ -4,6 +4,7 @@
 #include "ControlPort.h"
 #include "Counters.h"
 #include "DetectionCycle.h"
+#include "StationBars.h"
 #include "Globals.h"
 #include "CavityNames.h"
 #include "Language.h"
@@ -148,6 +149,8 @@ CycleView::CycleView(DetectionCycle* cycle, CameraManager* cameras, ControlPort*
     m_signals = new QLabel(this);
     m_signals->setFont(f);
     m_signals->setTextFormat(Qt::RichText);
+    m_signals->setObjectName("signals");
+    m_signals->setWordWrap(true);  // named signals take two lines on a narrow panel
     m_state = new QLabel(this);
     m_state->setFont(f);
     lay->addWidget(m_signals);
@@ -245,23 +248,20 @@ void CycleView::refresh()
         return QStringLiteral("<span style='background:%1;color:%2'>&nbsp;%3&nbsp;</span> ")
             .arg(on ? colour : "#303540", on ? "black" : "#a0a8b0", name);
     };
+    // The first four of each by the names the machine's wiring gives them.
+    auto name = [](const char* prefix, int k) {
+        const QString n = gpWPara && k < 4 ? gpWPara->signal_names[(*prefix == 'O' ? 4 : 0) + k].toHtmlEscaped() : QString();
+        return n.isEmpty() ? QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(k + 1) : n;
+    };
     QString s;
     for (int k = 0; k < 8; ++k)
-        s += box(QStringLiteral("I%1").arg(k + 1), m_io && m_io->IOState(0, k), "#40c0ff");
+        s += box(name("I", k), m_io && m_io->IOState(0, k), "#40c0ff");
     s += "&nbsp;&nbsp;&nbsp;";
     for (int k = 0; k < 9; ++k)
-        s += box(QStringLiteral("O%1").arg(k + 1), m_io && m_io->outputOn(k), k == 2 ? "#ff5050" : "#ffc040");
+        s += box(name("O", k), m_io && m_io->outputOn(k), k == 2 ? "#ff5050" : "#ffc040");
     m_signals->setText(s);
 
-    QString state;
-    if (gisLostCom)
-        state = LanStr(589);
-    else if (m_cycle->resultState() == DetectionCycle::Alarm)
-        state = LanStr(152);
-    else if (m_cycle->isDetecting())
-        state = LanStr(1319);
-    else
-        state = LanStr(1605);
+    QString state = runStateText(*m_cycle);
     state += QStringLiteral("   %1").arg(m_cycle->DetectionName(m_cycle->curDetect()));
     if (m_cycle->missedTriggers() || m_cycle->droppedBusyTriggers())
         state += QStringLiteral("   missed %1 / dropped %2").arg(m_cycle->missedTriggers()).arg(m_cycle->droppedBusyTriggers());

@@ -70,11 +70,12 @@ public:
     // The enlarged camera, -1 when all are shown.
     int enlarged() const { return m_enlarged; }
     void enlarge(int camera);
+    // The signals and the state line anew (names changed, say).
+    void refresh();
 
 private:
     void onFrame(int camera);
     void onJudged(int camera, int detection, bool ok);
-    void refresh();
     QPainterPath regionsOf(int camera, int detection) const;
     QList<QPair<QPointF, QString>> cavityLabels(int camera, int detection) const;
 

@@ -1,4 +1,5 @@
 #include "DiVeZoruzo.h"
+#include "StationBars.h"
 #include "WholeScreen.h"
 
 #include "Boxes.h"
@@ -427,6 +428,7 @@ void DiVeZoruzo::buildCycle()
     connect(m_cycle, &DetectionCycle::alarmEntered, this, [this] { SoundAlarm(true); });
     connect(m_cycle, &DetectionCycle::alarmCleared, this, [this] { SoundAlarm(false); });
     connect(m_cycle, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
+    connect(m_cycle, &DetectionCycle::resultStateChanged, this, [this] { updateStatus(); });
     connect(m_cycle, &DetectionCycle::nothingChecked, this, [this] { updateStatus(); });
     installOperatorHooks();
 
@@ -553,8 +555,11 @@ void DiVeZoruzo::applyIoSettings()
 {
     if (!m_io || !gpWPara)
         return;
-    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara)))
+    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara))) {
         InsertRecord(LanStr(1721));
+        if (m_cycle)
+            m_cycle->IoConfigChanged();
+    }
     if (m_inputs)
         m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);
 }
@@ -606,10 +611,7 @@ void DiVeZoruzo::buildScreen()
 {
     stylePage(this, "mainWindow");
     auto* lay = new QVBoxLayout(this);
-    auto* title = new QLabel(this);
-    title->setPixmap(StationPixmap("title.png"));
-    title->setScaledContents(true);
-    title->setFixedHeight(48);
+    m_titleBar = new TitleBar(this);
     m_status = new QLabel(this);
     QFont f;
     f.setPixelSize(20);
@@ -619,7 +621,7 @@ void DiVeZoruzo::buildScreen()
     m_cameraArea->setStyleSheet("background:#101216;color:#8090a0;");
     m_cameraArea->setFont(f);
     m_view = new CycleView(m_cycle, m_cameras, m_io, this);
-    lay->addWidget(title);
+    lay->addWidget(m_titleBar);
     lay->addWidget(m_status);
     lay->addWidget(m_cameraArea);
     lay->addWidget(m_view, 1);

@@ -24,6 +24,8 @@ class DetectCycleWidget;
 class AlarmPage;
 class DrawROIWidget;
 class EditCavitywidget;
+class IoNamesPage;
+class TitleBar;
 class RecordWidget;
 class AccountWidget;
 class WizardParaWidget;
@@ -108,6 +110,9 @@ public:
     void showAccountPage();
     void showRecordPage();
     void showCavityPage();
+    // The IO signal names, made when first opened.
+    IoNamesPage* ioNamesPage();
+    void showIoNamesPage();
     DetectCycleWidget* cycleLogPage();
     void showStatisticsPage();
     void showCycleLogPage();
@@ -185,6 +190,8 @@ private:
     AlarmPage* m_alarmPage = nullptr;
     DrawROIWidget* m_editor = nullptr;
     EditCavitywidget* m_cavity = nullptr;
+    IoNamesPage* m_ioNames = nullptr;
+    TitleBar* m_titleBar = nullptr;
     RecordWidget* m_recordPage = nullptr;
     AccountWidget* m_accountPage = nullptr;
     WizardParaWidget* m_settingsPage = nullptr;

@@ -7,6 +7,7 @@
 #include "Keypads.h"
 #include "ParaFields.h"
 #include "RegionEditor.h"
+#include "StationBars.h"
 #include "Globals.h"
 #include "Language.h"
 #include "Messages.h"
@@ -28,10 +29,14 @@ void DiVeZoruzo::updateStatus()
         setLan(m_startStop, isDetecting() ? 1551 : 1550);
     if (m_login)
         setLan(m_login, gPasswordLevel > 0 ? 1557 : 1556);
+    if (m_titleBar && m_cycle) {
+        QString tone;
+        const QString state = runStateText(*m_cycle, &tone);
+        m_titleBar->setState(state, tone, QDateTime::currentDateTime().toString("hh:mm:ss"));
+    }
     if (!m_status)
         return;
     QStringList parts;
-    parts << (isDetecting() ? LanStr(1319) : LanStr(1605));
     if (gpWPara)
         parts << LanStr(1562).arg(gpWPara->machine_mode);
     if (m_cycle)
@@ -47,7 +52,7 @@ void DiVeZoruzo::updateStatus()
         for (int d = 0; d < 8; ++d)
             if (m_cycle->nothingCheckedMask() & (1 << d))
                 parts << LanStr(1716).arg(m_cycle->DetectionName(d));
-    parts << QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+    parts << QDateTime::currentDateTime().toString("yyyy-MM-dd");
     m_status->setText(parts.join("   "));
 }
 

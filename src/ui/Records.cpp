@@ -6,6 +6,8 @@
 #include "HelpPage.h"
 #include "WizardParaWidget.h"
 #include "CavityNames.h"
+#include "IoNames.h"
+#include "CycleView.h"
 #include "DetectCycleSQL.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
@@ -174,6 +176,24 @@ void DiVeZoruzo::showRecordPage()
 {
     recordPage()->fillDays();
     showOnWholeScreen(m_recordPage);
+}
+
+IoNamesPage* DiVeZoruzo::ioNamesPage()
+{
+    if (!m_ioNames) {
+        m_ioNames = new IoNamesPage(this);
+        m_ioNames->hide();
+        connect(m_ioNames, &IoNamesPage::namesChanged, m_view, &CycleView::refresh);
+    }
+    return m_ioNames;
+}
+
+void DiVeZoruzo::showIoNamesPage()
+{
+    if (CheckPassword() < 1)
+        return;
+    ioNamesPage()->init();
+    showOnWholeScreen(m_ioNames);
 }
 
 void DiVeZoruzo::showCavityPage()

@@ -668,3 +668,10 @@ void DrawROIWidget::cancel()
 {
     hide();
 }
+
+void DrawROIWidget::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    if (m_cycle && m_cycle->resultState() == DetectionCycle::Editing)
+        m_cycle->BackTrain();
+}

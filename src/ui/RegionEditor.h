@@ -118,6 +118,10 @@ public:
     std::function<bool(const QString&)> ask;
     std::function<void(const QString&)> warn;
 
+protected:
+    // Closed after resampling, however: detection goes on with the new templates.
+    void hideEvent(QHideEvent* e) override;
+
 private:
     void refreshInfo();
     void loadPicture();

@@ -102,6 +102,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     add(1657, "groupRestore", [this] { SlotParaGroupRestore(); });
     add(1658, "groupDelete", [this] { SlotParaGroupDelete(); });
     add(1635, "cavityNames", [this] { m_win->showCavityPage(); });
+    add(1734, "ioNames", [this] { m_win->showIoNamesPage(); });
     add(1646, "accounts", [this] { m_win->showAccountPage(); });
     add(1634, "record", [this] { m_win->showRecordPage(); });
     add(1540, "exportData", [this] { SlotExportData(); });

@@ -11,11 +11,11 @@
 // Allowed exceptions, each the operator's explicit choice:
 // - detection stopped with "Stop clamping when stopping detection" off;
 // - "Don't Detect" on the alarm page, until the mould opens again;
-// - rules that keep the last verdict's permission into the next cycle until
-//   the mould detection's moment: pre-cut, "cut clamp on alarm", the separate
-//   detect signal and "mould NG: clamp pulse, no alarm" (only the alarm, lost
-//   camera and silent link rules are checked with them);
+// - "mould NG: clamp pulse, no alarm", where output 1 is a stop pulse that
+//   idles clear (only the alarm, lost camera and silent link rules are
+//   checked with it);
 // - OK/NG pulse mode, where output 1 is a verdict pulse (not drawn here);
+// - skipping a number of cycles (not drawn here);
 // - resampling and the region editor after it, where the operator takes the
 //   mould's pictures as its templates (not drawn here).
 //
@@ -81,7 +81,7 @@ constexpr char kFreshSeedTest[] = "Oracle.NoClampingWithoutAVerdictOnAFreshSeed"
 struct Oracle : CycleRig {
     std::mt19937 rng;
     std::ostringstream log;  // the sequence, for a replay
-    bool relaxed = false;    // switches that carry the permission over
+    bool relaxed = false;    // output 1 is a stop pulse
     bool stoppedFree = false, waived = false;
     bool cleanSince[8] = {};
     bool streaming[8] = {};
@@ -131,8 +131,7 @@ struct Oracle : CycleRig {
                 wp.reserved_sys11_a[j] = pick(6);
             }
         }
-        relaxed = wp.pre_cut_time || wp.enable_cut_clamp_on_alarm || wp.separate_detect_signal ||
-                  wp.enable_mold_stop_not_alarm;
+        relaxed = wp.enable_mold_stop_not_alarm;
         log << "mode " << wp.machine_mode << " prod " << wp.enable_prod_detect << " semi " << wp.semi_auto
             << " recheck " << wp.front_auto_check_time << " precut " << wp.pre_cut_time << " delays "
             << wp.finished_product_detect << "/" << wp.cavity_detect << " cutclamp " << wp.enable_cut_clamp_on_alarm

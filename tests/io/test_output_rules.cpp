@@ -55,7 +55,7 @@ TEST(OutputRules, OnlyAGoodMouldVerdictOrAnOperatorsChoiceClearsTheClampPermissi
             for (int role : {Product, Mould})
                 for (bool ng : {false, true}) {
                     for (bool vouches : {false, true}) {
-                        const bool mayClear = role == Mould && !ng && vouches && !p.enable_mold_stop_not_alarm;
+                        const bool mayClear = role == Mould && !ng && vouches;
                         EXPECT_EQ(clears1(verdict(p, role, ng, vouches)), mayClear) << w;
                     }
                     EXPECT_FALSE(clears1(afterVerdict(p, role, ng, cav))) << w;
@@ -76,11 +76,12 @@ TEST(OutputRules, OnlyAGoodMouldVerdictOrAnOperatorsChoiceClearsTheClampPermissi
             EXPECT_FALSE(clears1(alarmCleared(mode, Mould))) << w;
             // The alarm's other ways in, the wear warning and a faulty board shut the mould.
             for (const Change& c : {restoredAlarm(p, Product), restoredAlarm(p, Mould), outputFault(true, false),
-                                    outputFault(false, false), outputFault(false, true), wearWarning(true),
-                                    wearWarning(false)})
+                                    outputFault(false, false), outputFault(false, true), wearWarning(true, false),
+                                    wearWarning(false, false), wearWarning(false, true)})
                 EXPECT_EQ(c.set & out(1), out(1)) << w;
             EXPECT_NE(restoredAlarm(p, Mould).set & out(3), 0) << w;
             EXPECT_EQ(outputFault(false, true).clear & out(3), 0) << "the alarm lamp stays while in the alarm, " << w;
+            EXPECT_EQ(wearWarning(false, true).clear & out(3), 0) << "the alarm lamp stays while in the alarm, " << w;
             EXPECT_EQ(manualAlarm(p, 1).set & out(1), mode == 4 || !pulse ? out(1) : 0) << w;
             EXPECT_FALSE(clears1(manualAlarm(p, 1))) << w;
             // A group's advance prohibitions and the ejector's pulse end never allow clamping.
@@ -96,6 +97,17 @@ TEST(OutputRules, OnlyAGoodMouldVerdictOrAnOperatorsChoiceClearsTheClampPermissi
             // Leaving the editor after resampling: the operator has just taken the
             // mould's pictures as its templates and set its regions on them.
             EXPECT_EQ(clears1(backFromEditor(p)), !pulse) << w;
+            // Every prohibition is one: in pulse mode the NG's lines, never the OK's.
+            const Change no = prohibit(p);
+            if (pulse) {
+                EXPECT_EQ(no.set & (out(1) | out(2)), p.enable_ok_ng_pulse_mold ? out(2) : out(1)) << w;
+                EXPECT_EQ((no.set | no.clear) & out(3), 0) << "the alarm is its cause's, " << w;
+            } else {
+                EXPECT_EQ(no.set, out(1)) << w;
+                EXPECT_EQ(no.clear, 0) << w;
+            }
+            // A skipped cycle runs as the operator chose: the mould may close.
+            EXPECT_EQ(clears1(skipped(p)), !pulse) << w;
             // A start is not a verdict; output 1 idles cleared only as the pulse mode's verdict output.
             EXPECT_EQ(clears1(start(p)), pulse) << w;
             // A stop allows clamping only when the operator's switch says so.
@@ -109,11 +121,12 @@ TEST(OutputRules, TheAlarmAndTheCycleStartShutTheMould)
     for (int bits = 0; bits < (1 << kSwitches); ++bits) {
         setSwitches(p, bits, 0);
         EXPECT_EQ(alarmEntry().set & out(1), out(1));
-        // Only the switches that carry the last verdict into the next cycle leave
-        // the clamp alone when the mould opens.
-        const bool carried = p.pre_cut_time || p.enable_cut_clamp_on_alarm || p.enable_mold_stop_not_alarm;
-        EXPECT_EQ((cycleStart(p, 0, true).set & out(1)) != 0, !carried && !p.separate_detect_signal) << bits;
-        EXPECT_EQ((cycleStart(p, 2, true).set & out(1)) != 0, !carried) << bits;
+        // An opening ends the last verdict's permission; only where output 1 is a
+        // stop pulse ("mould NG: clamp pulse, no alarm") does it idle clear.
+        const bool stopPulse = p.enable_mold_stop_not_alarm;
+        EXPECT_EQ((cycleStart(p, 0, true).set & out(1)) != 0, !stopPulse) << bits;
+        EXPECT_EQ((cycleStart(p, 2, true).set & out(1)) != 0, !stopPulse) << bits;
+        EXPECT_EQ((rearm(p).set & out(1)) != 0, !stopPulse && !p.enable_ok_ng_pulse) << bits;
         // A mould NG without re-detections left withdraws the clamp unless it only pulses.
         EXPECT_EQ((cameraNg(p, 1, Mould, false).set & out(1)) != 0,
                   !p.enable_ok_ng_pulse && !p.enable_mold_stop_not_alarm)
@@ -140,4 +153,45 @@ TEST(OutputRules, TheLastWordKeepsEveryProhibitionAndInPulseModeIsAnNg)
             EXPECT_NE(w & out(3), 0) << what(bits, p.machine_mode);
         }
     }
+}
+
+TEST(OutputRules, TheOtherOutputsOfEachRule)
+{
+    WizardPara p;
+    setSwitches(p, 0, 0);  // Standard mode, no switch on
+    const int cavities = out(5) | out(6) | out(7) | out(8);
+    EXPECT_EQ(rearm(p), Change().on(1));
+    // The NG pulse's end: the ejector back unless it is cut on time, and the cavity lines off.
+    EXPECT_EQ(ngPulseEnd(p).clear, out(2) | cavities);
+    p.enable_cutoff_ontime = 1;
+    EXPECT_EQ(ngPulseEnd(p).clear, cavities);
+    p.enable_cutoff_ontime = 0;
+    // The ejector pulse's end prohibits ejecting again while detecting, not when stopped.
+    EXPECT_EQ(thimblePulseEnd(p, false), Change().on(2));
+    EXPECT_EQ(thimblePulseEnd(p, true), Change());
+    // A cleared product alarm gives the ejector back in modes 0 to 3; in mode 4 output 2
+    // is detection 0's and stays.
+    EXPECT_EQ(alarmCleared(0, Product), Change().off(3).off(2));
+    EXPECT_EQ(alarmCleared(4, Product), Change().off(3));
+    // Multi-detection presets by the group's kind: three detections, the first two in group 0.
+    p.machine_mode = 4;
+    p.enable_prod_detect = 1;
+    for (int j = 0; j < 8; ++j)
+        p.multi_detect_row_b[j] = j < 2 ? 0 : -1;
+    for (int kind : {0, 1, 3, 4}) {
+        p.reserved_sys11_a[0] = kind;
+        EXPECT_EQ(multiPreset(p, 0, 3), Change().on(2).on(4)) << "kind " << kind;
+        EXPECT_EQ(multiPreset(p, 1, 3), Change().on(4)) << "kind " << kind;
+    }
+    for (int kind : {2, 5}) {
+        p.reserved_sys11_a[0] = kind;
+        EXPECT_EQ(multiPreset(p, 0, 3), Change()) << "kind " << kind;
+    }
+    p.reserved_sys11_a[0] = 1;
+    p.enable_prod_detect = 0;  // detection 0 is the product's: not in use
+    EXPECT_EQ(multiPreset(p, 0, 3), Change().on(4));
+    // A restored product alarm keeps the ejector prohibited and the lamp on.
+    setSwitches(p, 0, 0);
+    EXPECT_EQ(restoredAlarm(p, Product), Change().on(1).on(2).on(3));
+    EXPECT_EQ(restoredAlarm(p, Mould), Change().on(1).on(3));
 }

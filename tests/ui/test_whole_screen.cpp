@@ -3,6 +3,7 @@
 // driven only by mouse clicks (xdotool) at the places its own geometry dump
 // (SIGUSR1 with STATION_TEST_GEOMETRY) names.
 #include "BoardSim.h"
+#include "Messages.h"
 #include "ParamDb.h"
 #include "TestDir.h"
 #include "WizardPara.h"
@@ -76,7 +77,8 @@ Rects where(QProcess& station, const QString& file)
         return out;  // never a signal to our own process group
     QFile::remove(file);
     ::kill(pid_t(station.processId()), SIGUSR1);
-    QTest::qWaitFor([&] { return QFile::exists(file); }, 10000);
+    if (!QTest::qWaitFor([&] { return QFile::exists(file); }, 10000))
+        return out;  // busy: the caller asks again
     for (const QString& line : readText(file).split('\n', Qt::SkipEmptyParts)) {
         const QStringList p = line.split(' ');
         if (p.size() == 5)
@@ -93,6 +95,62 @@ QStringList windows(const Rects& r)
             w << it.key();
     return w;
 }
+
+// The station on the display, driven by taps at the places its dump names.
+struct Panel {
+    const Xvfb& x;
+    QString geometry;
+    QProcess station;
+    Rects r;
+
+    Panel(const Xvfb& display, const QString& geometryFile) : x(display), geometry(geometryFile) {}
+
+    // answer: what every question box answers ("" none: they wait, and the keypads come up).
+    bool start(const TestDir& dir, const BoardSim& board, const QString& answer = "no")
+    {
+        QProcessEnvironment env;
+        env.insert("STATION_ANSWER", answer);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", x.display);
+        env.insert("STATION_TEST_GEOMETRY", geometry);
+        env.insert("STATION_CAMERA", "replay:" + dir.file("scene.png"));
+        return startStation(station, dir.path(), board, env) && QTest::qWaitFor([&] {
+            return recordRemarks(dir.file("RECORD.db")).filter("The system is ready").size() > 0;
+        }, 30000);
+    }
+    // Waits until the named widget is on the screen.
+    bool shows(const QString& name)
+    {
+        return QTest::qWaitFor([&] {
+            r = where(station, geometry);
+            return r.contains(name);
+        }, 30000);
+    }
+    // The operator's tap on it, once it is there.
+    bool tap(const QString& name)
+    {
+        if (!shows(name)) {
+            ADD_FAILURE() << "not on the screen: " << qPrintable(name) << "; windows: " << qPrintable(windows(r).join(' '));
+            return false;
+        }
+        const QPoint c = r.value(name).center();
+        QProcess xdo;
+        QProcessEnvironment xenv = QProcessEnvironment::systemEnvironment();
+        xenv.insert("DISPLAY", x.display);
+        xdo.setProcessEnvironment(xenv);
+        // No --sync: it waits for ever when the pointer is already there (the same key twice).
+        xdo.start("xdotool", {"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "1"});
+        if (xdo.waitForFinished(10000) && xdo.exitCode() == 0)
+            return true;
+        ADD_FAILURE() << "xdotool: " << xdo.readAllStandardError().toStdString();
+        return false;
+    }
+    ~Panel()
+    {
+        station.kill();
+        station.waitForFinished(5000);
+    }
+};
 } // namespace
 
 TEST_P(WholeScreen, EveryPageOpensOverTheWholeScreen)
@@ -100,58 +158,115 @@ TEST_P(WholeScreen, EveryPageOpensOverTheWholeScreen)
     Xvfb x;
     ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
     ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty()) << "xdotool is needed (./station.sh deps)";
-    const QString geometry = dir.file("geometry.txt");
-    for (const char* button : {"settings", "accounts", "regionEditor", "help", "cycleLog"}) {
-        SCOPED_TRACE(button);
+    // The taps that open each page from the main screen.
+    const QList<QStringList> paths{{"settings"},
+                                   {"accounts"},
+                                   {"regionEditor"},
+                                   {"help"},
+                                   {"cycleLog"},
+                                   {"settings", "tabMaintenance", "ioNames"},
+                                   {"settings", "tabMaintenance", "cavityNames"}};
+    for (const QStringList& path : paths) {
+        SCOPED_TRACE(path.join(" > ").toStdString());
         QFile::remove(dir.file("RECORD.db"));
         BoardSim board;
         ASSERT_TRUE(board.ok());
-        QProcessEnvironment env;
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", x.display);
-        env.insert("STATION_TEST_GEOMETRY", geometry);
-        env.insert("STATION_CAMERA", "replay:" + dir.file("scene.png"));
-        QProcess station;
-        ASSERT_TRUE(startStation(station, dir.path(), board, env));
-        // Up (its signal handlers are in place once it says so): the main window, over the whole screen.
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            return recordRemarks(dir.file("RECORD.db")).filter("The system is ready").size() > 0;
-        }, 30000)) << readText(dir.file("station.err")).toStdString();
-        Rects r;
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            r = where(station, geometry);
-            return r.contains("@window:mainWindow") && r.contains(button);
-        }, 30000)) << readText(dir.file("station.err")).toStdString();
-        const QRect screen = r.value("@screen");
-        EXPECT_EQ(r.value("@window:mainWindow"), screen);
-        const QStringList before = windows(r);
-        // The operator's tap on the button.
-        const QPoint c = r.value(button).center();
-        QProcess tap;
-        QProcessEnvironment xenv = QProcessEnvironment::systemEnvironment();
-        xenv.insert("DISPLAY", x.display);
-        tap.setProcessEnvironment(xenv);
-        tap.start("xdotool", {"mousemove", "--sync", QString::number(c.x()), QString::number(c.y()), "click", "1"});
-        ASSERT_TRUE(tap.waitForFinished(10000));
+        Panel panel(x, dir.file("geometry.txt"));
+        ASSERT_TRUE(panel.start(dir, board)) << readText(dir.file("station.err")).toStdString();
+        // Up: the main window, over the whole screen, its title bar read from afar.
+        ASSERT_TRUE(panel.shows("@window:mainWindow")) << readText(dir.file("station.err")).toStdString();
+        const QRect screen = panel.r.value("@screen");
+        EXPECT_EQ(panel.r.value("@window:mainWindow"), screen);
+        EXPECT_EQ(panel.r.value("titleBar").width(), screen.width() - 2 * panel.r.value("titleBar").left());
+        EXPECT_GE(panel.r.value("runState").height(), 40) << "the run state is read from two metres";
+        for (int i = 0; i + 1 < path.size(); ++i)
+            ASSERT_TRUE(panel.tap(path[i])) << qPrintable(path[i]);
+        ASSERT_TRUE(panel.shows(path.last()));
+        const QStringList before = windows(panel.r);
+        ASSERT_TRUE(panel.tap(path.last()));
         // The page comes up as a window of its own, over the whole screen, its widgets on it.
         QString page;
         ASSERT_TRUE(QTest::qWaitFor([&] {
-            r = where(station, geometry);
-            for (const QString& w : windows(r))
+            panel.r = where(panel.station, panel.geometry);
+            for (const QString& w : windows(panel.r))
                 if (!before.contains(w))
                     page = w;
             return !page.isEmpty();
         }, 10000)) << "no page opened";
-        EXPECT_EQ(r.value(page), screen) << qPrintable(page);
+        EXPECT_EQ(panel.r.value(page), screen) << qPrintable(page);
         // Nothing needs a sideways scroll: a page may scroll down, never across.
-        for (auto it = r.begin(); it != r.end(); ++it)
-            if (!it.key().startsWith('@') && it.value().width() > 0)
-                EXPECT_TRUE(it.value().left() >= screen.left() && it.value().right() <= screen.right())
+        for (auto it = panel.r.begin(); it != panel.r.end(); ++it) {
+            if (it.key().startsWith('@') || it.value().width() == 0)
+                continue;
+            EXPECT_TRUE(it.value().left() >= screen.left() && it.value().right() <= screen.right())
                     << qPrintable(it.key()) << " leaves the screen sideways: " << it.value().x() << " "
                     << it.value().width() << " wide";
-        station.kill();
-        station.waitForFinished(5000);
+        }
     }
+}
+
+TEST_P(WholeScreen, TheSignalNamesAreTypedOnThePadKeptAndRecorded)
+{
+    Xvfb x;
+    ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    Panel panel(x, dir.file("geometry.txt"));
+    // Nothing answered for the operator: the keypads come up as they do on the panel.
+    ASSERT_TRUE(panel.start(dir, board, "")) << readText(dir.file("station.err")).toStdString();
+    // A new station greets with its guide: five steps to the end.
+    for (int step = 0; step < 5; ++step)
+        ASSERT_TRUE(panel.tap("next"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        panel.r = where(panel.station, panel.geometry);
+        return panel.r.contains("@window:mainWindow") && !panel.r.contains("@window:beginnerGuide");
+    }, 10000));
+    for (const char* t : {"settings", "tabMaintenance", "ioNames", "ioName3", "key_clear", "key_p", "key_r", "key_e",
+                          "key_s", "key_s", "key_ok"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    // The pad has closed on the page; its save keeps the names for the next start.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        panel.r = where(panel.station, panel.geometry);
+        return !panel.r.contains("@window:numCharPad");
+    }, 10000));
+    ASSERT_TRUE(panel.tap("save"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readText(dir.file("name.txt")).split('\n').value(2) == "press"; }, 10000))
+        << readText(dir.file("name.txt")).toStdString();
+    EXPECT_EQ(readText(dir.file("name.txt")).split('\n').value(0), "Mol op");  // the others as they were
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return recordRemarks(dir.file("RECORD.db")).filter(LanStr(1738).section(':', 0, 0)).size() == 1;
+    }, 10000));
+    // Defaults: the file goes, the names follow the mode again.
+    ASSERT_TRUE(panel.tap("ioNames"));
+    ASSERT_TRUE(panel.tap("defaults"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(dir.file("name.txt")); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recordRemarks(dir.file("RECORD.db")).contains(LanStr(1740)); }, 10000));
+}
+
+TEST_P(WholeScreen, TheEditorAfterResamplingGoesBackToDetectingHoweverItCloses)
+{
+    Xvfb x;
+    ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    Panel panel(x, dir.file("geometry.txt"));
+    ASSERT_TRUE(panel.start(dir, board, "yes")) << readText(dir.file("station.err")).toStdString();
+    ASSERT_TRUE(panel.tap("resample"));
+    // The next opening takes the new templates and opens the editor over the screen.
+    board.send("set 1 1");
+    ASSERT_TRUE(panel.shows("@window:regionEditor"));
+    board.send("set 1 0");
+    ASSERT_TRUE(panel.tap("cancel"));
+    // Detection goes on: the mould may close, and the next opening is judged again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (board.held() & 1) == 0; }, 10000))
+        << "the station stayed in the editor's state: clamping prohibited, nothing judged";
+    board.send("set 1 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (board.held() & 1) == 1; }, 10000));
+    // This factory station has no regions yet: the judgement says so, and the mould stays shut.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return !recordRemarks(dir.file("RECORD.db")).filter(LanStr(1716).section('%', 0, 0)).isEmpty();
+    }, 10000)) << "the opening was not judged";
+    EXPECT_EQ(board.held() & 1, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(PanelSizes, WholeScreen, ::testing::Values(QString("1024x768"), QString("1920x1080")),
