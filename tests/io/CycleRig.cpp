@@ -30,6 +30,7 @@ void CycleRig::SetUp()
     gLost = 0;
     gisLostCom = 0;
     gisOutputFault = 0;
+    gSilentPolls = 0;
     gisColor = 0;
     gisSafeDoorOpen = 0;
     CameraDevice::connectionLost = false;
@@ -80,6 +81,7 @@ void CycleRig::TearDown()
     gisLost = 0;
     gisLostCom = 0;
     gisOutputFault = 0;
+    gSilentPolls = 0;
     gpWPara = m_previousWPara;
     dropConnections();
 }

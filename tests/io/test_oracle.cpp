@@ -119,6 +119,10 @@ struct Oracle : CycleRig {
         wp.is_cut_ontime = chance(15);
         wp.mold_pulse = wp.is_cut_ontime || wp.enable_mold_stop_not_alarm ? 3 : 0;
         wp.thimble_pulse = chance(30) ? 2 : 0;
+        // The wiring: inverted outputs and the copy of output 1 onto output 4.
+        for (int k = 0; k < 4; ++k)
+            wp.out_invert[k] = chance(15);
+        wp.enable_mold_backup = chance(20);
         if (wp.machine_mode == 4) {
             // Two detections: the first on input 1, the second on input 1 or 3.
             secondInput = chance(50) ? 1 : 3;
@@ -138,7 +142,8 @@ struct Oracle : CycleRig {
             << " cutoff " << wp.enable_cutoff_ontime << " stopnotalarm " << wp.enable_stop_not_alarm << " okng "
             << wp.enable_prod_ok_ng_output << " mouldnotalarm " << wp.enable_mold_stop_not_alarm << " separate "
             << wp.separate_detect_signal << " door " << wp.enable_trigger_safety << " stopmold "
-            << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime;
+            << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime << " inverted " << wp.out_invert[0]
+            << wp.out_invert[1] << wp.out_invert[2] << wp.out_invert[3] << " backup " << wp.enable_mold_backup;
         if (wp.machine_mode == 4)
             log << " second on input " << secondInput << " fixed order " << wp.multi_io_flag;
         log << "\n";
@@ -179,6 +184,10 @@ struct Oracle : CycleRig {
             why = "a camera is lost";
         else if (gisLostCom)
             why = "the IO link is silent";
+        else if (gisOutputFault)
+            why = "the board holds another word than the one sent";
+        else if (gSilentPolls > IOThread::kDoubtPolls)
+            why = "the board has been silent for a moment";
         else if (!relaxed && !waived)
             for (int c = 0; c < camsN; ++c)
                 if (!cleanSince[c])
@@ -280,7 +289,7 @@ struct Oracle : CycleRig {
                 streaming[c] = false;
                 log << "camera " << c + 1 << " stops streaming\n";
             }
-            const bool lostCamera = chance(2), silentLink = chance(2);
+            const bool lostCamera = chance(2), silentLink = chance(2), faultyBoard = chance(2), doubt = chance(2);
             input(1, false);
             step("the mould closed");
             input(1, true);
@@ -294,17 +303,28 @@ struct Oracle : CycleRig {
                 gisLostCom = 1;
                 log << "the IO link goes silent\n";
             }
+            if (faultyBoard) {
+                gisOutputFault = 1;
+                log << "the board holds another word\n";
+            }
+            if (doubt) {
+                gSilentPolls = IOThread::kDoubtPolls + 1;
+                log << "the board is silent for a moment\n";
+            }
             const int ticks = 2 + pick(8);
             for (int t = 0; t < ticks; ++t) {
                 step("a tick of the open mould");
                 if (t == 1 && (wp.semi_auto || (wp.machine_mode == 4 && secondInput == 3)))
                     pulse(3, "input 3");
             }
-            if (lostCamera || silentLink) {
-                log << "camera and link are back\n";
+            if (lostCamera || silentLink || faultyBoard || doubt) {
+                log << "camera, link and board are back\n";
                 gisLost = 0;
                 gisLostCom = 0;
+                gisOutputFault = 0;
+                gSilentPolls = 0;
                 step("the return");
+                step("the tick after the return");
             }
             if (wp.enable_trigger_safety && chance(5)) {
                 log << "the door opens\n";
@@ -336,6 +356,16 @@ struct Oracle : CycleRig {
                     cycle->StartDetect();
                     step("a start");
                 }
+            } else if (op >= 3 && op < 6) {
+                const int d = pick(2);
+                log << "the operator takes a snapshot of detection " << d << "\n";
+                cycle->SlotManualTrig(d);
+                step("a snapshot");
+                step("the snapshot's picture");
+            } else if (op >= 6 && op < 8) {
+                log << "no cycle for the input timeout\n";
+                cycle->InCheck();
+                step("the input timeout");
             } else if (op < 3) {
                 log << "the operator stops detection\n";
                 cycle->StopDetect();
