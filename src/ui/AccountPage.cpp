@@ -28,6 +28,7 @@ AccountWidget::AccountWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     m_who->setFont(big);
     left->addWidget(m_who);
     m_users = new QListWidget(this);
+    m_users->setObjectName("users");
     m_users->setFont(f);
     left->addWidget(m_users, 1);
     m_status = new QLabel(this);

@@ -97,6 +97,8 @@ ChooseBox::ChooseBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     auto* row = new QHBoxLayout;
     auto* yes = new QPushButton(this);
     auto* no = new QPushButton(this);
+    yes->setObjectName("yes");
+    no->setObjectName("no");
     setLan(yes, 121);
     setLan(no, 1019);
     for (QPushButton* b : {yes, no}) {
@@ -193,6 +195,7 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     setObjectName("passwordBox");
     auto* lay = new QVBoxLayout(this);
     m_edit = new QLineEdit(this);
+    m_edit->setObjectName("password");
     m_edit->setEchoMode(QLineEdit::Password);
     m_edit->setFont(boxFont());
     m_edit->setPlaceholderText(LanStr(1408));
@@ -205,6 +208,8 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     auto* row = new QHBoxLayout;
     auto* ok = new QPushButton(LanStr(121), this);
     auto* cancel = new QPushButton(LanStr(1019), this);
+    ok->setObjectName("passwordOk");
+    cancel->setObjectName("passwordCancel");
     for (QPushButton* b : {ok, cancel}) {
         b->setFont(boxFont());
         b->setMinimumSize(160, 56);

@@ -1,5 +1,6 @@
 #include "WholeScreen.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QSaveFile>
 #include <QScreen>
@@ -29,9 +30,21 @@ bool dumpGeometry(const QString& file)
             continue;
         line(QStringLiteral("@window:") + (top->objectName().isEmpty() ? top->metaObject()->className() : top->objectName()),
              top->frameGeometry());
-        for (QWidget* w : top->findChildren<QWidget*>())
-            if (w->isVisible() && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
-                line(w->objectName(), QRect(w->mapToGlobal(QPoint(0, 0)), w->size()));
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->objectName().isEmpty() || w->objectName().startsWith("qt_"))
+                continue;
+            line(w->objectName(), QRect(w->mapToGlobal(QPoint(0, 0)), w->size()));
+            // The rows of a list, as "list#key": the row's own key when it has one, else its number.
+            if (auto* list = qobject_cast<QAbstractItemView*>(w); list && list->model())
+                for (int row = 0; row < list->model()->rowCount(); ++row) {
+                    const QModelIndex i = list->model()->index(row, 0);
+                    const QString key = i.data(Qt::UserRole).toString();
+                    const QRect r = list->visualRect(i);
+                    if (!r.isEmpty())
+                        line(w->objectName() + '#' + (key.isEmpty() || key.contains(' ') ? QString::number(row) : key),
+                             QRect(list->viewport()->mapToGlobal(r.topLeft()), r.size()));
+                }
+        }
     }
     QSaveFile f(file);
     return f.open(QIODevice::WriteOnly) && f.write(out) == out.size() && f.commit();

@@ -8,7 +8,11 @@
 #include "TestDir.h"
 #include "WizardPara.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -145,6 +149,22 @@ struct Panel {
         ADD_FAILURE() << "xdotool: " << xdo.readAllStandardError().toStdString();
         return false;
     }
+    // Waits until the named window is gone (a pad or box closed on its own).
+    bool gone(const QString& window)
+    {
+        return QTest::qWaitFor([&] {
+            r = where(station, geometry);
+            return r.contains("@window:mainWindow") && !r.contains("@window:" + window);
+        }, 10000);
+    }
+    // The screen as it is now, kept under the build's screenshots.
+    void shoot(const QString& name)
+    {
+        const QString folder = QStringLiteral(STATION_SCREENSHOTS) + "/journey";
+        QDir().mkpath(folder);
+        QProcess::execute("import", {"-display", x.display, "-window", "root",
+                                     folder + '/' + QString::number(r.value("@screen").width()) + '-' + name + ".png"});
+    }
     ~Panel()
     {
         station.kill();
@@ -267,6 +287,78 @@ TEST_P(WholeScreen, TheEditorAfterResamplingGoesBackToDetectingHoweverItCloses)
         return !recordRemarks(dir.file("RECORD.db")).filter(LanStr(1716).section('%', 0, 0)).isEmpty();
     }, 10000)) << "the opening was not judged";
     EXPECT_EQ(board.held() & 1, 1);
+}
+
+// An operator's first shift, by touch only: the keypads, the settings, the
+// accounts' protection.
+TEST_P(WholeScreen, AnOperatorsJourneyByTouch)
+{
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        wp.is_psw_used = 1;
+        SetParaText(wp.password, "1234");
+        ASSERT_TRUE(wp.SaveDatatoFile());
+        dropConnections();
+    }
+    Xvfb x;
+    ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    Panel panel(x, dir.file("geometry.txt"));
+    ASSERT_TRUE(panel.start(dir, board, "")) << readText(dir.file("station.err")).toStdString();
+    for (int step = 0; step < 5; ++step)
+        ASSERT_TRUE(panel.tap("next"));
+    ASSERT_TRUE(panel.gone("beginnerGuide"));
+    panel.shoot("01-main");
+
+    // Log in with the system password, typed on the text pad (shown as dots).
+    for (const char* t : {"login", "password", "key_1", "key_2", "key_3", "key_4"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    panel.shoot("02-password");
+    ASSERT_TRUE(panel.tap("key_ok"));
+    ASSERT_TRUE(panel.gone("numCharPad"));
+    ASSERT_TRUE(panel.tap("passwordOk"));
+    ASSERT_TRUE(panel.gone("passwordBox"));
+
+    // The product trigger delay to 7 on the number pad, confirmed.
+    for (const char* t : {"settings", "finished_product_detect", "key_7"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    panel.shoot("03-numpad");
+    ASSERT_TRUE(panel.tap("key_ok"));
+    ASSERT_TRUE(panel.gone("numPad"));
+    panel.shoot("04-settings");
+    ASSERT_TRUE(panel.tap("confirm"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !recordRemarks(dir.file("RECORD.db")).filter(QRegularExpression("\\b7\\b")).isEmpty();
+    }, 10000)) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara saved;
+        saved.LoadDatafromFile();
+        EXPECT_EQ(saved.finished_product_detect, 7);
+        dropConnections();
+    }
+
+    // Logged out, nobody may delete the administrator: refused, said and recorded.
+    ASSERT_TRUE(panel.gone("settingsPage"));
+    ASSERT_TRUE(panel.tap("login"));  // now "Log out"
+    for (const char* t : {"accounts", "users#admin", "deleteUser"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    if (panel.shows("@window:chooseBox"))
+        ASSERT_TRUE(panel.tap("yes"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !recordRemarks(dir.file("RECORD.db")).filter(LanStr(1729).section('(', 0, 0)).isEmpty();
+    }, 10000)) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    panel.shoot("05-refused");
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "journeyUsers");
+    db.setDatabaseName(dir.file("UserDataBase.db"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("select count(*) from user_table where name = 'admin'") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    db.close();
 }
 
 INSTANTIATE_TEST_SUITE_P(PanelSizes, WholeScreen, ::testing::Values(QString("1024x768"), QString("1920x1080")),
