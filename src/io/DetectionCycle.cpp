@@ -325,6 +325,8 @@ void DetectionCycle::Run()
             }
             m_inCheck.stop();
         } else if (m_recheck) {
+            // Triggers wait for the re-detections; an opening meanwhile is not lost unseen.
+            dropTriggers(edge, m_in->softTrig);
             const int r = roleOf(m_curDetect);
             // Each re-detection waits for its own newer picture.
             if (m_await.isEmpty() && m_redetectLeft[r] > 0) {
@@ -406,6 +408,30 @@ QString DetectionCycle::DetectionName(int d) const
     return LanStr(1713).arg(d + 1);
 }
 
+void DetectionCycle::dropTriggers(const bool edge[8], int soft)
+{
+    // Dropped, not queued; but a trigger the machine gave is never lost unseen.
+    for (int k = 0; k < 8; ++k)
+        if ((edge[k] || k == soft) && isTriggerInput(k)) {
+            ++m_busyDropped;
+            OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
+            // What is still to be judged is judged on what came after this trigger;
+            // and when the mould opened again unjudged, the last verdict no longer vouches.
+            const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0 ||
+                                                k == P().detect_trig_input[lastDetection()])
+                                             : startsCycle(k);
+            for (Await& a : m_await) {
+                const int t = P().detect_trig_input[(mode() == 1 || mode() == 2) ? a.d % 2 : a.d];
+                if (opening || t == k || t == 255)
+                    a.floor = std::max(a.floor, seqNow());
+            }
+            if (opening && !P().enable_ok_ng_pulse) {
+                prohibitClamping();
+                publish();
+            }
+        }
+}
+
 void DetectionCycle::triggerHandling(const bool edge[8])
 {
     int& soft = m_in->softTrig;
@@ -432,26 +458,7 @@ void DetectionCycle::triggerHandling(const bool edge[8])
     for (int n = 0; n < gDNum && n < 8; ++n)
         busy = busy || m_up[n].isActive();
     if (busy) {
-        // Dropped, not queued; but a trigger the machine gave is never lost unseen.
-        for (int k = 0; k < 8; ++k)
-            if ((edge[k] || k == soft) && isTriggerInput(k)) {
-                ++m_busyDropped;
-                OperationRecord::instance().InsertRecord(LanStr(1714).arg(m_busyDropped));
-                // What is still to be judged is judged on what came after this trigger;
-                // and when the mould opened again unjudged, the last verdict no longer vouches.
-                const bool opening = mode() == 4 ? (!P().multi_io_flag || k == 0 ||
-                                                    k == P().detect_trig_input[lastDetection()])
-                                                 : startsCycle(k);
-                for (Await& a : m_await) {
-                    const int t = P().detect_trig_input[(mode() == 1 || mode() == 2) ? a.d % 2 : a.d];
-                    if (opening || t == k || t == 255)
-                        a.floor = std::max(a.floor, seqNow());
-                }
-                if (opening && !P().enable_ok_ng_pulse) {
-                    prohibitClamping();
-                    publish();
-                }
-            }
+        dropTriggers(edge, soft);
         soft = -1;
     } else if (P().continuous_timed_detect && m_resultState != Alarm) {
         soft = 0;

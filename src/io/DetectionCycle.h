@@ -303,6 +303,9 @@ private:
     // StopDetect without its outputs.
     void stopCycle();
     void judgeOpenMouldNow();
+    // Triggers that come while the cycle cannot take them: recorded, and what still
+    // waits for pictures is judged only on pictures after them.
+    void dropTriggers(const bool edge[8], int soft);
     void persistAlarm();
     void restoreAlarm();
     void triggerHandling(const bool edge[8]);

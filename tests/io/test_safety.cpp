@@ -414,6 +414,34 @@ TEST_F(Safety, WithTheExternalTriggerAReDetectionNeverJudgesAPictureFromBeforeTh
     EXPECT_EQ(logicalOutputs() & O1, O1);
 }
 
+// Found by the oracle (shortened to three cycles): an opening while an automatic
+// re-detection waited for one camera was not seen, and the other camera's
+// picture from before it vouched for the mould.
+TEST_F(Safety, AnOpeningDuringAReDetectionIsSeenAndOnlyLaterPicturesCount)
+{
+    wp.front_auto_check_time = 2;
+    start(2);
+    seeAll(blemishFor(1));
+    openMould();
+    ASSERT_TRUE(cycle->recheckMode());
+    silence(0);
+    silence(1);
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 1; }));
+    see(1, scene);  // a clean picture of camera 2 while camera 1 stays silent
+    silence(1);
+    tick();
+    input(1, false);
+    tick();
+    input(1, true);  // the mould opens again: what camera 2 showed is history
+    tick();
+    EXPECT_TRUE(recordRemarks().filter(LanStr(1714).section('%', 0, 0)).size() >= 1);
+    see(0, scene);
+    silence(0);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "a picture from before the opening vouched for the mould";
+    EXPECT_EQ(cycle->awaitingFrames(), 1);
+}
+
 TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEarly)
 {
     wp.cavity_detect = 10;  // the mould is judged a second after the product
