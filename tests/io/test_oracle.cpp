@@ -99,7 +99,8 @@ struct Oracle : CycleRig {
     {
         wp.machine_mode = std::array{0, 0, 1, 2, 3, 4}[pick(6)];
         wp.enable_correct = -1;  // the cycle's decisions are under test, not the position search
-        wp.mold_side = 2;
+        // Two-color and Turntable: one mould side or both.
+        wp.mold_side = wp.machine_mode == 1 || wp.machine_mode == 2 ? pick(3) : 2;
         wp.enable_prod_detect = chance(80);
         wp.semi_auto = (wp.machine_mode == 0 || wp.machine_mode == 3) && chance(15);
         wp.front_auto_check_time = pick(3);
@@ -143,7 +144,8 @@ struct Oracle : CycleRig {
             << wp.enable_prod_ok_ng_output << " mouldnotalarm " << wp.enable_mold_stop_not_alarm << " separate "
             << wp.separate_detect_signal << " door " << wp.enable_trigger_safety << " stopmold "
             << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime << " inverted " << wp.out_invert[0]
-            << wp.out_invert[1] << wp.out_invert[2] << wp.out_invert[3] << " backup " << wp.enable_mold_backup;
+            << wp.out_invert[1] << wp.out_invert[2] << wp.out_invert[3] << " backup " << wp.enable_mold_backup
+            << " side " << wp.mold_side;
         if (wp.machine_mode == 4)
             log << " second on input " << secondInput << " fixed order " << wp.multi_io_flag;
         log << "\n";
@@ -290,11 +292,13 @@ struct Oracle : CycleRig {
                 log << "camera " << c + 1 << " stops streaming\n";
             }
             const bool lostCamera = chance(2), silentLink = chance(2), faultyBoard = chance(2), doubt = chance(2);
-            input(1, false);
+            // Turntable: the first side opens on input 1, the second on input 4.
+            const int opening = wp.machine_mode == 2 && (wp.mold_side == 1 || (wp.mold_side == 2 && chance(50))) ? 4 : 1;
+            input(opening, false);
             step("the mould closed");
-            input(1, true);
+            input(opening, true);
             mouldMayHaveChanged();
-            log << "mould opens\n";
+            log << "mould opens (input " << opening << ")\n";
             if (lostCamera) {
                 gisLost = 1;
                 log << "a camera is lost\n";
@@ -316,6 +320,9 @@ struct Oracle : CycleRig {
                 step("a tick of the open mould");
                 if (t == 1 && (wp.semi_auto || (wp.machine_mode == 4 && secondInput == 3)))
                     pulse(3, "input 3");
+                // Two-color with one side: that side's mould detection has an input of its own.
+                if (t == 1 && wp.machine_mode == 1 && wp.mold_side < 2)
+                    pulse(wp.mold_side == 0 ? 3 : 4, "the side's mould input");
             }
             if (lostCamera || silentLink || faultyBoard || doubt) {
                 log << "camera, link and board are back\n";
