@@ -1334,7 +1334,12 @@ void DetectionCycle::SlotFPS()
 
 void DetectionCycle::IoConfigChanged()
 {
+    ProhibitNow();
+    m_judgeIfOpen = !P().enable_ok_ng_pulse;
+}
+
+void DetectionCycle::ProhibitNow()
+{
     prohibitClamping();
     publish();
-    m_judgeIfOpen = !P().enable_ok_ng_pulse;
 }

@@ -142,6 +142,8 @@ public:
     // The IO wiring changed under a running cycle (settings confirmed): the
     // clamp waits for the open mould to be judged again.
     void IoConfigChanged();
+    // Clamping prohibited and published now (a camera lost between two ticks).
+    void ProhibitNow();
     void SlotFPS();                      // one-second supervision
     // Output timers.
     void OutTimerNotAllowClose();

@@ -155,6 +155,11 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     m_cameras = new CameraManager(this);
     m_cameras->detecting = [this] { return isDetecting(); };
     m_cameras->prohibitClamping = [this] {
+        // Through the cycle's rules once it exists: in pulse mode output 1 may be the OK line.
+        if (m_cycle) {
+            m_cycle->ProhibitNow();
+            return;
+        }
         m_io->IOSetOut(0, 1);
         m_io->IOFlashOut();
     };
