@@ -282,6 +282,10 @@ void DetectionCycle::Run()
         if (v && v->TakeFrame()) {
             fresh |= 1 << c;
             if (P().use_external_trigger && m_resultState != Alarm) {
+                // A second picture before every camera gave one: some camera missed the
+                // trigger of the pictures gathered so far, and they are no trigger's.
+                if (m_extMask & (1 << c))
+                    m_extMask = 0;
                 if (m_extMask == 0 || v->frameSeq < m_extMinSeq)
                     m_extMinSeq = v->frameSeq;
                 m_extMask |= 1 << c;
@@ -425,6 +429,10 @@ void DetectionCycle::dropTriggers(const bool edge[8], int soft)
                 if (opening || t == k || t == 255)
                     a.floor = std::max(a.floor, seqNow());
             }
+            // A countdown still running judges, when it ends, on pictures after this opening
+            // (triggered cameras' pictures would otherwise count from the trigger before).
+            if (opening)
+                m_trigFloor = std::max(m_trigFloor, seqNow());
             if (opening && !P().enable_ok_ng_pulse) {
                 prohibitClamping();
                 publish();

@@ -85,6 +85,7 @@ struct Oracle : CycleRig {
     bool stoppedFree = false, waived = false;
     bool cleanSince[8] = {};
     bool streaming[8] = {};
+    bool dead[8] = {};  // takes no picture at the next trigger
     cv::Mat showing[8];
     const unsigned char* mouldNgData = nullptr;
     int camsN = 1;
@@ -120,6 +121,9 @@ struct Oracle : CycleRig {
         wp.is_cut_ontime = chance(15);
         wp.mold_pulse = wp.is_cut_ontime || wp.enable_mold_stop_not_alarm ? 3 : 0;
         wp.thimble_pulse = chance(30) ? 2 : 0;
+        // Cameras triggered by the machine, switched to continuous in the alarm or not.
+        wp.use_external_trigger = chance(15);
+        wp.ng_switch_continuous = wp.use_external_trigger && chance(50);
         // The wiring: inverted outputs and the copy of output 1 onto output 4.
         for (int k = 0; k < 4; ++k)
             wp.out_invert[k] = chance(15);
@@ -145,7 +149,8 @@ struct Oracle : CycleRig {
             << wp.separate_detect_signal << " door " << wp.enable_trigger_safety << " stopmold "
             << wp.enable_stop_mold << " cutontime " << wp.is_cut_ontime << " inverted " << wp.out_invert[0]
             << wp.out_invert[1] << wp.out_invert[2] << wp.out_invert[3] << " backup " << wp.enable_mold_backup
-            << " side " << wp.mold_side;
+            << " side " << wp.mold_side << " triggered " << wp.use_external_trigger << " continuous in the alarm "
+            << wp.ng_switch_continuous;
         if (wp.machine_mode == 4)
             log << " second on input " << secondInput << " fixed order " << wp.multi_io_flag;
         log << "\n";
@@ -160,14 +165,32 @@ struct Oracle : CycleRig {
     }
     // The mould half of a picture: a blemished part leaves the mould clean.
     bool mouldClean(int c) const { return showing[c].data != mouldNgData; }
-    // The camera delivers img at once and keeps streaming it.
+    // Triggered cameras take a picture only at the machine's trigger (the
+    // station may switch them to continuous in the alarm).
+    bool triggered() const { return wp.use_external_trigger != 0; }
+    // The camera delivers img at once and keeps streaming it; a triggered one
+    // shows it at the next trigger.
     void show(int c, const cv::Mat& img)
     {
         showing[c] = img;
+        dead[c] = false;
+        if (triggered())
+            return;
         streaming[c] = true;
         see(c, img);
         if (mouldClean(c))
             cleanSince[c] = true;
+    }
+    // The machine's trigger: every triggered camera that works takes one picture.
+    void trigger()
+    {
+        for (int k = 0; k < camsN; ++k)
+            if (!dead[k] && !showing[k].empty()) {
+                see(k, showing[k]);
+                silence(k);
+                if (mouldClean(k))
+                    cleanSince[k] = true;
+            }
     }
     void check(const char* after)
     {
@@ -203,6 +226,12 @@ struct Oracle : CycleRig {
     }
     void step(const char* what)
     {
+        if (triggered())
+            for (int k = 0; k < camsN; ++k)
+                if (streaming[k]) {
+                    silence(k);
+                    streaming[k] = false;
+                }
         // Each streaming camera delivers a new frame at the start of the tick.
         for (int k = 0; k < camsN; ++k)
             if (streaming[k] && mouldClean(k))
@@ -267,6 +296,10 @@ struct Oracle : CycleRig {
         for (int c = 0; c < camsN; ++c)
             show(c, scene);
         mouldMayHaveChanged();
+        // The rig's own start delivered a picture of every camera: for triggered
+        // cameras, a machine trigger the station may judge.
+        if (triggered())
+            trigger();
         check("start");
         for (cycles = 0; cycles < int(plan.cycles.size()) && violations == 0; ++cycles) {
             rng.seed(plan.cycles[cycles]);
@@ -289,6 +322,7 @@ struct Oracle : CycleRig {
             } else if (r < 26) {
                 silence(c);
                 streaming[c] = false;
+                dead[c] = true;
                 log << "camera " << c + 1 << " stops streaming\n";
             }
             const bool lostCamera = chance(2), silentLink = chance(2), faultyBoard = chance(2), doubt = chance(2);
@@ -299,6 +333,8 @@ struct Oracle : CycleRig {
             input(opening, true);
             mouldMayHaveChanged();
             log << "mould opens (input " << opening << ")\n";
+            if (triggered())
+                trigger();
             if (lostCamera) {
                 gisLost = 1;
                 log << "a camera is lost\n";
@@ -386,6 +422,12 @@ struct Oracle : CycleRig {
             }
         }
         EXPECT_EQ(violations, 0);
+        // What the run exercised: a monitor that never saw a judgement proves nothing.
+        int allowed = 0;
+        for (const auto& v : verdicts)
+            allowed += std::get<2>(v) ? 1 : 0;
+        std::printf("seed %u: %d cycles, %d judgements (%d OK)%s\n", plan.setup, cycles, int(verdicts.size()), allowed,
+                    wp.use_external_trigger ? ", triggered cameras" : "");
     }
 
     // Runs the plan, or the one STATION_ORACLE_REPLAY names; a failure of a

@@ -442,6 +442,30 @@ TEST_F(Safety, AnOpeningDuringAReDetectionIsSeenAndOnlyLaterPicturesCount)
     EXPECT_EQ(cycle->awaitingFrames(), 1);
 }
 
+// Found by the oracle with triggered cameras: a countdown that outlived a new
+// opening judged the picture of the trigger before it.
+TEST_F(Safety, ACountdownThatOutlivesAnOpeningJudgesOnlyPicturesAfterIt)
+{
+    wp.use_external_trigger = 1;
+    wp.enable_prod_detect = 0;
+    wp.cavity_detect = 5;
+    start();
+    silence(0);
+    see(0, scene);  // the machine's trigger: one picture, and the cycle starts
+    silence(0);
+    ASSERT_TRUE(tickUntil([&] { return cycle->delayTimer(1).isActive(); }));
+    // The mould opens again while the countdown runs; the camera misses this trigger.
+    input(1, false);
+    tick();
+    input(1, true);
+    tick();
+    while (cycle->delayTimer(1).isActive())
+        cycle->TimerUp(1);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "the picture from before the opening vouched for the mould";
+    EXPECT_EQ(cycle->awaitingFrames(), 1);
+}
+
 TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEarly)
 {
     wp.cavity_detect = 10;  // the mould is judged a second after the product
