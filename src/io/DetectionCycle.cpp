@@ -1029,7 +1029,7 @@ void DetectionCycle::CheckNG()
                                  ? P().detect_trig_input[d] : -1;
             }
         } else {
-            apply(outputrules::verdict(P(), role, false, !m_nothingChecked));
+            apply(outputrules::verdict(P(), role, false, !m_nothingChecked && !m_resampledVerdict));
         }
         m_recheck = false;
         publish();

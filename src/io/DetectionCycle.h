@@ -380,6 +380,7 @@ private:
     bool m_noInputShown = false;
     bool m_roiWarnOpen = false;
     bool m_retrainMould = false;
+    bool m_resampledVerdict = false;  // the verdict of resampling's pictures: it vouches for nothing
     bool m_firstNgThisCycle[8] = {};
     bool m_needTemplate[8][8] = {};  // resampling: templates still to take
     bool m_led5 = false;

@@ -255,9 +255,11 @@ void DetectionCycle::BackTrain()
     m_runState = Detecting;
     emit resultStateChanged(m_resultState);
     emit runStateChanged(m_runState);
+    m_resampledVerdict = true;
     CheckNG();
-    // Trained now, not after the result display: an opening within it is judged
-    // on the new templates, not refused for want of them (the mould would stand open).
+    m_resampledVerdict = false;
+    // Trained now, not after the result display: the mould standing open is
+    // judged at once on the new templates and regions.
     for (int c = 0; c < cameraCount(); ++c)
         if (CammerView* v = m_cams->view(c); v && v->recong)
             for (int d = 0; d < gDNum && d < 8; ++d)
@@ -265,6 +267,7 @@ void DetectionCycle::BackTrain()
                     v->recong->CreateShape(d);
                     v->recong->VarTrain(d);
                 }
+    m_judgeIfOpen = !P().enable_ok_ng_pulse;
 }
 
 bool DetectionCycle::ResetCount()

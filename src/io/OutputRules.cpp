@@ -214,7 +214,8 @@ Change backFromEditor(const WizardPara& p)
     Change c;
     if (p.enable_ok_ng_pulse)
         return c;
-    c.off(1);
+    // Not a verdict: the mould may have changed while the regions were edited.
+    c.on(1);
     c.on(2, (p.machine_mode == 0 || p.machine_mode == 3) && p.mold_cutoff && p.enable_prod_detect &&
                 !(p.enable_cutoff_ontime || p.enable_prod_ok_ng_output));
     return c;

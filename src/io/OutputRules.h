@@ -83,7 +83,8 @@ Change alarmCleared(int mode, int role);
 Change manualAlarm(const WizardPara& p, int outputNo);
 // An alarm brought back by a restart, of the given role (modes 0 to 3).
 Change restoredAlarm(const WizardPara& p, int role);
-// Leaving the region editor after resampling.
+// Leaving the region editor after resampling: no verdict, the open mould is
+// judged again on the new templates.
 Change backFromEditor(const WizardPara& p);
 // The output of detection d (0-based) of count in mode 4, from 1: the last
 // detection drives the clamp.

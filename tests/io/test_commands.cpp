@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
@@ -239,14 +240,21 @@ TEST_F(Commands, ResamplingTakesEveryTemplateThenOpensTheEditor)
     const cv::Mat stored = cv::imread("cammer12/template0.bmp", cv::IMREAD_GRAYSCALE);
     ASSERT_FALSE(stored.empty());
     EXPECT_EQ(cv::norm(stored, changed, cv::NORM_INF), 0);
-    // Verdicts are ignored while editing; leaving the editor detects again.
+    // Verdicts are ignored while editing; leaving the editor detects again and
+    // judges the mould standing open at once, on the new templates.
+    const int judged = judgedCount(1);
     cycle->BackTrain();
     EXPECT_EQ(cycle->runState(), int(DetectionCycle::Detecting));
+    EXPECT_TRUE(outputs(O1));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        tick();
+        return judgedCount(1) > judged;
+    }, 10000));
+    EXPECT_TRUE(std::get<2>(verdicts.last()));  // the marked picture is now the reference
     EXPECT_TRUE(outputs(0));
-    cycle->TimerShow();  // the retraining runs when the result display ends
     seeAll(changed);
     openMould();
-    EXPECT_TRUE(std::get<2>(verdicts.last()));  // the marked picture is now the reference
+    EXPECT_TRUE(std::get<2>(verdicts.last()));
 
     // Refused in the alarm, and with a refused password the editor stays shut.
     seeAll(scene);

@@ -16,8 +16,9 @@
 //   checked with it);
 // - OK/NG pulse mode, where output 1 is a verdict pulse (not drawn here);
 // - skipping a number of cycles (not drawn here);
-// - resampling and the region editor after it, where the operator takes the
-//   mould's pictures as its templates (not drawn here).
+// - resampling, where the operator takes the mould's pictures as its
+//   templates (not drawn here; leaving the region editor after it judges the
+//   open mould again).
 //
 // The board is the IO words themselves (no serial round trip), so a run is
 // fast enough for long sequences: STATION_ORACLE_CYCLES sets the cycles per
