@@ -220,16 +220,28 @@ void DetectionCycle::Run()
     const bool wasAway = m_lastRunMs > 0 && now - m_lastRunMs > std::max<qint64>(kAwayMs, P().shake_erase_time * 10);
     m_lastRunMs = now;
     // 1. The IO link. A board that holds another word than the one sent is a fault of the link too.
+    // The fault ends only after the board has followed for a while; one that comes
+    // back soon after (a relay welded to what the fault itself switches on) stays
+    // until detection is started again.
+    if (gisOutputFault)
+        m_faultFreeSinceMs = 0;
     if (gisOutputFault && !m_outputFault) {
         m_outputFault = true;
-        OperationRecord::instance().InsertRecord(LanStr(1718));
+        m_faultLatched = m_faultEndedMs > 0 && now - m_faultEndedMs < kFaultReturnMs;
+        OperationRecord::instance().InsertRecord(LanStr(m_faultLatched ? 1742 : 1718));
         emit ioLinkLost(true);
-    } else if (!gisOutputFault && m_outputFault) {
-        m_outputFault = false;
-        apply(outputrules::outputFault(false, m_resultState == Alarm));
-        m_judgeIfOpen = !P().enable_ok_ng_pulse;  // what the machine did meanwhile is unknown
-        if (!gisLostCom)
-            emit ioLinkLost(false);
+    } else if (!gisOutputFault && m_outputFault && !m_faultLatched) {
+        if (m_faultFreeSinceMs == 0)
+            m_faultFreeSinceMs = now;
+        if (now - m_faultFreeSinceMs >= kFaultFollowMs) {
+            m_outputFault = false;
+            m_faultEndedMs = now;
+            OperationRecord::instance().InsertRecord(LanStr(1743));
+            apply(outputrules::outputFault(false, m_resultState == Alarm));
+            m_judgeIfOpen = !P().enable_ok_ng_pulse;  // what the machine did meanwhile is unknown
+            if (!gisLostCom)
+                emit ioLinkLost(false);
+        }
     }
     if (m_outputFault)
         apply(outputrules::outputFault(true, m_resultState == Alarm));
@@ -1199,6 +1211,12 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
     m_nextTrig = -1;
     m_forced = -1;
     m_extMask = 0;
+    // A latched IO fault is the operator's to end, by starting anew.
+    if (m_faultLatched) {
+        m_faultLatched = false;
+        m_outputFault = false;
+        m_faultEndedMs = 0;
+    }
     // A pulse of the last cycle must not end in a permission after a start.
     m_outClose.stop();
     m_outFunc4.stop();

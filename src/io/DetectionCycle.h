@@ -106,6 +106,9 @@ public:
     // the camera is judged NG: several frame periods of any camera the
     // station drives in continuous acquisition.
     static constexpr int kFreshFrameMs = 1000;
+    // An IO fault ends after the board has followed this long; one back within
+    // kFaultReturnMs of its end stays until detection is started again.
+    static constexpr int kFaultFollowMs = 2000, kFaultReturnMs = 10000;
     // The alarm that was on when the station stopped, kept across restarts.
     static QString alarmStateFile() { return QStringLiteral("alarm.state"); }
 
@@ -367,6 +370,8 @@ private:
     bool m_startCycle = false;     // the open mould judged at a start: not a production cycle
     bool m_judgeIfOpen = false;    // a start looks whether the mould is open
     bool m_outputFault = false;    // the board holds another word than the one sent
+    bool m_faultLatched = false;   // it came back soon after it ended: until a start
+    qint64 m_faultFreeSinceMs = 0, m_faultEndedMs = 0;
     int m_forced = -1;             // detection forced next after a cleared product alarm
     int m_chainDelay = 0;          // delay of the most recently started detection
     int m_showDetect = -1;

@@ -313,6 +313,29 @@ TEST_F(Safety, ABoardThatHoldsAnotherWordIsAnIoFault)
     EXPECT_TRUE(outputs(0));
 }
 
+TEST_F(Safety, AnAlarmRelayWeldedOnHoldsTheIoFaultInsteadOfChattering)
+{
+    start();
+    openMould();
+    ASSERT_TRUE(outputs(0));
+    // The alarm relay welds on: the fault's own alarm makes the board agree for a while.
+    board->send("stuck 004 004");
+    ASSERT_TRUE(tickUntil([&] { return recordRemarks().contains(LanStr(1718)); }));
+    ASSERT_TRUE(tickUntil([&] { return recordRemarks().contains(LanStr(1743)); }));
+    ASSERT_TRUE(tickUntil([&] { return recordRemarks().contains(LanStr(1742)); }));
+    EXPECT_EQ(recordRemarks().count(LanStr(1718)), 1) << "the fault chattered";
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
+    // Held while the board agrees again: only a new start ends it.
+    board->send("stuck 000 000");
+    const int polls = int(gInputReports);
+    ASSERT_TRUE(tickUntil([&] { return int(gInputReports) > polls + 2 * DetectionCycle::kFaultFollowMs / IOThread::kPollMs; }, 20000));
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+    EXPECT_EQ(recordRemarks().count(LanStr(1743)), 1);
+    cycle->StopDetect();
+    cycle->StartDetect();
+    ASSERT_TRUE(tickUntil([&] { return outputs(0); }));
+}
+
 TEST_F(Safety, InMultiDetectionAClearedAlarmOfTheLastDetectionLetsTheMouldClose)
 {
     twoDetections(1);
