@@ -131,7 +131,7 @@ void DetectionCycle::set(int output, bool on)
 bool DetectionCycle::allowClamping()
 {
     // The machine may close only when the station can vouch for the mould.
-    if (gisLost || gisLostCom || gisOutputFault || m_ioDoubt || m_resultState == Alarm ||
+    if (gisLost || gisLostCom || gisOutputFault || m_outputFault || m_ioDoubt || m_resultState == Alarm ||
         (m_runState == Stopped && P().enable_stop_mold)) {
         // In pulse mode output 1 may be the OK line: the NG's lines instead.
         apply(outputrules::prohibit(P()), false);
