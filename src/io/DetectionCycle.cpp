@@ -223,19 +223,20 @@ void DetectionCycle::Run()
     // The fault ends only after the board has followed for a while; one that comes
     // back soon after (a relay welded to what the fault itself switches on) stays
     // until detection is started again.
+    const qint64 mono = monoNow();
     if (gisOutputFault)
         m_faultFreeSinceMs = 0;
     if (gisOutputFault && !m_outputFault) {
         m_outputFault = true;
-        m_faultLatched = m_faultEndedMs > 0 && now - m_faultEndedMs < kFaultReturnMs;
+        m_faultLatched = m_faultEndedMs > 0 && mono - m_faultEndedMs < kFaultReturnMs;
         OperationRecord::instance().InsertRecord(LanStr(m_faultLatched ? 1742 : 1718));
         emit ioLinkLost(true);
     } else if (!gisOutputFault && m_outputFault && !m_faultLatched) {
         if (m_faultFreeSinceMs == 0)
-            m_faultFreeSinceMs = now;
-        if (now - m_faultFreeSinceMs >= kFaultFollowMs) {
+            m_faultFreeSinceMs = mono;
+        if (mono - m_faultFreeSinceMs >= kFaultFollowMs) {
             m_outputFault = false;
-            m_faultEndedMs = now;
+            m_faultEndedMs = mono;
             OperationRecord::instance().InsertRecord(LanStr(1743));
             apply(outputrules::outputFault(false, m_resultState == Alarm));
             m_judgeIfOpen = !P().enable_ok_ng_pulse;  // what the machine did meanwhile is unknown

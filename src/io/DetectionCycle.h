@@ -217,6 +217,8 @@ public:
     int nothingCheckedMask() const { return m_nothingRecorded; }
     // Detections whose moment has come and that wait for newer pictures.
     int awaitingFrames() const { return int(m_await.size()); }
+    // An IO fault that came back soon after it ended, held until a start.
+    bool ioFaultHeld() const { return m_faultLatched; }
     quint64 missedTriggers() const { return m_missedEdges; }
     quint64 droppedBusyTriggers() const { return m_busyDropped; }
     QTimer& runTimer() { return m_run; }

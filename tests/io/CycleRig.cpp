@@ -144,11 +144,16 @@ void CycleRig::start(int cameras)
     cams->BuildViews(wp);
     ASSERT_EQ(numCamera, cameras);
     cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
-    QObject::connect(cycle.get(), &DetectionCycle::judged, cycle.get(),
-                     [this](int c, int d, bool ok) { verdicts << std::make_tuple(c, d, ok); });
+    followVerdicts();
     cycle->StartDetect();
     seeAll(scene);
     tick();
+}
+
+void CycleRig::followVerdicts()
+{
+    QObject::connect(cycle.get(), &DetectionCycle::judged, cycle.get(),
+                     [this](int c, int d, bool ok) { verdicts << std::make_tuple(c, d, ok); });
 }
 
 void CycleRig::see(int c, const cv::Mat& img)

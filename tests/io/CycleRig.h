@@ -65,6 +65,8 @@ struct CycleRig : ::testing::Test {
     ::testing::AssertionResult outputs(int want);
     int logicalOutputs() const;
     int judgedCount(int d) const;
+    // Collects the judgements of the cycle now in place (again after a new one).
+    void followVerdicts();
 
 private:
     WizardPara* m_previousWPara = nullptr;

@@ -274,6 +274,7 @@ struct Oracle : CycleRig {
     {
         cycle.reset();
         cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
+        followVerdicts();
         io->IOResetAllOut();
         io->IOSetOut(0, 1);
         io->IOFlashOut();
@@ -361,6 +362,16 @@ struct Oracle : CycleRig {
                 if (t == 1 && wp.machine_mode == 1 && wp.mold_side < 2)
                     pulse(wp.mold_side == 0 ? 3 : 4, "the side's mould input");
             }
+            // Mostly the mould stays open until the countdowns have run; sometimes it
+            // closes and opens again before (the trigger is dropped).
+            auto counting = [&] {
+                for (int d = 0; d < 8; ++d)
+                    if (cycle->delayTimer(d).isActive())
+                        return true;
+                return false;
+            };
+            for (int extra = 0; extra < 30 && counting() && chance(90); ++extra)
+                step("the countdown");
             if (lostCamera || silentLink || faultyBoard || doubt) {
                 log << "camera, link and board are back\n";
                 gisLost = 0;
@@ -369,6 +380,11 @@ struct Oracle : CycleRig {
                 gSilentPolls = 0;
                 step("the return");
                 step("the tick after the return");
+                if (chance(70)) {
+                    log << "two seconds pass\n";
+                    CameraDevice::moveClockOn(DetectionCycle::kFaultFollowMs);
+                    step("two seconds after the return");
+                }
             }
             if (wp.enable_trigger_safety && chance(5)) {
                 log << "the door opens\n";
@@ -379,6 +395,11 @@ struct Oracle : CycleRig {
             if (chance(1)) {
                 log << "the station process restarts\n";
                 restart();
+            } else if (cycle->ioFaultHeld()) {
+                log << "the operator sees the IO fault held and starts detection anew\n";
+                mouldMayHaveChanged();
+                cycle->StartDetect();
+                step("a start after the IO fault");
             } else if (cycle->resultState() == DetectionCycle::Alarm) {
                 if (op < 50) {
                     log << "cleaned; the door presses re-detect\n";
@@ -427,8 +448,8 @@ struct Oracle : CycleRig {
         int allowed = 0;
         for (const auto& v : verdicts)
             allowed += std::get<2>(v) ? 1 : 0;
-        std::printf("seed %u: %d cycles, %d judgements (%d OK)%s\n", plan.setup, cycles, int(verdicts.size()), allowed,
-                    wp.use_external_trigger ? ", triggered cameras" : "");
+        const std::string setUp = log.str().substr(0, log.str().find("\ncycle 0"));
+        std::printf("%s\n  %d cycles, %d judgements (%d OK)\n", setUp.c_str(), cycles, int(verdicts.size()), allowed);
     }
 
     // Runs the plan, or the one STATION_ORACLE_REPLAY names; a failure of a
