@@ -1201,8 +1201,13 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
 {
     // A start is not a verdict: the mould stays shut until it is judged.
     outputrules::Change c = outputrules::start(P());
-    // A kept alarm about to come back: its lamp never goes out in between.
-    c.on(3, !m_restoredAlarm.isEmpty() && !P().enable_ok_ng_pulse);
+    // A kept alarm about to come back: its outputs from the first word on, so that
+    // neither the lamp goes out nor the ejector is given back for a moment.
+    if (!m_restoredAlarm.isEmpty() && !P().enable_ok_ng_pulse) {
+        bool ok = false;
+        const int d = m_restoredAlarm.section(' ', 0, 0).toInt(&ok);
+        c += outputrules::restoredAlarm(P(), ok && d >= 0 && d < 8 ? roleOf(d) : int(outputrules::Mould));
+    }
     apply(c);
     if (publishNow)
         publish();

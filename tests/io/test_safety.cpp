@@ -107,6 +107,20 @@ TEST_F(Safety, AnAlarmOutlivesTheProcessAndEndsOnlyByAVerdictOrTheOperator)
     EXPECT_FALSE(QFile::exists(DetectionCycle::alarmStateFile()));
 }
 
+TEST_F(Safety, AKeptProductAlarmHoldsItsOutputsFromTheFirstWordOfTheRestart)
+{
+    start();
+    seeAll(blemishFor(0));
+    openMould();
+    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    ASSERT_EQ(logicalOutputs() & (O1 | O2 | O3), O1 | O2 | O3);
+    cycle.reset();
+    cycle = std::make_unique<DetectionCycle>(io.get(), in.get(), cams.get(), &wp);
+    io->IOResetAllOut();
+    cycle->StartDetect();  // the start's word, before the tick restores the alarm
+    EXPECT_EQ(logicalOutputs() & (O1 | O2 | O3), O1 | O2 | O3) << "the lamp or the ejector was given back for a moment";
+}
+
 TEST_F(Safety, AStalePictureIsNeverJudgedAndASilentCameraEndsNg)
 {
     start(2);
