@@ -330,6 +330,8 @@ void DetectionCycle::Run()
     // 7..10.
     if (!m_roiWarnOpen) {
         if (m_resultState == Alarm) {
+            // An opening in the alarm is no cycle, but what came before it is history.
+            dropTriggers(edge, -1);
             const int soft = m_in->softTrig;
             bool press = edge[1] || soft == 1;
             if (P().semi_auto && m_curDetect >= 1 && (edge[2] || soft == 2))
@@ -444,8 +446,12 @@ void DetectionCycle::dropTriggers(const bool edge[8], int soft)
             }
             // A countdown still running judges, when it ends, on pictures after this opening
             // (triggered cameras' pictures would otherwise count from the trigger before).
-            if (opening)
+            if (opening) {
                 m_trigFloor = std::max(m_trigFloor, seqNow());
+                // A re-detection after it looks no further back either.
+                for (quint64& f : m_judgedFloor)
+                    f = std::max(f, seqNow());
+            }
             if (opening && !P().enable_ok_ng_pulse) {
                 prohibitClamping();
                 publish();
