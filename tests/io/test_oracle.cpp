@@ -123,7 +123,10 @@ struct Oracle : CycleRig {
         wp.mold_pulse = wp.is_cut_ontime || wp.enable_mold_stop_not_alarm ? 3 : 0;
         wp.thimble_pulse = chance(30) ? 2 : 0;
         // Cameras triggered by the machine, switched to continuous in the alarm or not.
-        wp.use_external_trigger = chance(15);
+        // Drawn only with STATION_ORACLE_TRIGGERED=1: a known hole is still open
+        // (STATION_ORACLE_REPLAY='36:318236827,326658254,700272509,2902872702').
+        const bool mayTrigger = qEnvironmentVariableIntValue("STATION_ORACLE_TRIGGERED") == 1;
+        wp.use_external_trigger = chance(15) && mayTrigger;
         wp.ng_switch_continuous = wp.use_external_trigger && chance(50);
         // The wiring: inverted outputs and the copy of output 1 onto output 4.
         for (int k = 0; k < 4; ++k)
