@@ -33,6 +33,8 @@ void DetectionCycle::enterAlarm()
         for (CameraDevice* dev : m_cams->devices())
             dev->CameraChangeTrig(false);
     }
+    // Pictures gathered for a machine trigger before the alarm are no later cycle's.
+    m_extMask = 0;
     // In the alarm the mould stays shut, whatever the cycle-start rules left.
     apply(outputrules::alarmEntry());
     publish();

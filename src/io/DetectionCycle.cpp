@@ -299,9 +299,8 @@ void DetectionCycle::Run()
                 // trigger of the pictures gathered so far, and they are no trigger's.
                 if (m_extMask & (1 << c))
                     m_extMask = 0;
-                if (m_extMask == 0 || v->frameSeq < m_extMinSeq)
-                    m_extMinSeq = v->frameSeq;
                 m_extMask |= 1 << c;
+                m_extSeq[c] = v->frameSeq;
             }
         }
     }
@@ -522,9 +521,20 @@ void DetectionCycle::triggerHandling(const bool edge[8])
     }
     // 5. External trigger: every camera delivered; those frames are the trigger's own.
     bool extTrigger = false;
+    quint64 extFloor = 0;
     if (P().use_external_trigger) {
+        // A picture a judgement could already have used belongs to an earlier
+        // trigger (a camera missed one, or the alarm came between): never to this set.
+        const quint64 judged = *std::max_element(std::begin(m_judgedFloor), std::end(m_judgedFloor));
+        for (int c = 0; c < 8; ++c)
+            if ((m_extMask & (1 << c)) && m_extSeq[c] <= judged)
+                m_extMask &= ~(1 << c);
         const int all = allCamerasMask();
         if (all && (m_extMask & all) == all) {
+            extFloor = seqNow();
+            for (int c = 0; c < 8; ++c)
+                if (all & (1 << c))
+                    extFloor = std::min(extFloor, m_extSeq[c] - 1);
             m_extMask = 0;
             soft = 0;
             extTrigger = true;
@@ -541,7 +551,7 @@ void DetectionCycle::triggerHandling(const bool edge[8])
         // Only the expected next input of the multi-detection order, no edge of
         // its own: it schedules the next detection and never opens a cycle.
         const bool onlyNext = k == m_nextTrig && !m_in->trigConfirmed[k] && k != soft && !atOnce;
-        m_trigFloor = extTrigger && k == 0 && k == soft ? m_extMinSeq - 1 : seqNow();
+        m_trigFloor = extTrigger && k == 0 && k == soft ? extFloor : seqNow();
         m_in->trigConfirmed[k] = false;
         soft = -1;
         m_trigNumber = k + 1;
@@ -673,20 +683,23 @@ bool DetectionCycle::schedule(int k)
         if (!P().detect_enable[d] || m_up[d].isActive())
             continue;
         const int trig = P().detect_trig_input[n];
+        // The separate signal's input 3 starts the clamp's cycle: it prohibited
+        // clamping, so it judges the mould (alone, after its own delay).
+        const bool clampCycle = mode() == 0 && P().separate_detect_signal && !P().semi_auto && k == 2 && n == 1;
         bool start;
         if (mode() == 1)
             start = trig == k || (trig == 255 && k <= 3);
         else if (mode() == 2)
             start = trig == k || (trig == 255 && (k == 0 || k == 3));
         else
-            start = (trig == k && m_pendingCams[maskOf(d)]) || n == m_forced;
+            start = ((trig == k || clampCycle) && m_pendingCams[maskOf(d)]) || n == m_forced;
         if (!start)
             continue;
         int delay = delayOf(d);
         if (n == m_forced) {
             m_forced = -1;
             m_chainDelay = 0;
-        } else if (!paired && n >= 1 && !P().semi_auto && P().enable_prod_detect) {
+        } else if (!paired && n >= 1 && !P().semi_auto && P().enable_prod_detect && !clampCycle) {
             delay += m_chainDelay;
         }
         startDetection(d, n, delay);
@@ -782,6 +795,10 @@ void DetectionCycle::beginJudgement(int d, Origin origin, quint64 floor)
 
 void DetectionCycle::awaitFrames(int d, Origin origin, quint64 floor, int cams)
 {
+    // Never a picture from before the detection's last moment: a triggered
+    // camera's leftover from an earlier cycle may pair with a new one.
+    if (d >= 0 && d < 8)
+        floor = std::max(floor, m_judgedFloor[d]);
     // Asked again while waiting: the newer request (its moment, its cameras) stands.
     for (Await& a : m_await)
         if (a.d == d && a.origin == origin) {

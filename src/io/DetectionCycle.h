@@ -399,7 +399,7 @@ private:
     int m_staleCams = 0;           // cameras of the judgement under way without a newer picture
     quint64 m_trigFloor = 0;       // the frame sequence at the trigger being handled
     quint64 m_manualFloor = 0;     // ... at the manual snapshot's request
-    quint64 m_extMinSeq = 0;       // oldest frame of the external-trigger mask
+    quint64 m_extSeq[8] = {};      // each camera's picture in the external-trigger mask
     int m_nothingRecorded = 0;     // detections whose "nothing checked" line is written
     bool m_nothingChecked = false; // the verdict under way judged no region
     QString m_restoredAlarm;       // the kept alarm, read at construction

@@ -123,10 +123,7 @@ struct Oracle : CycleRig {
         wp.mold_pulse = wp.is_cut_ontime || wp.enable_mold_stop_not_alarm ? 3 : 0;
         wp.thimble_pulse = chance(30) ? 2 : 0;
         // Cameras triggered by the machine, switched to continuous in the alarm or not.
-        // Drawn only with STATION_ORACLE_TRIGGERED=1: a known hole is still open
-        // (STATION_ORACLE_REPLAY='36:318236827,326658254,700272509,2902872702').
-        const bool mayTrigger = qEnvironmentVariableIntValue("STATION_ORACLE_TRIGGERED") == 1;
-        wp.use_external_trigger = chance(15) && mayTrigger;
+        wp.use_external_trigger = chance(15);
         wp.ng_switch_continuous = wp.use_external_trigger && chance(50);
         // The wiring: inverted outputs and the copy of output 1 onto output 4.
         for (int k = 0; k < 4; ++k)
@@ -263,6 +260,7 @@ struct Oracle : CycleRig {
     // An input edge seen by the cycle, checked after each tick.
     void pulse(int k, const char* what)
     {
+        log << what << "\n";
         input(k, false);
         step(what);
         input(k, true);
@@ -361,6 +359,9 @@ struct Oracle : CycleRig {
                 step("a tick of the open mould");
                 if (t == 1 && (wp.semi_auto || (wp.machine_mode == 4 && secondInput == 3)))
                     pulse(3, "input 3");
+                // The separate signal: the ejector comes back and input 3 starts the clamp's cycle.
+                else if (t == 1 && wp.separate_detect_signal && chance(70))
+                    pulse(3, "the ejector back (input 3)");
                 // Two-color with one side: that side's mould detection has an input of its own.
                 if (t == 1 && wp.machine_mode == 1 && wp.mold_side < 2)
                     pulse(wp.mold_side == 0 ? 3 : 4, "the side's mould input");
@@ -390,8 +391,7 @@ struct Oracle : CycleRig {
                 }
             }
             if (wp.enable_trigger_safety && chance(5)) {
-                log << "the door opens\n";
-                pulse(2, "the door opened");
+                pulse(2, "the door opens");
             }
             // The operator, or the process.
             const int op = pick(100);
@@ -405,10 +405,9 @@ struct Oracle : CycleRig {
                 step("a start after the IO fault");
             } else if (cycle->resultState() == DetectionCycle::Alarm) {
                 if (op < 50) {
-                    log << "cleaned; the door presses re-detect\n";
                     for (int k = 0; k < camsN; ++k)
                         show(k, scene);
-                    pulse(2, "the door");
+                    pulse(2, "cleaned; the door presses re-detect");
                     for (int t = 0; t < 4; ++t)
                         step("the re-detection");
                 } else if (op < 80) {
@@ -529,6 +528,28 @@ TEST_F(Oracle, NoClampingWithoutAVerdictOnAFreshSeed)
         std::printf("oracle seed %u (replay with STATION_ORACLE_SEED=%u)\n", seed, seed);
     runOrReplay(Plan::fromSeed(seed, oracleCycles()));
 }
+
+// Shortened sequences the oracle found, kept as they were printed; each
+// allowed clamping once.
+struct Found : Oracle, ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Found, StaysMended)
+{
+    Plan plan;
+    ASSERT_TRUE(Plan::parse(GetParam(), plan));
+    run(plan);
+    EXPECT_EQ(cycles, int(plan.cycles.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Oracle, Found,
+    ::testing::Values(
+        // Triggered cameras: camera 1's leftover picture of an opening during
+        // the alarm paired with camera 2's picture of the next opening.
+        "36:318236827,326658254,700272509,2902872702",
+        // Triggered, continuous in the alarm: a picture from before the alarm
+        // paired with one after it.
+        "3058:2416897580,2557026838,1104128692,3509607967,3193279939,1046693258"));
 
 TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
 {

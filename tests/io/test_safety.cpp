@@ -200,6 +200,25 @@ TEST_P(ProductAlarm, ShutsTheMouldWhateverTheCycleStartLeft)
 INSTANTIATE_TEST_SUITE_P(Rules, ProductAlarm, ::testing::ValuesIn(kAlarmRules),
                          [](const ::testing::TestParamInfo<AlarmRule>& i) { return std::string(i.param.name); });
 
+// With the separate signal, input 3 starts the clamp's cycle: it prohibits
+// clamping and must judge the mould, or the machine stands with the mould open.
+TEST_F(Safety, WithTheSeparateSignalInput3JudgesTheMouldAndNeverStalls)
+{
+    wp.separate_detect_signal = 1;
+    start();
+    openMould();
+    ASSERT_TRUE(tickUntil([&] { return (logicalOutputs() & O1) == 0; }));
+    const int judged = judgedCount(1);
+    edge(3);
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) > judged; })) << "input 3's cycle never judged the mould";
+    EXPECT_EQ(logicalOutputs() & O1, 0);
+    // A blemished mould at input 3 is the alarm with clamping prohibited.
+    seeAll(blemishFor(1));
+    edge(3);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
+}
+
 TEST_F(Safety, InMultiDetectionAnAlarmOfAnyGroupShutsTheMould)
 {
     twoDetections(1);  // detection 1 on input 1, detection 2 on input 3, neither in a group
