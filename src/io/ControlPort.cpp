@@ -135,13 +135,13 @@ void ControlPort::unwatchTick()
     gHangHeld = 0;
 }
 
-bool ControlPort::applyConfig(const Config& c)
+bool ControlPort::applyConfig(const Config& c, int prohibitSet, int prohibitClear)
 {
     if (c == m_config)
         return false;
     int logical[9];
     for (int k = 0; k < 9; ++k)
-        logical[k] = outputOn(k);
+        logical[k] = ((prohibitSet >> k) & 1) ? 1 : ((prohibitClear >> k) & 1) ? 0 : outputOn(k);
     m_config = c;
     m_out = 0;
     // Output 4 first: a copy of another output written after it wins, as on every set.
@@ -149,7 +149,6 @@ bool ControlPort::applyConfig(const Config& c)
     for (int k = 0; k < 9; ++k)
         if (k != 3)
             IOSetOut(k, logical[k]);
-    IOSetOut(0, 1);
     setLastWord(m_lastLogical);
     IOFlashOut();
     return true;

@@ -45,10 +45,11 @@ public:
 
     void setConfig(const Config& c) { m_config = c; }
     // A confirmed change of the wiring rules: every output keeps its logical
-    // state in the new polarity and copy, clamping is prohibited (a verdict
-    // under the old wiring no longer vouches) and the word is published at
-    // once. Returns whether anything changed.
-    bool applyConfig(const Config& c);
+    // state in the new polarity and copy, the prohibition (logical outputs to
+    // set and to clear, the mode's own: a verdict under the old wiring no
+    // longer vouches) is applied, and the word is published at once, in one
+    // word. Returns whether anything changed.
+    bool applyConfig(const Config& c, int prohibitSet, int prohibitClear);
     const Config& config() const { return m_config; }
 
     // The physical word of a logical one (output k as bit k-1) under config c:

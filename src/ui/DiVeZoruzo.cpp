@@ -1,4 +1,5 @@
 #include "DiVeZoruzo.h"
+#include "OutputRules.h"
 #include "StationBars.h"
 #include "WholeScreen.h"
 
@@ -154,15 +155,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     // The eight camera widgets' camera side: devices, regions, templates.
     m_cameras = new CameraManager(this);
     m_cameras->detecting = [this] { return isDetecting(); };
-    m_cameras->prohibitClamping = [this] {
-        // Through the cycle's rules once it exists: in pulse mode output 1 may be the OK line.
-        if (m_cycle) {
-            m_cycle->ProhibitNow();
-            return;
-        }
-        m_io->IOSetOut(0, 1);
-        m_io->IOFlashOut();
-    };
+    m_cameras->prohibitClamping = [this] { prohibitClamping(); };
     m_cameras->flushAll = [this] { FLushAll(); };
     connect(m_cameras, &CameraManager::cameraLost, this, &DiVeZoruzo::showCameraLost);
     connect(m_cameras, &CameraManager::camerasRecovered, this, &DiVeZoruzo::showCameraRecovered);
@@ -205,10 +198,8 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         gpWarnBox->showMessage(LanStr(1719), false);
     } else if (!stationTerminating())
         StartDetect();
-    if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0) {
-        m_io->IOSetOut(0, 1);
-        m_io->IOFlashOut();
-    }
+    if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
+        prohibitClamping();
 
     gpWarnBox->hideMessage();
     m_dateCheck.start(60000);
@@ -351,8 +342,7 @@ void DiVeZoruzo::checkSystemTime()
     gpWarnBox->showMessage(LanStr(1000));
     InsertRecord(LanStr(1001));
     StopDetect();
-    m_io->IOSetOut(0, 1);
-    m_io->IOFlashOut();
+    prohibitClamping();
     InsertRecord(LanStr(141));
     LEDOnOff(4, 0);
     DateTimeDialog dialog(this);
@@ -546,10 +536,20 @@ void DiVeZoruzo::showIoLink(bool lost)
         m_ioBox->showMessage(LanStr(590), false);
 }
 
-void DiVeZoruzo::SlotROINGWarm()
+void DiVeZoruzo::prohibitClamping()
 {
+    // Through the cycle's rules once it exists: in pulse mode output 1 may be the OK line.
+    if (m_cycle) {
+        m_cycle->ProhibitNow();
+        return;
+    }
     m_io->IOSetOut(0, 1);
     m_io->IOFlashOut();
+}
+
+void DiVeZoruzo::SlotROINGWarm()
+{
+    prohibitClamping();
     const QStringList lines = m_cycle->GetROINGInfo();
     if (!lines.isEmpty())
         gpWarnBox->showMessage(lines.join(QString()));
@@ -560,7 +560,8 @@ void DiVeZoruzo::applyIoSettings()
 {
     if (!m_io || !gpWPara)
         return;
-    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara))) {
+    const outputrules::Change prohibit = outputrules::prohibit(*gpWPara);
+    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara), prohibit.set, prohibit.clear)) {
         InsertRecord(LanStr(1721));
         if (m_cycle)
             m_cycle->IoConfigChanged();

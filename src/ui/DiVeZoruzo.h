@@ -140,6 +140,7 @@ public slots:
 
 private:
     QTimer m_startPing;  // feeds the watchdog while start-up waits for the operator
+    void prohibitClamping();         // in the mode's own lines, published at once
     void openDatabases();            // databases with recovery
     void loadParameters();           // system parameters and their globals
     void findCameras();

@@ -230,6 +230,24 @@ TEST_F(Pages, ConfirmedIoWiringReachesTheBoardAtOnceWithClampingProhibited)
     EXPECT_TRUE(recordRemarks().contains(LanStr(1721)));
 }
 
+// In the OK/NG pulse mode with the mould's OK on output 1, a set output 1 is
+// the OK line: the prohibition at a confirmed wiring change is the NG line.
+TEST_F(Pages, ConfirmedIoWiringInPulseModeRaisesTheNgLineNotTheOkLine)
+{
+    using namespace parafields;
+    gpWPara->enable_ok_ng_pulse = 1;
+    gpWPara->enable_ok_ng_pulse_mold = 1;
+    WizardParaWidget* s = settings();
+    ControlPort* io = win->io();
+    ASSERT_NE(io, nullptr);
+    s->open(2);
+    pick(Io, "out_invert3", 1 - gpWPara->out_invert[3]);
+    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    ASSERT_TRUE(recordRemarks().contains(LanStr(1721)));
+    EXPECT_EQ(io->outputOn(0), 0) << "the OK line was raised by a wiring change";
+    EXPECT_EQ(io->outputOn(1), 1);
+}
+
 TEST_F(Pages, CancelLeavesTheLiveRecordTheFileAndTheRecordUntouched)
 {
     using namespace parafields;
