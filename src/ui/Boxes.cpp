@@ -49,6 +49,7 @@ WarnBox::WarnBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     m_label->setWordWrap(true);
     m_label->setMinimumWidth(440);
     m_button = new QPushButton(LanStr(121), this);
+    m_button->setObjectName("warnOk");
     m_button->setFont(boxFont());
     m_button->setMinimumSize(160, 56);
     lay->addWidget(m_label);

@@ -16,6 +16,7 @@
 #include "TemplateStore.h"
 #include "WizardPara.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -294,6 +295,7 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
     auto* lay = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
     m_canvas = new RegionCanvas(this);
+    m_canvas->setObjectName("canvas");
     left->addWidget(m_canvas, 1);
     m_info = new QLabel(this);
     QFont f;
@@ -321,6 +323,13 @@ DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWid
     m_cameraBox = new QComboBox(this);
     m_detectionBox = new QComboBox(this);
     m_function = new QComboBox(this);
+    m_cameraBox->setObjectName("cameraBox");
+    m_detectionBox->setObjectName("detectionBox");
+    m_function->setObjectName("functionBox");
+    // Their lists, for the geometry dump: a tap chooses a row.
+    m_cameraBox->view()->setObjectName("cameraList");
+    m_detectionBox->view()->setObjectName("detectionList");
+    m_function->view()->setObjectName("functionList");
     for (QComboBox* box : {m_cameraBox, m_detectionBox, m_function})
         box->setFont(f);
     place(m_cameraBox, 1);

@@ -149,6 +149,24 @@ struct Panel {
         ADD_FAILURE() << "xdotool: " << xdo.readAllStandardError().toStdString();
         return false;
     }
+    // The operator's finger drawn across the named widget, from and to fractions of it.
+    bool drag(const QString& name, QPointF from, QPointF to)
+    {
+        if (!shows(name))
+            return false;
+        const QRect w = r.value(name);
+        auto at = [&](QPointF f) {
+            return QStringList{QString::number(w.x() + int(f.x() * w.width())), QString::number(w.y() + int(f.y() * w.height()))};
+        };
+        const QPointF mid = (from + to) / 2;
+        QProcess xdo;
+        QProcessEnvironment xenv = QProcessEnvironment::systemEnvironment();
+        xenv.insert("DISPLAY", x.display);
+        xdo.setProcessEnvironment(xenv);
+        xdo.start("xdotool", QStringList{"mousemove"} + at(from) + QStringList{"mousedown", "1", "mousemove"} + at(mid) +
+                                 QStringList{"mousemove"} + at(to) + QStringList{"mouseup", "1"});
+        return xdo.waitForFinished(10000) && xdo.exitCode() == 0;
+    }
     // Waits until the named window is gone (a pad or box closed on its own).
     bool gone(const QString& window)
     {
@@ -286,22 +304,36 @@ TEST_P(WholeScreen, TheEditorAfterResamplingGoesBackToDetectingHoweverItCloses)
     EXPECT_EQ(board.held() & 1, 1);
 }
 
-// An operator's first shift, by touch only: the keypads, the settings, the
-// accounts' protection.
+// An operator's first shift, by touch only: the keypads, the settings, a region
+// and its template, cycles and an alarm, the other language, the accounts' protection.
 TEST_P(WholeScreen, AnOperatorsJourneyByTouch)
 {
+    const auto savedDelay = [] {
+        if (!paramdb::openAll({}))
+            return -1;
+        WizardPara saved;
+        saved.LoadDatafromFile();
+        dropConnections();
+        return saved.finished_product_detect;
+    };
+    // Clamping prohibited in the board's word, whichever way output 1 is wired.
+    bool invert1 = false;
+    const auto prohibits = [&](int word) { return ((word & 1) != 0) != invert1; };
     {
         ASSERT_TRUE(paramdb::openAll({}));
         WizardPara wp;
         wp.LoadDatafromFile();
         wp.is_psw_used = 1;
         SetParaText(wp.password, "1234");
+        wp.enable_prod_detect = 0;  // the mould alone: the journey draws its one region
+        invert1 = wp.out_invert[0] != 0;
+        wp.shake_erase_time = 0;  // an input level seen once counts
         ASSERT_TRUE(wp.SaveDatatoFile());
         dropConnections();
     }
     Xvfb x;
     ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
-    BoardSim board;
+    BoardSim board({"--log", dir.file("board.log")});
     ASSERT_TRUE(board.ok());
     Panel panel(x, dir.file("geometry.txt"));
     ASSERT_TRUE(panel.start(dir, board, "")) << readText(dir.file("station.err")).toStdString();
@@ -328,25 +360,112 @@ TEST_P(WholeScreen, AnOperatorsJourneyByTouch)
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return !recordRemarks(dir.file("RECORD.db")).filter(QRegularExpression("\\b7\\b")).isEmpty();
     }, 10000)) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    EXPECT_EQ(savedDelay(), 7);
+    ASSERT_TRUE(panel.gone("settingsPage"));
+    const auto recorded = [&](const QString& line) {
+        return QTest::qWaitFor([&] { return !recordRemarks(dir.file("RECORD.db")).filter(line).isEmpty(); }, 10000);
+    };
+
+    // A rectangle on the mould's picture, its sensitivity on the pad, the picture
+    // as the template, saved.
+    for (const char* t : {"regionEditor", "detectionBox", "detectionList#1", "toolRect"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(panel.drag("canvas", {0.3, 0.3}, {0.6, 0.6}));
+    // The difference from the template, from 10 pixels on, at sensitivity 30.
+    for (const char* t : {"functionBox", "functionList#0", "minSize", "key_clear", "key_1", "key_0", "key_ok"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(panel.gone("numPad"));
+    for (const char* t : {"sensitivity", "key_clear", "key_3", "key_0"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    panel.shoot("05-region");
+    ASSERT_TRUE(panel.tap("key_ok"));
+    ASSERT_TRUE(panel.gone("numPad"));
+    for (const char* t : {"addTemplate", "yes"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(recorded(LanStr(1304).arg(1))) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    for (const char* t : {"save", "yes"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(recorded(LanStr(1305).section('%', 0, 0))) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    panel.shoot("06-saved");
+    ASSERT_TRUE(panel.tap("cancel"));
+    ASSERT_TRUE(panel.gone("regionEditor"));
+
+    // Cycles with the board: each opening prohibits clamping until the clean mould is judged.
+    // The station has read the board's inputs three more times: it knows their level.
+    const auto inputsRead = [&] {
+        const auto reads = [&] { return int(readText(dir.file("board.log")).split('\n').filter(QRegularExpression("^cmd \\d+ 2 ")).size()); };
+        const int from = reads();
+        return QTest::qWaitFor([&] { return reads() >= from + 30; }, 10000);
+    };
+    const auto cycleEndsAllowed = [&] {
+        board.send("set 1 0");
+        if (!inputsRead())
+            return false;
+        board.held();  // what the board reported so far, read
+        const int seen = int(board.outs().size());
+        board.send("set 1 1");
+        return QTest::qWaitFor([&] {
+            const int now = board.held();
+            const QList<int> outs = board.outs();
+            // The opening prohibits, or it was prohibited already (the start).
+            bool prohibited = seen > 0 && prohibits(outs[seen - 1]);
+            for (int i = seen; i < outs.size(); ++i)
+                prohibited = prohibited || prohibits(outs[i]);
+            return prohibited && !prohibits(now);
+        }, 15000);
+    };
+    for (int cycle = 0; cycle < 3; ++cycle)
+        ASSERT_TRUE(cycleEndsAllowed()) << "cycle " << cycle << ": board " << board.held() << " of "
+                                        << QStringList([&] { QStringList o; for (int w : board.outs()) o << QString::number(w, 16); return o; }()).join(' ').toStdString()
+                                        << " invert " << invert1 << "; "
+                                        << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString()
+                                        << readText(dir.file("station.err")).right(3000).toStdString();
+
+    // A blemish in the region: the alarm page, clamping prohibited; "Don't Detect" clears it.
     {
-        ASSERT_TRUE(paramdb::openAll({}));
-        WizardPara saved;
-        saved.LoadDatafromFile();
-        EXPECT_EQ(saved.finished_product_detect, 7);
-        dropConnections();
+        QImage blemished(dir.file("scene.png"));
+        ASSERT_FALSE(blemished.isNull());
+        for (int y = blemished.height() * 20 / 100; y < blemished.height() * 70 / 100; ++y)
+            for (int x = blemished.width() * 20 / 100; x < blemished.width() * 70 / 100; ++x)
+                blemished.setPixel(x, y, 0);
+        ASSERT_TRUE(blemished.save(dir.file("scene.tmp.png")));
+        ASSERT_TRUE(QFile::remove(dir.file("scene.png")) && QFile::rename(dir.file("scene.tmp.png"), dir.file("scene.png")));
     }
+    board.send("set 1 0");
+    ASSERT_TRUE(inputsRead());
+    board.send("set 1 1");
+    ASSERT_TRUE(panel.shows("@window:alarmPage")) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
+    EXPECT_TRUE(prohibits(board.held()));
+    panel.shoot("07-alarm");
+    for (const char* t : {"dontDetectAll", "yes"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(panel.gone("alarmPage"));
+    EXPECT_TRUE(recorded(LanStr(103)));
+
+    // In Chinese: the trigger delay once more, to 5, on the pad with its Chinese title.
+    ASSERT_TRUE(panel.tap("language"));
+    for (const char* t : {"settings", "finished_product_detect", "key_5"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    panel.shoot("08-chinese");
+    ASSERT_TRUE(panel.tap("key_ok"));
+    ASSERT_TRUE(panel.gone("numPad"));
+    ASSERT_TRUE(panel.tap("confirm"));
+    ASSERT_TRUE(panel.gone("settingsPage"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return savedDelay() == 5; }, 10000));
+    // Back to English, through the other language (the lines below are English again).
+    ASSERT_TRUE(panel.tap("language"));
+    ASSERT_TRUE(panel.tap("language"));
 
     // Logged out, nobody may delete the administrator: refused, said and recorded.
-    ASSERT_TRUE(panel.gone("settingsPage"));
     ASSERT_TRUE(panel.tap("login"));  // now "Log out"
     for (const char* t : {"accounts", "users#admin", "deleteUser"})
         ASSERT_TRUE(panel.tap(t)) << t;
     if (panel.shows("@window:chooseBox"))
         ASSERT_TRUE(panel.tap("yes"));
     ASSERT_TRUE(QTest::qWaitFor([&] {
-        return !recordRemarks(dir.file("RECORD.db")).filter(LanStr(1729).section('(', 0, 0)).isEmpty();
+        return !recordRemarks(dir.file("RECORD.db")).filter(LanStr(1729, 1).section('(', 0, 0)).isEmpty();
     }, 10000)) << recordRemarks(dir.file("RECORD.db")).join("\n").toStdString();
-    panel.shoot("05-refused");
+    panel.shoot("09-refused");
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "journeyUsers");
     db.setDatabaseName(dir.file("UserDataBase.db"));
     ASSERT_TRUE(db.open());
