@@ -407,7 +407,8 @@ bool DetectionCycle::startsCycle(int k) const
 
 bool DetectionCycle::isTriggerInput(int k) const
 {
-    if (mode() != 4 && startsCycle(k))
+    // Without the fixed order every input's edge starts a multi-detection cycle.
+    if (mode() == 4 ? !P().multi_io_flag : startsCycle(k))
         return true;
     for (int n = 0; n < std::min(gDNum, 8); ++n) {
         const int t = P().detect_trig_input[n];

@@ -549,7 +549,10 @@ INSTANTIATE_TEST_SUITE_P(
         "36:318236827,326658254,700272509,2902872702",
         // Triggered, continuous in the alarm: a picture from before the alarm
         // paired with one after it.
-        "3058:2416897580,2557026838,1104128692,3509607967,3193279939,1046693258"));
+        "3058:2416897580,2557026838,1104128692,3509607967,3193279939,1046693258",
+        // Multi-detection without the fixed order: an opening while a re-detection
+        // waited was no trigger, and the last permission stood.
+        "8057:965546691,4036710264,2264423339"));
 
 TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
 {
