@@ -601,9 +601,11 @@ bool DetectionCycle::newCycle(int k)
     std::fill(std::begin(m_redetectLeft), std::end(m_redetectLeft), 0);
     if (mode() != 4 && !(P().enable_ok_ng_pulse || P().enable_mold_stop_not_alarm))
         m_redetectLeft[1] = std::max(0, P().front_auto_check_time);
+    // The separate signal's input 3 starts the clamp's cycle: the mould alone.
+    const bool clampCycle = mode() == 0 && P().separate_detect_signal && k == 2;
     for (int c = 0; c < cameraCount(); ++c) {
         for (int d = 0; d < gDNum && d < 8; ++d) {
-            if (P().detect_enable[d])
+            if (P().detect_enable[d] && !(clampCycle && d == 0))
                 m_pendingCams[maskOf(d)] |= 1 << c;
             m_judged[c][d] = false;
             m_saveState[c][d] = SaveState::Pending;
@@ -677,6 +679,8 @@ bool DetectionCycle::schedule(int k)
         rearmMould();
     if (m_pendingCams[1] == 0)
         return true;
+    // The mould waits after the part only when both start on this trigger.
+    m_chainDelay = 0;
     const bool paired = mode() == 1 || mode() == 2;
     const int count = paired ? 2 : std::min(gDNum, 8);
     for (int n = 0; n < count; ++n) {
@@ -684,23 +688,20 @@ bool DetectionCycle::schedule(int k)
         if (!P().detect_enable[d] || m_up[d].isActive())
             continue;
         const int trig = P().detect_trig_input[n];
-        // The separate signal's input 3 starts the clamp's cycle: it prohibited
-        // clamping, so it judges the mould (alone, after its own delay).
-        const bool clampCycle = mode() == 0 && P().separate_detect_signal && !P().semi_auto && k == 2 && n == 1;
         bool start;
         if (mode() == 1)
             start = trig == k || (trig == 255 && k <= 3);
         else if (mode() == 2)
             start = trig == k || (trig == 255 && (k == 0 || k == 3));
         else
-            start = ((trig == k || clampCycle) && m_pendingCams[maskOf(d)]) || n == m_forced;
+            start = (trig == k && m_pendingCams[maskOf(d)]) || n == m_forced;
         if (!start)
             continue;
         int delay = delayOf(d);
         if (n == m_forced) {
             m_forced = -1;
             m_chainDelay = 0;
-        } else if (!paired && n >= 1 && !P().semi_auto && P().enable_prod_detect && !clampCycle) {
+        } else if (!paired && n >= 1 && !P().semi_auto && P().enable_prod_detect) {
             delay += m_chainDelay;
         }
         startDetection(d, n, delay);

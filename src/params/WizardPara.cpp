@@ -310,7 +310,9 @@ void WizardPara::DeriveDetections()
         detect_enable[1] = 1;
         detect_enable[0] = enable_prod_detect ? 1 : 0;
         detect_trig_input[0] = 0;
-        detect_trig_input[1] = semi_auto ? 2 : 0;
+        // Input 3 triggers the mould in semi-automatic mode, and with the separate
+        // signal (Standard mode), where input 3 governs the clamp.
+        detect_trig_input[1] = semi_auto || (machine_mode == 0 && separate_detect_signal) ? 2 : 0;
         for (int k = 4; k <= 7; ++k)
             out_invert[k] = (enable_stop_not_alarm || enable_prod_ok_ng_output) ? 0 : 1;
         break;

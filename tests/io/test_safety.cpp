@@ -200,19 +200,37 @@ TEST_P(ProductAlarm, ShutsTheMouldWhateverTheCycleStartLeft)
 INSTANTIATE_TEST_SUITE_P(Rules, ProductAlarm, ::testing::ValuesIn(kAlarmRules),
                          [](const ::testing::TestParamInfo<AlarmRule>& i) { return std::string(i.param.name); });
 
-// With the separate signal, input 3 starts the clamp's cycle: it prohibits
-// clamping and must judge the mould, or the machine stands with the mould open.
-TEST_F(Safety, WithTheSeparateSignalInput3JudgesTheMouldAndNeverStalls)
+// With the separate signal, input 1 judges the part and input 3 (the ejector
+// back) the mould: each opening prohibits clamping, and input 3's verdict
+// gives it back, once per machine cycle, never a stall.
+TEST_F(Safety, WithTheSeparateSignalInput3JudgesTheMouldOncePerCycle)
 {
     wp.separate_detect_signal = 1;
+    wp.finished_product_detect = 3;  // the part's delay never carries over to the mould
     start();
-    openMould();
-    ASSERT_TRUE(tickUntil([&] { return (logicalOutputs() & O1) == 0; }));
-    const int judged = judgedCount(1);
-    edge(3);
-    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) > judged; })) << "input 3's cycle never judged the mould";
-    EXPECT_EQ(logicalOutputs() & O1, 0);
+    const auto partJudged = [&] {
+        const int parts = judgedCount(0);
+        openMould();
+        return tickUntil([&] {
+            if (cycle->delayTimer(0).isActive())
+                cycle->TimerUp(0);
+            return judgedCount(0) > parts;
+        });
+    };
+    for (int machineCycle = 0; machineCycle < 2; ++machineCycle) {
+        const int moulds = judgedCount(1);
+        const quint32 counted = gAllNum[0];
+        ASSERT_TRUE(partJudged());
+        EXPECT_EQ(judgedCount(1), moulds) << "the mould was judged before the ejector came back";
+        EXPECT_EQ(logicalOutputs() & O1, O1);
+        edge(3);
+        ASSERT_TRUE(tickUntil([&] { return judgedCount(1) > moulds; })) << "input 3's cycle never judged the mould";
+        EXPECT_FALSE(cycle->delayTimer(1).isActive());
+        EXPECT_EQ(logicalOutputs() & O1, 0);
+        EXPECT_EQ(gAllNum[0], counted + 1) << "one machine cycle, one count";
+    }
     // A blemished mould at input 3 is the alarm with clamping prohibited.
+    ASSERT_TRUE(partJudged());
     seeAll(blemishFor(1));
     edge(3);
     ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
