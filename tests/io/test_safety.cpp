@@ -184,8 +184,11 @@ TEST_P(ProductAlarm, ShutsTheMouldWhateverTheCycleStartLeft)
 {
     GetParam().setup(wp);
     start();
-    // A good cycle first, so that clamping is allowed when the next one starts.
+    // A good cycle first, so that clamping is allowed when the next one starts
+    // (with the separate signal the mould is judged when the ejector is back).
     openMould();
+    if (wp.separate_detect_signal)
+        edge(3);
     ASSERT_TRUE(tickUntil([&] { return (logicalOutputs() & O1) == 0; }));
     seeAll(blemishFor(0));
     openMould();
