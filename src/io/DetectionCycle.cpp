@@ -301,6 +301,11 @@ void DetectionCycle::Run()
                     m_extMask = 0;
                 m_extMask |= 1 << c;
                 m_extSeq[c] = v->frameSeq;
+                m_extMs[c] = v->frameArrivedMs;
+                // A triggered camera's new picture: the machine triggered, the mould
+                // may have opened; the last verdict no longer vouches.
+                if (isDetecting() && v->frameSeq > m_judgedSeq[c] && !P().enable_ok_ng_pulse)
+                    prohibitClamping();
             }
         }
     }
@@ -459,9 +464,54 @@ void DetectionCycle::dropTriggers(const bool edge[8], int soft)
         }
 }
 
-void DetectionCycle::triggerHandling(const bool edge[8])
+bool DetectionCycle::takeTriggerSet(bool busy, quint64* floor)
+{
+    // A picture a judgement saw or could have used, or one from well before
+    // the set's newest, is another trigger's (a camera missed one): never in this set.
+    const quint64 judged = *std::max_element(std::begin(m_judgedFloor), std::end(m_judgedFloor));
+    qint64 newest = -1, oldest = -1;
+    for (int c = 0; c < 8; ++c)
+        if (m_extMask & (1 << c))
+            newest = std::max(newest, m_extMs[c]);
+    for (int c = 0; c < 8; ++c) {
+        if (!(m_extMask & (1 << c)))
+            continue;
+        if (m_extSeq[c] <= judged || m_extSeq[c] <= m_judgedSeq[c] || newest - m_extMs[c] > kTriggerSetMs)
+            m_extMask &= ~(1 << c);
+        else
+            oldest = oldest < 0 ? m_extMs[c] : std::min(oldest, m_extMs[c]);
+    }
+    const int all = allCamerasMask();
+    if (!all || !(m_extMask & all))
+        return false;
+    // Every camera delivered; or the set waited too long: the machine triggered
+    // and some camera missed it, which is judged (and found wanting), never ignored.
+    const bool complete = (m_extMask & all) == all;
+    if (!complete && monoNow() - oldest <= kTriggerSetMs)
+        return false;
+    *floor = seqNow();
+    for (int c = 0; c < 8; ++c)
+        if (m_extMask & all & (1 << c))
+            *floor = std::min(*floor, m_extSeq[c] - 1);
+    m_extMask = 0;
+    // While a cycle runs, its opening's pictures are the ones it waits for.
+    return !busy;
+}
+
+void DetectionCycle::triggerHandling(const bool machineEdge[8])
 {
     int& soft = m_in->softTrig;
+    bool edge[8];
+    std::copy(machineEdge, machineEdge + 8, edge);
+    // Triggered cameras: the opening's edge shortly after the pictures that
+    // started its cycle is the same opening, not a new one.
+    if (m_extCycleMs >= 0 && monoNow() - m_extCycleMs <= kSameOpeningMs) {
+        for (int k = 0; k < 8; ++k)
+            if (edge[k] && (mode() == 4 ? k == 0 : startsCycle(k))) {
+                edge[k] = false;
+                m_extCycleMs = -1;
+            }
+    }
     // The software trigger of input 2 that forces the mould detection after a
     // cleared product alarm is not the safety door.
     const bool doorSoft = soft == 1 && m_forced < 0;
@@ -484,6 +534,11 @@ void DetectionCycle::triggerHandling(const bool edge[8])
     bool busy = !m_await.isEmpty();
     for (int n = 0; n < gDNum && n < 8; ++n)
         busy = busy || m_up[n].isActive();
+    // External trigger: the set of pictures of one machine trigger.
+    quint64 extFloor = 0;
+    const bool extTrigger = P().use_external_trigger && takeTriggerSet(busy, &extFloor);
+    if (extTrigger)
+        soft = 0;
     if (busy) {
         dropTriggers(edge, soft);
         soft = -1;
@@ -520,27 +575,6 @@ void DetectionCycle::triggerHandling(const bool edge[8])
                 return;
         }
     }
-    // 5. External trigger: every camera delivered; those frames are the trigger's own.
-    bool extTrigger = false;
-    quint64 extFloor = 0;
-    if (P().use_external_trigger) {
-        // A picture a judgement could already have used belongs to an earlier
-        // trigger (a camera missed one, or the alarm came between): never to this set.
-        const quint64 judged = *std::max_element(std::begin(m_judgedFloor), std::end(m_judgedFloor));
-        for (int c = 0; c < 8; ++c)
-            if ((m_extMask & (1 << c)) && m_extSeq[c] <= judged)
-                m_extMask &= ~(1 << c);
-        const int all = allCamerasMask();
-        if (all && (m_extMask & all) == all) {
-            extFloor = seqNow();
-            for (int c = 0; c < 8; ++c)
-                if (all & (1 << c))
-                    extFloor = std::min(extFloor, m_extSeq[c] - 1);
-            m_extMask = 0;
-            soft = 0;
-            extTrigger = true;
-        }
-    }
     // 6.
     if (busy)
         return;
@@ -552,7 +586,10 @@ void DetectionCycle::triggerHandling(const bool edge[8])
         // Only the expected next input of the multi-detection order, no edge of
         // its own: it schedules the next detection and never opens a cycle.
         const bool onlyNext = k == m_nextTrig && !m_in->trigConfirmed[k] && k != soft && !atOnce;
-        m_trigFloor = extTrigger && k == 0 && k == soft ? extFloor : seqNow();
+        const bool bySet = extTrigger && k == 0 && k == soft;
+        m_trigFloor = bySet ? extFloor : seqNow();
+        if (bySet)
+            m_extCycleMs = monoNow();
         m_in->trigConfirmed[k] = false;
         soft = -1;
         m_trigNumber = k + 1;
@@ -940,6 +977,8 @@ void DetectionCycle::RunAlgorithm(int c, int d)
     m_pendingCams[paired ? role : maskOf(judgedD)] &= ~(1 << c);
     m_judged[c][judgedD] = true;
     CammerView* v = m_cams->view(c);
+    if (v)
+        m_judgedSeq[c] = std::max(m_judgedSeq[c], v->frameSeq);
     if (m_saveTestImages && v && !v->frame().empty()) {
         WriteBmp(QStringLiteral("./originalimage/cammer%1%2/template%3.bmp").arg(c + 1).arg(judgedD + 1).arg(m_testImageNo),
                  v->frame());

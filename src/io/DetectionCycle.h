@@ -106,6 +106,10 @@ public:
     // the camera is judged NG: several frame periods of any camera the
     // station drives in continuous acquisition.
     static constexpr int kFreshFrameMs = 1000;
+    // Triggered cameras: the pictures of one machine trigger arrive within
+    // kTriggerSetMs of each other; the opening's edge within kSameOpeningMs of
+    // the pictures that started its cycle is that opening's.
+    static constexpr int kTriggerSetMs = 300, kSameOpeningMs = 500;
     // An IO fault ends after the board has followed this long; one back within
     // kFaultReturnMs of its end stays until detection is started again.
     static constexpr int kFaultFollowMs = 2000, kFaultReturnMs = 10000;
@@ -316,6 +320,9 @@ private:
     void persistAlarm();
     void restoreAlarm();
     void triggerHandling(const bool edge[8]);
+    // The set of pictures of one machine trigger, when it is complete (or overdue)
+    // and no cycle runs; *floor then lies just below its oldest picture.
+    bool takeTriggerSet(bool busy, quint64* floor);
     bool newCycle(int k);
     bool schedule(int k);
     bool scheduleMulti(int k);
@@ -400,6 +407,9 @@ private:
     quint64 m_trigFloor = 0;       // the frame sequence at the trigger being handled
     quint64 m_manualFloor = 0;     // ... at the manual snapshot's request
     quint64 m_extSeq[8] = {};      // each camera's picture in the external-trigger mask
+    qint64 m_extMs[8] = {};        // ... and its arrival
+    quint64 m_judgedSeq[8] = {};   // each camera's newest picture a judgement saw
+    qint64 m_extCycleMs = -1;      // when a set of triggered pictures last started a cycle
     int m_nothingRecorded = 0;     // detections whose "nothing checked" line is written
     bool m_nothingChecked = false; // the verdict under way judged no region
     QString m_restoredAlarm;       // the kept alarm, read at construction

@@ -331,13 +331,32 @@ struct Oracle : CycleRig {
             const bool lostCamera = chance(2), silentLink = chance(2), faultyBoard = chance(2), doubt = chance(2);
             // Turntable: the first side opens on input 1, the second on input 4.
             const int opening = wp.machine_mode == 2 && (wp.mold_side == 1 || (wp.mold_side == 2 && chance(50))) ? 4 : 1;
+            // Triggered cameras' pictures reach the station a tick before the
+            // opening's edge, with it, or a tick or three after it (drawn apart,
+            // so that the other draws, and the kept replays, stay as they were).
+            const int picturesAt = triggered() ? int(std::mt19937(plan.cycles[cycles] ^ 0x9e3779b9u)() % 4) - 1 : 0;
+            const int picturesAfter = picturesAt == 2 ? 3 : picturesAt;
             input(opening, false);
             step("the mould closed");
-            input(opening, true);
-            mouldMayHaveChanged();
-            log << "mould opens (input " << opening << ")\n";
+            // A moulding cycle takes seconds: the next opening is no echo of the last pictures.
             if (triggered())
+                CameraDevice::moveClockOn(DetectionCycle::kSameOpeningMs + 1);
+            mouldMayHaveChanged();
+            if (triggered() && picturesAfter < 0) {
+                log << "the cameras are triggered a tick before the edge\n";
                 trigger();
+                step("the pictures before the edge");
+            }
+            input(opening, true);
+            log << "mould opens (input " << opening << ")\n";
+            if (triggered() && picturesAfter == 0)
+                trigger();
+            if (triggered() && picturesAfter > 0) {
+                for (int t = 0; t < picturesAfter; ++t)
+                    step("the edge before the pictures");
+                log << "the cameras are triggered " << picturesAfter << " ticks after the edge\n";
+                trigger();
+            }
             if (lostCamera) {
                 gisLost = 1;
                 log << "a camera is lost\n";

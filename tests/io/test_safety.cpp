@@ -531,7 +531,9 @@ TEST_F(Safety, ACountdownThatOutlivesAnOpeningJudgesOnlyPicturesAfterIt)
     see(0, scene);  // the machine's trigger: one picture, and the cycle starts
     silence(0);
     ASSERT_TRUE(tickUntil([&] { return cycle->delayTimer(1).isActive(); }));
-    // The mould opens again while the countdown runs; the camera misses this trigger.
+    // The mould opens again, a while later, as the countdown runs; the camera misses
+    // this trigger. (An edge right after the pictures is their own opening.)
+    CameraDevice::moveClockOn(DetectionCycle::kSameOpeningMs + 1);
     input(1, false);
     tick();
     input(1, true);
@@ -541,6 +543,107 @@ TEST_F(Safety, ACountdownThatOutlivesAnOpeningJudgesOnlyPicturesAfterIt)
     tick();
     EXPECT_EQ(logicalOutputs() & O1, O1) << "the picture from before the opening vouched for the mould";
     EXPECT_EQ(cycle->awaitingFrames(), 1);
+}
+
+namespace {
+// Triggered cameras' pictures against the mould-open edge: ticks before (<0),
+// with (0) or after (>0) it; and the mould's delay.
+struct TriggerTiming {
+    int offset, delay;
+};
+void PrintTo(const TriggerTiming& t, std::ostream* os) { *os << "offset " << t.offset << " delay " << t.delay; }
+struct TriggeredOpening : Safety, ::testing::WithParamInterface<TriggerTiming> {
+    // Every countdown run and every judgement done.
+    bool settle()
+    {
+        return tickUntil([&] {
+            for (int d = 0; d < 2; ++d)
+                if (cycle->delayTimer(d).isActive())
+                    cycle->TimerUp(d);
+            return cycle->awaitingFrames() == 0 && !cycle->delayTimer(1).isActive();
+        });
+    }
+};
+} // namespace
+
+// The machine triggers the cameras as the mould opens; the pictures and the
+// input's edge reach the station a little apart, in either order. One opening
+// is one judgement and one count, on its own pictures, and no false alarm.
+TEST_P(TriggeredOpening, IsJudgedOnceOnItsOwnPictures)
+{
+    wp.use_external_trigger = 1;
+    wp.enable_prod_detect = 0;
+    wp.cavity_detect = GetParam().delay;
+    start(2);
+    silence(0);
+    silence(1);
+    ASSERT_TRUE(settle());
+    const auto shoot = [&] {
+        see(0, scene);
+        see(1, scene);
+        silence(0);
+        silence(1);
+    };
+    for (int opening = 0; opening < 3; ++opening) {
+        SCOPED_TRACE(opening);
+        const int judged = judgedCount(1);
+        const quint32 counted = gAllNum[0];
+        // The mould has stood closed a while: this is a new opening.
+        CameraDevice::moveClockOn(DetectionCycle::kSameOpeningMs + 1);
+        input(1, false);
+        tick();
+        if (GetParam().offset < 0) {
+            shoot();
+            tick();
+        }
+        input(1, true);
+        if (GetParam().offset == 0)
+            shoot();
+        for (int t = 0; t < GetParam().offset; ++t)
+            tick();
+        if (GetParam().offset > 0)
+            shoot();
+        tick();
+        ASSERT_TRUE(settle());
+        tick();
+        tick();
+        EXPECT_EQ(judgedCount(1), judged + 2);  // one verdict per camera
+        EXPECT_EQ(gAllNum[0], counted + 1);
+        EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm) << recordRemarks().join("\n").toStdString();
+        EXPECT_EQ(logicalOutputs() & O1, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Timings, TriggeredOpening,
+                         ::testing::Values(TriggerTiming{-1, 0}, TriggerTiming{0, 0}, TriggerTiming{1, 0},
+                                           TriggerTiming{3, 0}, TriggerTiming{-1, 5}, TriggerTiming{1, 5},
+                                           TriggerTiming{3, 5}));
+
+// Without the mould-open input, a camera's lone picture (the other missed that
+// trigger) never pairs with the other camera's picture of a later trigger: the
+// lone picture prohibits at once, and the trigger is judged NG.
+TEST_F(Safety, ATriggeredCamerasLonePictureNeverPairsWithALaterTrigger)
+{
+    wp.use_external_trigger = 1;
+    wp.enable_prod_detect = 0;
+    start(2);
+    silence(0);
+    silence(1);
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 0 && (logicalOutputs() & O1) == 0; }));
+    see(0, scene);  // camera 2 misses this trigger
+    silence(0);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "a new trigger's picture left the last permission standing";
+    CameraDevice::moveClockOn(DetectionCycle::kTriggerSetMs + 1);
+    see(1, scene);  // the next trigger; camera 1 misses it
+    silence(1);
+    tick();
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "camera 1's picture of one trigger paired with camera 2's of the next";
+    CameraDevice::moveClockOn(DetectionCycle::kTriggerSetMs + 1);
+    tick();
+    CameraDevice::moveClockOn(DetectionCycle::kFreshFrameMs);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    EXPECT_EQ(logicalOutputs() & (O1 | O3), O1 | O3);
 }
 
 TEST_F(Safety, ASnapshotNeitherSwallowsAnOpeningNorJudgesTheCyclesOwnDetectionEarly)
