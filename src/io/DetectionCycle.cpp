@@ -412,8 +412,9 @@ bool DetectionCycle::startsCycle(int k) const
 
 bool DetectionCycle::isTriggerInput(int k) const
 {
-    // Without the fixed order every input's edge starts a multi-detection cycle.
-    if (mode() == 4 ? !P().multi_io_flag : startsCycle(k))
+    // Without the fixed order every input's edge starts a multi-detection cycle;
+    // with it, input 1 starts one.
+    if (mode() == 4 ? (!P().multi_io_flag || k == 0) : startsCycle(k))
         return true;
     for (int n = 0; n < std::min(gDNum, 8); ++n) {
         const int t = P().detect_trig_input[n];

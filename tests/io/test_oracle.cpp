@@ -341,13 +341,21 @@ struct Oracle : CycleRig {
             // A moulding cycle takes seconds: the next opening is no echo of the last pictures.
             if (triggered())
                 CameraDevice::moveClockOn(DetectionCycle::kSameOpeningMs + 1);
-            mouldMayHaveChanged();
+            // The mould opens at the machine's trigger; the station learns it from
+            // the first picture, or else from the edge.
+            bool opened = false;
             if (triggered() && picturesAfter < 0) {
                 log << "the cameras are triggered a tick before the edge\n";
+                for (int k = 0; k < camsN && !opened; ++k)
+                    opened = !dead[k] && !showing[k].empty();
+                if (opened)
+                    mouldMayHaveChanged();
                 trigger();
                 step("the pictures before the edge");
             }
             input(opening, true);
+            if (!opened)
+                mouldMayHaveChanged();
             log << "mould opens (input " << opening << ")\n";
             if (triggered() && picturesAfter == 0)
                 trigger();
@@ -571,7 +579,9 @@ INSTANTIATE_TEST_SUITE_P(
         "3058:2416897580,2557026838,1104128692,3509607967,3193279939,1046693258",
         // Multi-detection without the fixed order: an opening while a re-detection
         // waited was no trigger, and the last permission stood.
-        "8057:965546691,4036710264,2264423339"));
+        "8057:965546691,4036710264,2264423339",
+        // ... and with the fixed order, input 1's opening.
+        "8219:3013284840,37073005,266897727,104216864,3693545204,4127814059"));
 
 TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
 {
