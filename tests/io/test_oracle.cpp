@@ -124,6 +124,10 @@ struct Oracle : CycleRig {
         wp.thimble_pulse = chance(30) ? 2 : 0;
         // Cameras triggered by the machine, switched to continuous in the alarm or not.
         wp.use_external_trigger = chance(15);
+        // Not in multi-detection: its later detections' moments are inputs the
+        // monitor's one machine trigger per opening does not model.
+        if (wp.machine_mode == 4)
+            wp.use_external_trigger = 0;
         wp.ng_switch_continuous = wp.use_external_trigger && chance(50);
         // The wiring: inverted outputs and the copy of output 1 onto output 4.
         for (int k = 0; k < 4; ++k)
@@ -450,7 +454,9 @@ struct Oracle : CycleRig {
                     cycle->StartDetect();
                     step("a start");
                 }
-            } else if (op >= 3 && op < 6) {
+            } else if (op >= 3 && op < 6 && !triggered()) {
+                // (Not with triggered cameras: this camera-less station's snapshot
+                // delivers a stored test picture, which no machine trigger took.)
                 const int d = pick(2);
                 log << "the operator takes a snapshot of detection " << d << "\n";
                 cycle->SlotManualTrig(d);
