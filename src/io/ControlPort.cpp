@@ -1,4 +1,5 @@
 #include "ControlPort.h"
+#include "OutputRules.h"
 
 #include "Globals.h"
 #include "Logs.h"
@@ -20,6 +21,9 @@ ControlPort::Config ControlPort::configFrom(const WizardPara& p)
     c.moldBackup = p.enable_mold_backup;
     c.input4Source = p.enable_output_thimble_pulse;
     c.safetyDoorRule = p.machine_mode != 1 && p.machine_mode != 2;
+    const outputrules::Change prohibit = outputrules::prohibit(p);
+    c.prohibitSet = prohibit.set;
+    c.prohibitClear = prohibit.clear;
     return c;
 }
 
@@ -39,12 +43,13 @@ ControlPort::ControlPort(const Config& config, const QString& portName, QObject*
         createGlobalLocks();
     gIOID = 1;
     unwatchTick();
+    // Gone before the first tick: prohibited and the alarm.
+    m_lastLogical = (m_config.prohibitSet | 4) & ~m_config.prohibitClear;
     setLastWord(m_lastLogical);
     gOnFatalSignal = writeLastWordNow;
     // The first word the board can get prohibits clamping: nothing is judged yet.
     IOResetAllOut();
-    IOSetOut(0, 1);
-    IOFlashOut();
+    prohibitClamping();
     if (portName == QLatin1String(kDirect))
         return;
     m_thread = new IOThread(portName, this);
@@ -135,13 +140,24 @@ void ControlPort::unwatchTick()
     gHangHeld = 0;
 }
 
-bool ControlPort::applyConfig(const Config& c, int prohibitSet, int prohibitClear)
+void ControlPort::prohibitClamping()
+{
+    for (int k = 0; k < 9; ++k) {
+        if ((m_config.prohibitSet >> k) & 1)
+            IOSetOut(k, 1);
+        else if ((m_config.prohibitClear >> k) & 1)
+            IOSetOut(k, 0);
+    }
+    IOFlashOut();
+}
+
+bool ControlPort::applyConfig(const Config& c)
 {
     if (c == m_config)
         return false;
     int logical[9];
     for (int k = 0; k < 9; ++k)
-        logical[k] = ((prohibitSet >> k) & 1) ? 1 : ((prohibitClear >> k) & 1) ? 0 : outputOn(k);
+        logical[k] = ((c.prohibitSet >> k) & 1) ? 1 : ((c.prohibitClear >> k) & 1) ? 0 : outputOn(k);
     m_config = c;
     m_out = 0;
     // Output 4 first: a copy of another output written after it wins, as on every set.

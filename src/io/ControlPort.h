@@ -23,11 +23,15 @@ public:
         int moldBackup = 0;      // output 4 copies output 1..3 (0 none)
         int input4Source = 0;    // input 4 takes input 1..3 (0 its own)
         bool safetyDoorRule = true;  // off in Two-color and Turntable
+        // The logical outputs a prohibition sets and clears: output 1, or in the
+        // OK/NG pulse mode the NG's lines (output 1 may be the OK line there).
+        int prohibitSet = 1, prohibitClear = 0;
         bool operator==(const Config& o) const
         {
             return std::equal(std::begin(outInvert), std::end(outInvert), std::begin(o.outInvert)) &&
                    std::equal(std::begin(inInvert), std::end(inInvert), std::begin(o.inInvert)) &&
-                   moldBackup == o.moldBackup && input4Source == o.input4Source && safetyDoorRule == o.safetyDoorRule;
+                   moldBackup == o.moldBackup && input4Source == o.input4Source && safetyDoorRule == o.safetyDoorRule &&
+                   prohibitSet == o.prohibitSet && prohibitClear == o.prohibitClear;
         }
     };
     static Config configFrom(const WizardPara& p);
@@ -45,11 +49,12 @@ public:
 
     void setConfig(const Config& c) { m_config = c; }
     // A confirmed change of the wiring rules: every output keeps its logical
-    // state in the new polarity and copy, the prohibition (logical outputs to
-    // set and to clear, the mode's own: a verdict under the old wiring no
-    // longer vouches) is applied, and the word is published at once, in one
-    // word. Returns whether anything changed.
-    bool applyConfig(const Config& c, int prohibitSet, int prohibitClear);
+    // state in the new polarity and copy, the new rules' prohibition is applied
+    // (a verdict under the old wiring no longer vouches), and the word is
+    // published at once, in one word. Returns whether anything changed.
+    bool applyConfig(const Config& c);
+    // Clamping prohibited in the configured lines, published at once.
+    void prohibitClamping();
     const Config& config() const { return m_config; }
 
     // The physical word of a logical one (output k as bit k-1) under config c:

@@ -1,5 +1,4 @@
 #include "DiVeZoruzo.h"
-#include "OutputRules.h"
 #include "StationBars.h"
 #include "WholeScreen.h"
 
@@ -144,7 +143,7 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
     // The IO board link: all outputs off and published, then clamping prohibited.
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
-    m_io->IOSetOut(0, 1);
+    // Its first word prohibits clamping already, in the mode's own lines.
     // An alarm the last run died in sounds from the first word on, not only once the cycle restores it.
     if (QFile::exists(DetectionCycle::alarmStateFile()))
         m_io->IOSetOut(2, 1);
@@ -539,12 +538,10 @@ void DiVeZoruzo::showIoLink(bool lost)
 void DiVeZoruzo::prohibitClamping()
 {
     // Through the cycle's rules once it exists: in pulse mode output 1 may be the OK line.
-    if (m_cycle) {
+    if (m_cycle)
         m_cycle->ProhibitNow();
-        return;
-    }
-    m_io->IOSetOut(0, 1);
-    m_io->IOFlashOut();
+    else
+        m_io->prohibitClamping();
 }
 
 void DiVeZoruzo::SlotROINGWarm()
@@ -560,8 +557,7 @@ void DiVeZoruzo::applyIoSettings()
 {
     if (!m_io || !gpWPara)
         return;
-    const outputrules::Change prohibit = outputrules::prohibit(*gpWPara);
-    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara), prohibit.set, prohibit.clear)) {
+    if (m_io->applyConfig(ControlPort::configFrom(*gpWPara))) {
         InsertRecord(LanStr(1721));
         if (m_cycle)
             m_cycle->IoConfigChanged();

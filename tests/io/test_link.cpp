@@ -2,6 +2,7 @@
 #include "ControlPort.h"
 #include "Globals.h"
 #include "TestDir.h"
+#include "WizardPara.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -54,6 +55,30 @@ TEST_F(Link, TheFirstWordTheBoardIsGivenProhibitsClamping)
     ASSERT_TRUE(sim.waitHeld(0x001));
     ASSERT_FALSE(sim.outs().isEmpty());
     EXPECT_EQ(sim.outs().first(), 0x001);
+}
+
+// In the OK/NG pulse mode with the mould's OK on output 1, output 1 is the OK
+// line: the first word, the word of a wiring change and the guard's last word
+// raise the NG line (output 2), never output 1.
+TEST(LinkPulseMode, TheProhibitionIsTheNgLineFromTheFirstWordOn)
+{
+    createGlobalLocks();
+    WizardPara p;
+    p.enable_ok_ng_pulse = 1;
+    p.enable_ok_ng_pulse_mold = 1;
+    const auto logical = [](const ControlPort& port) {
+        QMutexLocker lock(pMutexIO);
+        return (gDataOut ^ (port.config().outInvert[1] << 1) ^ port.config().outInvert[0]) & 3;
+    };
+    ControlPort port(ControlPort::configFrom(p), ControlPort::kDirect);
+    EXPECT_EQ(logical(port), 2) << "the first word raised the OK line";
+    EXPECT_EQ(port.lastWord() & 3, 2);
+    // The same word is published by a wiring change, with nothing in between.
+    p.out_invert[3] = 1 - p.out_invert[3];
+    port.IOSetOut(1, 0);
+    port.IOFlashOut();
+    ASSERT_TRUE(port.applyConfig(ControlPort::configFrom(p)));
+    EXPECT_EQ(logical(port), 2) << "the wiring change raised the OK line";
 }
 
 TEST_F(Link, PublishedOutputReachesTheBoardAndPowerLossIsRepaired)
