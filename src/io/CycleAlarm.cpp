@@ -103,15 +103,20 @@ void DetectionCycle::restoreAlarm()
     enterAlarm();
 }
 
-void DetectionCycle::clearAlarm(int role)
+void DetectionCycle::backToMachineTrigger()
 {
-    if (!QFile::remove(alarmStateFile()) && QFile::exists(alarmStateFile()))
-        qWarning() << "the kept alarm state could not be removed";
     if (P().ng_switch_continuous && m_externalAtStart && !P().use_external_trigger) {
         m_wp->use_external_trigger = 1;
         for (CameraDevice* dev : m_cams->devices())
             dev->CameraChangeTrig(false);
     }
+}
+
+void DetectionCycle::clearAlarm(int role)
+{
+    if (!QFile::remove(alarmStateFile()) && QFile::exists(alarmStateFile()))
+        qWarning() << "the kept alarm state could not be removed";
+    backToMachineTrigger();
     emit alarmCleared();
     if (P().input_timeout_len > 0)
         m_inCheck.start(P().input_timeout_len * 1000);

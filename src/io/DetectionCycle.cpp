@@ -506,7 +506,7 @@ void DetectionCycle::triggerHandling(const bool machineEdge[8])
     std::copy(machineEdge, machineEdge + 8, edge);
     // Triggered cameras: the opening's edge shortly after the pictures that
     // started its cycle is the same opening, not a new one.
-    if (m_extCycleMs >= 0 && monoNow() - m_extCycleMs <= kSameOpeningMs) {
+    if (P().use_external_trigger && m_extCycleMs >= 0 && monoNow() - m_extCycleMs <= kSameOpeningMs) {
         for (int k = 0; k < 8; ++k)
             if (edge[k] && (mode() == 4 ? k == 0 : startsCycle(k))) {
                 edge[k] = false;
@@ -882,6 +882,17 @@ void DetectionCycle::judgeAwaiting()
             CammerView* v = m_cams->view(c);
             if (!v || v->frameSeq <= a.floor)
                 stale |= 1 << c;
+        }
+        // Triggered cameras: pictures far apart are of different machine triggers,
+        // and the older is from before the newer's opening: never one set.
+        if (P().use_external_trigger) {
+            qint64 newest = -1;
+            for (int c = 0; c < cameraCount(); ++c)
+                if ((a.cams & ~stale & (1 << c)) && m_cams->view(c))
+                    newest = std::max(newest, m_cams->view(c)->frameArrivedMs);
+            for (int c = 0; c < cameraCount(); ++c)
+                if ((a.cams & ~stale & (1 << c)) && newest - m_cams->view(c)->frameArrivedMs > kTriggerSetMs)
+                    stale |= 1 << c;
         }
         if (stale && !late && !gisLost)
             return;  // the next tick may bring them
@@ -1282,6 +1293,10 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
     m_nextTrig = -1;
     m_forced = -1;
     m_extMask = 0;
+    // A start ends the alarm: cameras free-running for it take the machine's trigger
+    // again, and no edge after it is taken for an opening already seen.
+    backToMachineTrigger();
+    m_extCycleMs = -1;
     // A latched IO fault is the operator's to end, by starting anew.
     if (m_faultLatched) {
         m_faultLatched = false;

@@ -330,6 +330,8 @@ private:
     void rearmMould();
     void enterAlarm();
     void clearAlarm(int role);
+    // Cameras switched to free-running for the alarm go back on the machine's trigger.
+    void backToMachineTrigger();
     void afterVerdictSaves(bool detectionNg, int d);
     bool passwordFor(int protectSwitch);
     bool confirmed(const QString& text);

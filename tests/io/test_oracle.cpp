@@ -587,7 +587,12 @@ INSTANTIATE_TEST_SUITE_P(
         // waited was no trigger, and the last permission stood.
         "8057:965546691,4036710264,2264423339",
         // ... and with the fixed order, input 1's opening.
-        "8219:3013284840,37073005,266897727,104216864,3693545204,4127814059"));
+        "8219:3013284840,37073005,266897727,104216864,3693545204,4127814059",
+        // Triggered cameras free-running in the alarm: the operator's start left them so,
+        // and the next opening was taken for the alarm's own.
+        "100042:4251003742,2856392537,2875146304",
+        // A re-detection in the alarm paired a camera's picture with another's of a later trigger.
+        "200090:4155483501,3894548484,2284544115"));
 
 TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
 {

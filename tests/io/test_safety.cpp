@@ -491,6 +491,61 @@ TEST_F(Safety, WithTheExternalTriggerAReDetectionNeverJudgesAPictureFromBeforeTh
     EXPECT_EQ(logicalOutputs() & O1, O1);
 }
 
+// Found by the oracle (shortened to three cycles): the operator's start from the
+// alarm left the cameras free-running, and took the next opening for the one of
+// the alarm's pictures.
+TEST_F(Safety, AStartFromTheAlarmPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpening)
+{
+    wp.use_external_trigger = 1;
+    wp.ng_switch_continuous = 1;
+    wp.enable_prod_detect = 0;
+    start();
+    silence(0);
+    see(0, blemishFor(1));  // the machine's trigger: one picture, and its cycle
+    silence(0);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    EXPECT_EQ(wp.use_external_trigger, 0) << "free-running for the alarm page";
+    cycle->StartDetect();
+    EXPECT_EQ(wp.use_external_trigger, 1) << "the start left the cameras free-running";
+    tick();
+    // The mould opens right after the start: an opening of its own, judged on its own picture.
+    input(1, true);
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 1; })) << "the opening was not seen";
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+    see(0, scene);
+    silence(0);
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 0; }));
+    EXPECT_EQ(logicalOutputs() & O1, 0) << "the opening's own clean picture allows clamping";
+}
+
+// Found by the oracle (shortened to three cycles): a re-detection paired one
+// camera's picture of the alarm's trigger with the other's of a later trigger.
+TEST_F(Safety, TriggeredPicturesFarApartAreNeverOneSet)
+{
+    wp.use_external_trigger = 1;
+    wp.enable_prod_detect = 0;
+    start(2);
+    silence(0);
+    silence(1);
+    tick();
+    see(1, scene);  // the machine's trigger: camera 1 misses it
+    silence(1);
+    tick();
+    CameraDevice::moveClockOn(DetectionCycle::kFreshFrameMs);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    cycle->SlotReCheck();
+    tick();
+    ASSERT_EQ(cycle->awaitingFrames(), 1) << "camera 1 has nothing of its own yet";
+    // The next machine trigger, well after: only camera 1 takes it.
+    CameraDevice::moveClockOn(DetectionCycle::kTriggerSetMs + 100);
+    see(0, scene);
+    silence(0);
+    tick();
+    tick();
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm) << "camera 2's picture of the trigger before vouched";
+    EXPECT_EQ(logicalOutputs() & O1, O1);
+}
+
 // Found by the oracle (shortened to three cycles): an opening while an automatic
 // re-detection waited for one camera was not seen, and the other camera's
 // picture from before it vouched for the mould.
