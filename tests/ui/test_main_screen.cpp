@@ -5,6 +5,7 @@
 #include "DetectionCycle.h"
 #include "ImageLib.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "HelpPage.h"
 #include "Keypads.h"
@@ -169,7 +170,9 @@ void typeLater(NumCharPad* pad, const QStringList& keys, const QList<std::functi
 TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTraditionalChinese)
 {
     qunsetenv("STATION_ANSWER");
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     NumCharPad* pad = gpNumCharPad;
     ASSERT_NE(pad, nullptr);
     auto* chinese = pad->findChild<QPushButton*>("key_chinese");
@@ -227,7 +230,9 @@ TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTradition
 
 TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     auto* startStop = win.findChild<QPushButton*>("startStop");
     ASSERT_NE(startStop, nullptr);
     SetLanguage(1);
@@ -249,7 +254,9 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
 
 TEST_F(Unattended, ATappedViewIsEnlargedAndTheRegionsCarryTheirCavityNumbers)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     CycleView* view = win.cycleView();
     ASSERT_NE(view->tile(1), nullptr) << "a factory station has two cameras";
     QTest::mouseClick(view->tile(1), Qt::LeftButton);
@@ -277,7 +284,7 @@ TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(STATION_SCREENS_TOOL, {"--out", STATION_SCREENSHOTS "/pages", "--check"});
-    ASSERT_TRUE(tool.waitForFinished(240000));
+    ASSERT_TRUE(tool.waitForFinished(600000));
     const QString out = QString::fromLocal8Bit(tool.readAll());
     EXPECT_EQ(tool.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("0 problems")) << out.toStdString();
@@ -286,7 +293,9 @@ TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
 
 TEST_F(Unattended, HelpTopicsInEveryLanguageAndTheGuideWalksToDetecting)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_FALSE(win.guide()->isVisible()) << "not shown in unattended runs";
     HelpWidget* help = win.helpPage();
     for (int lan = 0; lan < 3; ++lan) {
