@@ -15,6 +15,7 @@ PACKAGES=(
   libcjson-dev python3 python3-paho-mqtt mosquitto
   libxlsxwriter-dev python3-openpyxl dosfstools ntfs-3g e2fsprogs mount util-linux
   fonts-wqy-microhei imagemagick xvfb xdotool
+  libgooglepinyin0-dev libopencc-dev
 )
 
 # Only for ./station.sh test --fuzz.

@@ -64,7 +64,7 @@ AccountWidget::AccountWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     entry = [](const QString& title, bool masked) -> std::optional<QString> {
         if (!gpNumCharPad)
             return std::nullopt;
-        return gpNumCharPad->getText(title, QString(), UserManager::kMaxName, true, masked);
+        return gpNumCharPad->getText(title, QString(), UserManager::kMaxName, true, masked, true);
     };
     ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &AccountWidget::refresh);

@@ -60,7 +60,7 @@ EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window
         e->setObjectName(QStringLiteral("cavity%1").arg(i + 1));
         e->setFont(f);
         e->setMinimumHeight(52);
-        openTextPadOnTap(e, 1335, kNameMax);
+        openTextPadOnTap(e, 1335, kNameMax, false, true);
         grid->addWidget(label, i / 4, (i % 4) * 2);
         grid->addWidget(e, i / 4, (i % 4) * 2 + 1);
         m_edits << e;

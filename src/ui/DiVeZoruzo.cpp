@@ -84,6 +84,10 @@ DiVeZoruzo::DiVeZoruzo(QWidget* parent) : QWidget(parent)
         gShowH = s->geometry().height();
         setFixedSize(gShowW, gShowH);
     }
+}
+
+void DiVeZoruzo::startUp()
+{
     const startup::UpdateOutcome update = startup::runUpdateOnce();
 
     // Activity timers and the boxes.

@@ -1,6 +1,7 @@
 #pragma once
-// The main window. Its constructor brings the station from opened databases
-// to running detection; it owns the timers of the station frame.
+// The main window. startUp() brings the station from opened databases to
+// running detection (buildStation() calls it); the window owns the timers of
+// the station frame.
 #include <QLabel>
 #include <QTimer>
 #include <QUrl>
@@ -37,6 +38,8 @@ class DiVeZoruzo : public QWidget {
 public:
     explicit DiVeZoruzo(QWidget* parent = nullptr);
     ~DiVeZoruzo() override;
+    // The start-up steps, once, right after construction.
+    void startUp();
 
     // Closes SN.db, PARAM.db and RECORD.db and waits 500 ms; before every reboot.
     // Writes the counters, closes the databases.

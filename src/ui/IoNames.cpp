@@ -38,7 +38,7 @@ IoNamesPage::IoNamesPage(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Fra
         e->setObjectName(QStringLiteral("ioName%1").arg(i + 1));
         e->setFont(f);
         e->setMinimumHeight(56);
-        openTextPadOnTap(e, 1734, kNameMax);
+        openTextPadOnTap(e, 1734, kNameMax, false, true);
         // Inputs on the left, outputs on the right.
         grid->addWidget(label, i % 4, (i / 4) * 2);
         grid->addWidget(e, i % 4, (i / 4) * 2 + 1);

@@ -1,8 +1,10 @@
 #include "Keypads.h"
 
+#include "Globals.h"
 #include "Language.h"
 #include "Messages.h"
 #include "Panel.h"
+#include "Pinyin.h"
 #include "Termination.h"
 
 #include <QEvent>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtDebug>
+#include <algorithm>
 #include <cmath>
 
 NumPad* gpNumPad = nullptr;
@@ -193,6 +196,28 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     lay->addWidget(m_title);
     lay->addWidget(m_edit);
     lay->addWidget(m_status);
+    // Chinese entry: the pinyin typed so far and its candidates, a page at a time.
+    m_candBar = new QWidget(this);
+    auto* cands = new QHBoxLayout(m_candBar);
+    cands->setContentsMargins(0, 0, 0, 0);
+    m_spell = line(m_candBar, 22);
+    m_spell->setObjectName("pinyinSpelling");
+    m_spell->setMinimumWidth(2 * kKey);
+    m_spell->setWordWrap(false);
+    cands->addWidget(m_spell);
+    m_prev = key(m_candBar, QString::fromUtf8("◀"), "prev", [this] { press("prev"); });
+    cands->addWidget(m_prev);
+    for (int i = 0; i < kCandidates; ++i) {
+        const QString name = QStringLiteral("cand%1").arg(i);
+        QPushButton* b = key(m_candBar, QString(), name, [this, name] { press(name); });
+        b->setMinimumWidth(kKey + kKey / 2);
+        m_cands << b;
+        cands->addWidget(b, 1);
+    }
+    m_next = key(m_candBar, QString::fromUtf8("▶"), "next", [this] { press("next"); });
+    cands->addWidget(m_next);
+    m_candBar->hide();
+    lay->addWidget(m_candBar);
     auto* grid = new QGridLayout;
     const QStringList rows{"1234567890", "qwertyuiop", "asdfghjkl-", "zxcvbnm_.@"};
     for (int r = 0; r < rows.size(); ++r)
@@ -206,6 +231,8 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     lay->addLayout(grid);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(key(this, QString::fromUtf8("⇧"), "shift", [this] { press("shift"); }));
+    m_lang = key(this, QString::fromUtf8("中"), "chinese", [this] { press("chinese"); });
+    bottom->addWidget(m_lang);
     QPushButton* space = key(this, QString(), "space", [this] { press("space"); });
     space->setMinimumWidth(4 * kKey);
     bottom->addWidget(space, 1);
@@ -222,8 +249,49 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     lay->addLayout(bottom);
 }
 
+NumCharPad::~NumCharPad() = default;
+
 QString NumCharPad::entry() const { return m_edit->text(); }
 QString NumCharPad::status() const { return m_status->text(); }
+QString NumCharPad::composing() const { return m_pinyin ? m_pinyin->shown() : QString(); }
+
+QStringList NumCharPad::shownCandidates() const
+{
+    QStringList shown;
+    for (QPushButton* b : m_cands)
+        if (b->isEnabled())
+            shown << b->text();
+    return shown;
+}
+
+void NumCharPad::showCandidates()
+{
+    m_lang->setText(m_chinese ? QStringLiteral("EN") : QString::fromUtf8("中"));
+    m_candBar->setVisible(m_chinese);
+    const int count = m_pinyin ? m_pinyin->candidates() : 0;
+    const bool composing = m_pinyin && m_pinyin->composing();
+    m_spell->setText(composing ? m_pinyin->shown() : QString());
+    for (int i = 0; i < kCandidates; ++i) {
+        const int c = m_candPage * kCandidates + i;
+        const bool shown = composing && c < count;
+        m_cands[i]->setText(shown ? m_pinyin->candidate(c) : QString());
+        m_cands[i]->setEnabled(shown);
+    }
+    m_prev->setEnabled(composing && m_candPage > 0);
+    m_next->setEnabled(composing && (m_candPage + 1) * kCandidates < count);
+}
+
+bool NumCharPad::insert(const QString& text)
+{
+    const QString t = m_edit->text() + text;
+    if (t.size() > m_maxLength) {
+        m_status->setText(LanStr(1544).arg(m_maxLength));
+        return false;
+    }
+    m_edit->setText(t);
+    m_status->clear();
+    return true;
+}
 
 void NumCharPad::relabel()
 {
@@ -232,8 +300,22 @@ void NumCharPad::relabel()
 }
 
 std::optional<QString> NumCharPad::getText(const QString& title, const QString& current, int maxLength, bool allowEmpty,
-                                           bool masked)
+                                           bool masked, bool chinese)
 {
+    // Chinese entry for names only: never for a password, an address or a number.
+    m_chineseAllowed = chinese && !masked;
+    if (m_chineseAllowed && !m_pinyin)
+        m_pinyin = std::make_unique<PinyinInput>();
+    m_chineseAllowed = m_chineseAllowed && m_pinyin->available();
+    if (m_pinyin)
+        m_pinyin->clear();
+    // A Chinese operator starts in pinyin.
+    m_chinese = m_chineseAllowed && gLan != 1;
+    if (m_pinyin)
+        m_pinyin->setTraditional(gLan == 2);
+    m_candPage = 0;
+    m_lang->setVisible(m_chineseAllowed);
+    showCandidates();
     m_edit->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     m_title->setText(QString(title).replace("\r\n", "\n"));
     m_maxLength = maxLength;
@@ -268,11 +350,65 @@ bool NumCharPad::accept(const QString& text)
 void NumCharPad::press(const QString& k)
 {
     QString t = m_edit->text();
+    const bool composing = m_chinese && m_pinyin && m_pinyin->composing();
     if (k == "ok") {
+        // Pinyin not yet chosen is not silently dropped nor taken as letters.
+        if (composing) {
+            m_status->setText(LanStr(1744));
+            return;
+        }
         if (accept(t))
             QDialog::accept();
         return;
     }
+    if (k == "chinese") {
+        if (m_chineseAllowed) {
+            m_chinese = !m_chinese;
+            m_pinyin->clear();
+            m_candPage = 0;
+            showCandidates();
+        }
+        return;
+    }
+    if (composing) {
+        if (k.startsWith("cand")) {
+            const int i = m_candPage * kCandidates + k.mid(4).toInt();
+            if (i >= m_pinyin->candidates())
+                return;
+            const std::optional<QString> whole = m_pinyin->choose(i);
+            m_candPage = 0;
+            if (whole && !insert(*whole))
+                m_pinyin->clear();
+            showCandidates();
+            return;
+        }
+        if (k == "prev" || k == "next") {
+            const int pages = (m_pinyin->candidates() + kCandidates - 1) / kCandidates;
+            m_candPage = std::clamp(m_candPage + (k == "next" ? 1 : -1), 0, std::max(0, pages - 1));
+            showCandidates();
+            return;
+        }
+        if (k == "back" || k == "clear" || k == "space" || (k.size() == 1 && k[0].isLower())) {
+            if (k == "back")
+                m_pinyin->back();
+            else if (k == "clear")
+                m_pinyin->clear();
+            else if (k == "space")
+                press("cand0");  // the first candidate, as on every pinyin keyboard
+            else
+                m_pinyin->type(k[0].toLatin1());
+            m_candPage = 0;
+            showCandidates();
+            return;
+        }
+    } else if (m_chinese && k.size() == 1 && k[0].isLower() && !m_shift) {
+        m_pinyin->type(k[0].toLatin1());
+        m_candPage = 0;
+        showCandidates();
+        return;
+    }
+    if (k.startsWith("cand") || k == "prev" || k == "next")
+        return;
     if (k == "shift") {
         m_shift = !m_shift;
         relabel();
@@ -297,8 +433,8 @@ void NumCharPad::press(const QString& k)
 namespace {
 class TextPadOpener : public QObject {
 public:
-    TextPadOpener(QObject* parent, int title, int maxLength, bool masked)
-        : QObject(parent), m_title(title), m_max(maxLength), m_masked(masked)
+    TextPadOpener(QObject* parent, int title, int maxLength, bool masked, bool chinese)
+        : QObject(parent), m_title(title), m_max(maxLength), m_masked(masked), m_chinese(chinese)
     {
     }
     bool eventFilter(QObject* o, QEvent* e) override
@@ -306,19 +442,19 @@ public:
         auto* edit = qobject_cast<QLineEdit*>(o);
         if (!edit || e->type() != QEvent::MouseButtonRelease || !gpNumCharPad)
             return false;
-        if (const auto text = gpNumCharPad->getText(LanStr(m_title), edit->text(), m_max, true, m_masked))
+        if (const auto text = gpNumCharPad->getText(LanStr(m_title), edit->text(), m_max, true, m_masked, m_chinese))
             edit->setText(*text);
         return true;
     }
 
 private:
     int m_title, m_max;
-    bool m_masked;
+    bool m_masked, m_chinese;
 };
 } // namespace
 
-void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked)
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked, bool chinese)
 {
     edit->setReadOnly(true);
-    edit->installEventFilter(new TextPadOpener(edit, titleMessage, maxLength, masked));
+    edit->installEventFilter(new TextPadOpener(edit, titleMessage, maxLength, masked, chinese));
 }

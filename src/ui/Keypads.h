@@ -4,12 +4,14 @@
 // these. Keys are at least 56 px, the panel's fingertip.
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
 class QLineEdit;
 class QGridLayout;
 class QPushButton;
+class PinyinInput;
 
 class NumPad : public QDialog {
     Q_OBJECT
@@ -41,24 +43,42 @@ class NumCharPad : public QDialog {
     Q_OBJECT
 public:
     explicit NumCharPad(QWidget* parent = nullptr);
+    ~NumCharPad() override;
     // Asks for a text of at most maxLength characters (empty allowed when allowEmpty).
-    // masked: a password, shown as dots.
+    // masked: a password, shown as dots. chinese: a name, which may be typed in pinyin.
     std::optional<QString> getText(const QString& title, const QString& current, int maxLength, bool allowEmpty = false,
-                                   bool masked = false);
-    // "a".."z", "0".."9", symbols, "shift", "space", "back", "clear", "ok".
+                                   bool masked = false, bool chinese = false);
+    // "a".."z", "0".."9", symbols, "shift", "space", "back", "clear", "ok";
+    // with Chinese entry: "chinese" (switch), "cand0".."cand5", "prev", "next".
     void press(const QString& key);
     QString entry() const;
     QString status() const;
+    // The pinyin composed and the candidates shown (empty when not composing).
+    QString composing() const;
+    QStringList shownCandidates() const;
+    static constexpr int kCandidates = 6;
 
     static std::function<std::optional<QString>()> scriptedEntry;
 
 private:
     void relabel();
+    void showCandidates();
+    bool insert(const QString& text);
     bool accept(const QString& text);
     QLabel* m_title;
     QLabel* m_status;
     QLineEdit* m_edit;
     QList<QPushButton*> m_letters;
+    QWidget* m_candBar;
+    QLabel* m_spell;
+    QList<QPushButton*> m_cands;
+    QPushButton* m_prev;
+    QPushButton* m_next;
+    QPushButton* m_lang;
+    std::unique_ptr<PinyinInput> m_pinyin;
+    int m_candPage = 0;
+    bool m_chineseAllowed = false;
+    bool m_chinese = false;
     bool m_shift = false;
     int m_maxLength = 0;
     bool m_allowEmpty = false;
@@ -67,7 +87,8 @@ private:
 class QLineEdit;
 // A read-only line that opens the text pad when tapped (a touch panel has no
 // keyboard); masked: a password, shown as dots on the pad too.
-void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked = false);
+// chinese: a name, which may be typed in pinyin.
+void openTextPadOnTap(QLineEdit* edit, int titleMessage, int maxLength, bool masked = false, bool chinese = false);
 
 extern NumPad* gpNumPad;
 extern NumCharPad* gpNumCharPad;

@@ -154,7 +154,7 @@ void ParaPage::build()
                         if (!gpNumCharPad)
                             return;
                         const QString now = f.masked ? QString() : ParaText(f.text(p));
-                        if (const auto t = gpNumCharPad->getText(label(f), now, kTextLen - 1, true, f.masked)) {
+                        if (const auto t = gpNumCharPad->getText(label(f), now, kTextLen - 1, true, f.masked, true)) {
                             if (!SetParaText(f.text(p), *t))
                                 warn(LanStr(1881));
                             else

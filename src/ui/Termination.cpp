@@ -35,12 +35,17 @@ bool stationTerminating() { return terminating; }
 
 void installTerminationHandler(std::function<void()> onTerminate)
 {
+    // Once per process: a station built again (a test's next station) only brings its own action.
+    static std::function<void()> action;
+    action = std::move(onTerminate);
+    if (sigFd[0] >= 0)
+        return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sigFd) != 0) {
         qWarning() << "no termination handler: socketpair failed";
         return;
     }
     auto* notifier = new QSocketNotifier(sigFd[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, onTerminate] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
         char b = 0;
         [[maybe_unused]] ssize_t n = ::read(sigFd[1], &b, 1);
         if (b == SIGUSR1) {
@@ -56,8 +61,8 @@ void installTerminationHandler(std::function<void()> onTerminate)
             return;
         notifier->setEnabled(false);
         qWarning() << "termination requested: clamping prohibited, the data saved, then a restart";
-        if (onTerminate)
-            onTerminate();
+        if (action)
+            action();
         QCoreApplication::exit(exitstatus::kRestart);
     });
     struct sigaction sa {};

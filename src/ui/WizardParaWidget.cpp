@@ -84,7 +84,7 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     m_name = new QLineEdit(maintenance);
     m_name->setFont(f);
     m_name->setMinimumHeight(52);
-    openTextPadOnTap(m_name, 1653, paragroups::kMaxName);
+    openTextPadOnTap(m_name, 1653, paragroups::kMaxName, false, true);
     auto* groupsLabel = new QLabel(maintenance);
     setLan(groupsLabel, 1655);
     groupsLabel->setFont(f);

@@ -6,6 +6,7 @@
 #include "LedDevice.h"
 #include "Logs.h"
 #include "MApplication.h"
+#include "Station.h"
 #include "Messages.h"
 #include "ParamDb.h"
 #include "Termination.h"
@@ -34,29 +35,8 @@ int main(int argc, char** argv)
     GLog glog("./cnt_net/cnt_log_app/", argv[0]);
     LOG(INFO) << "2.5.0" << " release";
 
-    createGlobalLocks();
-    LoadLanStr();
-    LoadPixmaps();
-    gAppDirPath = QDir::currentPath();
-
-    installTerminationHandler([] {
-        if (gpWin)
-            gpWin->endForRestart();
-        else
-            paramdb::closeAll();
-    });
-    app.flushAll = [] {
-        if (gpWin)
-            gpWin->FLushAll();
-    };
-    app.onActivity = [] {
-        if (gpWin)
-            gpWin->restartActivityTimers();
-    };
-
-    DiVeZoruzo win;
-    if (stationTerminating())
+    const std::unique_ptr<DiVeZoruzo> station = buildStation();
+    if (!station)
         return exitstatus::kRestart;
-    showOnWholeScreen(&win);
     return app.exec();
 }

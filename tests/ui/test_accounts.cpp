@@ -2,6 +2,7 @@
 // the manager is asked, and what each operation leaves in the account file.
 #include "AccountPage.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "Messages.h"
 #include "TestDir.h"
@@ -24,7 +25,7 @@ struct AccountPageTest : ::testing::Test {
     {
         ASSERT_TRUE(dir.ok());
         prepareUnattendedWindow(dir);
-        win = std::make_unique<DiVeZoruzo>();
+        win = buildStation();
         gLan = 1;
         gpWPara->is_psw_used = 0;  // the administrator's plain service code
         page = win->accountPage();

@@ -5,6 +5,7 @@
 #include "CycleView.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "ImageLib.h"
 #include "Keypads.h"
@@ -132,7 +133,9 @@ TEST_F(Cavity, TheOperatorsNamesSurviveAMissingEditTableAndABrokenFileIsKeptAsid
 TEST_F(Cavity, TheViewsShowTheNamesInAnyLanguage)
 {
     prepareUnattendedWindow(dir);
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     ASSERT_NE(gpCavity, nullptr);
     CammerView* cam = win.cameras()->view(0);
     const int d = win.cycle()->curDetect();

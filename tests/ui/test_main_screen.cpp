@@ -5,6 +5,7 @@
 #include "DetectionCycle.h"
 #include "ImageLib.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "HelpPage.h"
 #include "Keypads.h"
@@ -21,10 +22,12 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -129,9 +132,107 @@ TEST_F(Unattended, TheTextPadKeepsToItsLengthAndRefusesEmptyAndControlText)
     NumCharPad::scriptedEntry = {};
 }
 
+// Taps a pad's keys one after another; "=text" taps the candidate showing that
+// text (paging on as a person would), "?" runs the next check at that moment.
+void typeLater(NumCharPad* pad, const QStringList& keys, const QList<std::function<void()>>& checks = {})
+{
+    QTimer::singleShot(0, pad, [pad, keys, checks] {
+        int check = 0;
+        auto tap = [pad](const QString& k) {
+            auto* b = pad->findChild<QPushButton*>("key_" + k);
+            ASSERT_NE(b, nullptr) << k.toStdString();
+            QTest::mouseClick(b, Qt::LeftButton);
+        };
+        for (const QString& k : keys) {
+            if (k == "?") {
+                checks.at(check++)();
+            } else if (k.startsWith('=')) {
+                bool found = false;
+                for (int page = 0; page < 20 && !found; ++page) {
+                    const int i = pad->shownCandidates().indexOf(k.mid(1));
+                    if (i >= 0) {
+                        tap(QStringLiteral("cand%1").arg(i));
+                        found = true;
+                    } else {
+                        tap("next");
+                    }
+                }
+                EXPECT_TRUE(found) << "no candidate " << k.mid(1).toStdString();
+            } else {
+                tap(k);
+            }
+        }
+        if (pad->isVisible())
+            pad->reject();
+    });
+}
+
+TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTraditionalChinese)
+{
+    qunsetenv("STATION_ANSWER");
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
+    NumCharPad* pad = gpNumCharPad;
+    ASSERT_NE(pad, nullptr);
+    auto* chinese = pad->findChild<QPushButton*>("key_chinese");
+    ASSERT_NE(chinese, nullptr);
+
+    // A cavity name, as the operator taps it on the cavity page: in Simplified
+    // Chinese the pad starts in pinyin.
+    SetLanguage(0);
+    win.cavityPage()->init();
+    auto* name = win.cavityPage()->findChild<QLineEdit*>("cavity1");
+    ASSERT_NE(name, nullptr);
+    typeLater(pad, {"m", "u", "j", "u", "?", "=模具", "1", "ok"},
+              {[pad] {
+                  EXPECT_EQ(pad->composing(), "muju");
+                  EXPECT_TRUE(pad->shownCandidates().contains(QString::fromUtf8("模具")))
+                      << pad->shownCandidates().join(' ').toStdString();
+              }});
+    QTest::mouseClick(name, Qt::LeftButton);
+    EXPECT_EQ(name->text(), QString::fromUtf8("模具1"));
+
+    // Part of the spelling chosen, then the rest; back takes a choice back first;
+    // OK with pinyin still open is refused with the reason, clear drops only the pinyin.
+    typeLater(pad, {"z", "h", "o", "n", "g", "g", "u", "o", "r", "e", "n", "=中国", "?", "back", "?", "=中国", "=人", "?",
+                    "x", "ok", "?", "clear", "ok"},
+              {[pad] { EXPECT_EQ(pad->composing(), QString::fromUtf8("中国ren")); },
+               [pad] { EXPECT_EQ(pad->composing(), "zhongguoren"); },
+               [pad] {
+                   EXPECT_EQ(pad->entry(), QString::fromUtf8("中国人"));
+                   EXPECT_TRUE(pad->composing().isEmpty());
+               },
+               [pad] { EXPECT_EQ(pad->status(), LanStr(1744)); }});
+    EXPECT_EQ(pad->getText("t", "", 16, false, false, true), std::optional<QString>(QString::fromUtf8("中国人")));
+
+    // Traditional Chinese: the same spelling gives the Traditional characters.
+    SetLanguage(2);
+    typeLater(pad, {"z", "h", "o", "n", "g", "g", "u", "o", "=中國", "ok"});
+    EXPECT_EQ(pad->getText("t", "", 16, false, false, true), std::optional<QString>(QString::fromUtf8("中國")));
+
+    // In English the pad starts in letters and switches on request; the pinyin
+    // still counts against the length only once chosen.
+    SetLanguage(1);
+    typeLater(pad, {"a", "chinese", "h", "e", "=和", "ok"});
+    EXPECT_EQ(pad->getText("t", "", 2, false, false, true), std::optional<QString>(QString::fromUtf8("a和")));
+    typeLater(pad, {"chinese", "h", "e", "=和", "?", "ok"}, {[pad] { EXPECT_EQ(pad->status(), "At most 2 characters"); }});
+    EXPECT_EQ(pad->getText("t", "ab", 2, false, false, true), std::optional<QString>("ab"));
+
+    // Passwords and addresses: letters only, no switch.
+    typeLater(pad, {"?", "m", "u", "ok"}, {[chinese] { EXPECT_FALSE(chinese->isVisible()); }});
+    EXPECT_EQ(pad->getText("t", "", 8, false, true, true), std::optional<QString>("mu"));
+    SetLanguage(0);
+    typeLater(pad, {"?", "m", "u", "ok"}, {[chinese] { EXPECT_FALSE(chinese->isVisible()); }});
+    EXPECT_EQ(pad->getText("t", "", 15), std::optional<QString>("mu"));
+    SetLanguage(1);
+}
+
 TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     auto* startStop = win.findChild<QPushButton*>("startStop");
     ASSERT_NE(startStop, nullptr);
     SetLanguage(1);
@@ -153,7 +254,9 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
 
 TEST_F(Unattended, ATappedViewIsEnlargedAndTheRegionsCarryTheirCavityNumbers)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     CycleView* view = win.cycleView();
     ASSERT_NE(view->tile(1), nullptr) << "a factory station has two cameras";
     QTest::mouseClick(view->tile(1), Qt::LeftButton);
@@ -181,7 +284,7 @@ TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(STATION_SCREENS_TOOL, {"--out", STATION_SCREENSHOTS "/pages", "--check"});
-    ASSERT_TRUE(tool.waitForFinished(240000));
+    ASSERT_TRUE(tool.waitForFinished(600000));
     const QString out = QString::fromLocal8Bit(tool.readAll());
     EXPECT_EQ(tool.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("0 problems")) << out.toStdString();
@@ -190,7 +293,9 @@ TEST(Screens, EveryPageInEveryLanguageAndSizeHasNoProblem)
 
 TEST_F(Unattended, HelpTopicsInEveryLanguageAndTheGuideWalksToDetecting)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_FALSE(win.guide()->isVisible()) << "not shown in unattended runs";
     HelpWidget* help = win.helpPage();
     for (int lan = 0; lan < 3; ++lan) {

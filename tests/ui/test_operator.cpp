@@ -5,6 +5,7 @@
 #include "Counters.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "Keypads.h"
 #include "Messages.h"
@@ -43,7 +44,9 @@ struct MainWindow : ::testing::Test {
 
 TEST_F(MainWindow, ThePasswordLevelComesFromThePasswordBox)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     gpWPara->is_psw_used = 0;
     EXPECT_EQ(win.CheckPassword(), 2);  // no protection: everything is open
     EXPECT_EQ(typedCount, 0);
@@ -68,7 +71,9 @@ TEST_F(MainWindow, ThePasswordLevelComesFromThePasswordBox)
 
 TEST_F(MainWindow, InactivityLogsOutAfterTheConfiguredSeconds)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     gpWPara->auto_cancel_timelen = 1;
     QString msg;
     ASSERT_TRUE(UserManager::instance().changeUser("admin", "5260", msg) ||
@@ -89,7 +94,9 @@ TEST_F(MainWindow, InactivityLogsOutAfterTheConfiguredSeconds)
 
 TEST_F(MainWindow, PowerOffIsRecordedAndGoesThroughTheHost)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     gpWPara->is_psw_used = 1;
     typed = std::nullopt;  // cancelled: nothing happens
     EXPECT_FALSE(win.SlotPowerOff());
@@ -104,7 +111,9 @@ TEST_F(MainWindow, PowerOffIsRecordedAndGoesThroughTheHost)
 
 TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     gpWPara->is_psw_used = 0;
     int status = -1;
     win.exitProcess = [&](int s) { status = s; };
@@ -117,7 +126,9 @@ TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
 
 TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForTheServiceLevelAgain)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     qputenv("STATION_ANSWER", "yes");
     gpWPara->is_psw_used = 1;
     SetParaText(gpWPara->password, "4711");
@@ -148,7 +159,9 @@ TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForThe
 
 TEST_F(MainWindow, TheRunningStationHasItsKeypadsAndThePasswordIsTypedOnThem)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     ASSERT_NE(gpNumPad, nullptr) << "no number can be entered in the running station";
     ASSERT_NE(gpNumCharPad, nullptr);
     gpWPara->is_psw_used = 0;

@@ -10,6 +10,7 @@
 #include "Detection.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "Keypads.h"
 #include "Messages.h"
@@ -58,7 +59,7 @@ struct Pages : ::testing::Test {
     }
     void makeWindow()
     {
-        win = std::make_unique<DiVeZoruzo>();
+        win = buildStation();
         gLan = 1;
         // The station's own keypads.
         ASSERT_NE(gpNumPad, nullptr);

@@ -4,6 +4,7 @@
 #include "Boxes.h"
 #include "DetectCycleSQL.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "DiskCommands.h"
 #include "Globals.h"
 #include "Messages.h"
@@ -66,7 +67,7 @@ struct Records : ::testing::Test {
     {
         ASSERT_TRUE(dir.ok());
         prepareUnattendedWindow(dir);
-        win = std::make_unique<DiVeZoruzo>();
+        win = buildStation();
         gLan = 1;
         DiskCommands* d = win->diskCommands();
         d->disk = disk::RemovableDisk(usb.path(), QString());

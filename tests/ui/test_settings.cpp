@@ -1,6 +1,7 @@
 // The settings page's parameter groups: a backup under a typed name, a
 // hostile name refused, a restore that restarts, a delete.
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "Messages.h"
 #include "ParaGroups.h"
@@ -17,7 +18,9 @@ TEST(SettingsPage, GroupsAreBackedUpRestoredAndDeletedWithTheirQuestions)
 {
     TestDir dir;
     prepareUnattendedWindow(dir);
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     gLan = 1;
     WizardParaWidget* page = win.settingsPage();
     QStringList asked, warned;

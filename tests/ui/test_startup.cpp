@@ -1,5 +1,6 @@
 #include "ControlPort.h"
 #include "DiVeZoruzo.h"
+#include "Station.h"
 #include "Globals.h"
 #include "LedDevice.h"
 #include "MApplication.h"
@@ -59,7 +60,9 @@ struct Startup : ::testing::Test {
 
 TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
 {
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_TRUE(win.isDetecting());
     EXPECT_EQ(gLan, 1);
     EXPECT_EQ(win.expectedDetection(), 0);  // product detection is on in the factory set
@@ -82,7 +85,9 @@ TEST_F(Startup, WithoutAKnownGoodTimeDetectionStaysStoppedWhenTheOperatorCancels
     QFile::remove("realytime.txt");
     platform::LedDevice::instance().open();
     platform::LedDevice::instance().clearRecorded();
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_FALSE(win.isDetecting());
     const QStringList r = records();
     EXPECT_TRUE(r.contains(LanStr(1001)));
@@ -101,7 +106,9 @@ TEST_F(Startup, ConfirmedTimeIsSetStoredAndTheStationRestarts)
     QFile::remove("realytime.txt");
     qputenv("STATION_ANSWER", "yes");
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_FALSE(win.isDetecting());
     const QStringList actions = hostActions();
     ASSERT_GE(actions.size(), 3);
@@ -118,7 +125,9 @@ TEST_F(Startup, ClockBehindTheStoredTimeAsksAgainButKeepsTheStoredValue)
     const QByteArray future = QByteArray::number(QDateTime::currentMSecsSinceEpoch() + 86400000LL) + "\n";
     writeText("realytime.txt", future);
     qputenv("STATION_ANSWER", "yes");
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_TRUE(hostActions().contains("reboot"));
     EXPECT_EQ(readText("realytime.txt").toUtf8(), future);
 }
@@ -126,7 +135,9 @@ TEST_F(Startup, ClockBehindTheStoredTimeAsksAgainButKeepsTheStoredValue)
 TEST_F(Startup, RestoredParameterFileKeepsDetectionStopped)
 {
     writeText("PARAM.db", "garbage");
-    DiVeZoruzo win;
+    const auto winStation = buildStation();
+    ASSERT_TRUE(winStation);
+    DiVeZoruzo& win = *winStation;
     EXPECT_EQ(hostActions(), QStringList{"reboot"});
     EXPECT_FALSE(win.isDetecting());
 }
@@ -234,12 +245,16 @@ TEST_F(Startup, AWaitingUpdateScriptRunsOnceAndIsRemoved)
 {
     writeText("update.sh", "#!/bin/sh\necho updated\n");
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
     }
     EXPECT_TRUE(hostActions().contains("run-update"));
     EXPECT_FALSE(QFile::exists("update.sh"));
     QFile::remove("host-actions.log");
-    DiVeZoruzo again;
+    const auto againStation = buildStation();
+    ASSERT_TRUE(againStation);
+    DiVeZoruzo& again = *againStation;
     EXPECT_FALSE(hostActions().contains("run-update"));
 }
 
@@ -251,7 +266,9 @@ TEST_F(Startup, AClockThatCannotBeSetIsNotTakenForGood)
         QFile::remove("host-actions.log");
         platform::Host::instance().simulateFailure(failing);
         {
-            DiVeZoruzo win;
+            const auto winStation = buildStation();
+            ASSERT_TRUE(winStation);
+            DiVeZoruzo& win = *winStation;
             EXPECT_FALSE(win.isDetecting());
             EXPECT_EQ(win.io()->IOState(1, 0), 1);  // clamping prohibited
         }
@@ -270,7 +287,9 @@ TEST_F(Startup, AFailingUpdateScriptIsRecordedAndKeptNotRunAgain)
     writeText("update.sh", "#!/bin/sh\nexit 3\n");
     platform::Host::instance().simulateFailure("run-update");
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
     }
     platform::Host::instance().simulateFailure("run-update", false);
     EXPECT_FALSE(QFile::exists("update.sh"));
@@ -279,7 +298,9 @@ TEST_F(Startup, AFailingUpdateScriptIsRecordedAndKeptNotRunAgain)
     EXPECT_EQ(readText(kept[0]), "#!/bin/sh\nexit 3\n");
     EXPECT_TRUE(records().contains(LanStr(1702).arg(kept[0])));
     QFile::remove("host-actions.log");
-    DiVeZoruzo again;
+    const auto againStation = buildStation();
+    ASSERT_TRUE(againStation);
+    DiVeZoruzo& again = *againStation;
     EXPECT_FALSE(hostActions().contains("run-update"));
 }
 
@@ -288,7 +309,9 @@ TEST_F(Startup, ADatabaseWithoutAFactoryCopyStopsTheStationWithoutRebooting)
     writeText("PARAM.db", "");
     QFile::remove("paraGroup/default/PARAM.db");
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
         EXPECT_FALSE(win.isDetecting());
         EXPECT_EQ(win.io()->IOState(1, 0), 1);
     }
@@ -301,14 +324,18 @@ TEST_F(Startup, AFactoryParameterFileComesUpStoppedUntilTheOperatorStarts)
 {
     writeText("PARAM.db", "");  // broken: the factory copy replaces it and the station reboots
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
         EXPECT_FALSE(win.isDetecting());
     }
     ASSERT_TRUE(hostActions().contains("reboot"));
     gRebootPending = false;
     // After the reboot: factory values, no regions. Stopped, clamping prohibited, said.
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
         EXPECT_FALSE(win.isDetecting());
         EXPECT_EQ(win.io()->outputOn(0), 1);
         EXPECT_TRUE(records().contains(LanStr(1719)));
@@ -317,7 +344,9 @@ TEST_F(Startup, AFactoryParameterFileComesUpStoppedUntilTheOperatorStarts)
         EXPECT_TRUE(records().contains(LanStr(1720)));
     }
     // The next start detects as usual.
-    DiVeZoruzo again;
+    const auto againStation = buildStation();
+    ASSERT_TRUE(againStation);
+    DiVeZoruzo& again = *againStation;
     EXPECT_TRUE(again.isDetecting());
 }
 
@@ -337,7 +366,9 @@ TEST_F(Startup, AFlushAskedBeforeTheCountersWereReadLeavesThemAsTheyWere)
     qputenv("STATION_CAMERA", ("replay:" + dir.file("scene.png")).toUtf8());
     qputenv("STATION_ANSWER", "yes");
     {
-        DiVeZoruzo win;
+        const auto winStation = buildStation();
+        ASSERT_TRUE(winStation);
+        DiVeZoruzo& win = *winStation;
         EXPECT_TRUE(hostActions().contains("reboot")) << "the camera count question was not asked";
     }
     qunsetenv("STATION_CAMERA");
