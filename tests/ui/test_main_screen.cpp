@@ -1,6 +1,7 @@
 // The main screen, the keypads, the language switch and the page checker.
 #include "Boxes.h"
 #include "CameraSet.h"
+#include "CavityNames.h"
 #include "CycleView.h"
 #include "DetectionCycle.h"
 #include "ImageLib.h"
@@ -169,10 +170,11 @@ void typeLater(NumCharPad* pad, const QStringList& keys, const QList<std::functi
 
 TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTraditionalChinese)
 {
-    qunsetenv("STATION_ANSWER");
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    // From here on the operator answers, on the pad.
+    qunsetenv("STATION_ANSWER");
     NumCharPad* pad = gpNumCharPad;
     ASSERT_NE(pad, nullptr);
     auto* chinese = pad->findChild<QPushButton*>("key_chinese");
@@ -184,7 +186,7 @@ TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTradition
     win.cavityPage()->init();
     auto* name = win.cavityPage()->findChild<QLineEdit*>("cavity1");
     ASSERT_NE(name, nullptr);
-    typeLater(pad, {"m", "u", "j", "u", "?", "=模具", "1", "ok"},
+    typeLater(pad, {"clear", "m", "u", "j", "u", "?", "=模具", "1", "ok"},
               {[pad] {
                   EXPECT_EQ(pad->composing(), "muju");
                   EXPECT_TRUE(pad->shownCandidates().contains(QString::fromUtf8("模具")))

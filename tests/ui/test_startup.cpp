@@ -127,7 +127,6 @@ TEST_F(Startup, ClockBehindTheStoredTimeAsksAgainButKeepsTheStoredValue)
     qputenv("STATION_ANSWER", "yes");
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
-    DiVeZoruzo& win = *winStation;
     EXPECT_TRUE(hostActions().contains("reboot"));
     EXPECT_EQ(readText("realytime.txt").toUtf8(), future);
 }
@@ -247,14 +246,12 @@ TEST_F(Startup, AWaitingUpdateScriptRunsOnceAndIsRemoved)
     {
         const auto winStation = buildStation();
         ASSERT_TRUE(winStation);
-        DiVeZoruzo& win = *winStation;
     }
     EXPECT_TRUE(hostActions().contains("run-update"));
     EXPECT_FALSE(QFile::exists("update.sh"));
     QFile::remove("host-actions.log");
     const auto againStation = buildStation();
     ASSERT_TRUE(againStation);
-    DiVeZoruzo& again = *againStation;
     EXPECT_FALSE(hostActions().contains("run-update"));
 }
 
@@ -289,7 +286,6 @@ TEST_F(Startup, AFailingUpdateScriptIsRecordedAndKeptNotRunAgain)
     {
         const auto winStation = buildStation();
         ASSERT_TRUE(winStation);
-        DiVeZoruzo& win = *winStation;
     }
     platform::Host::instance().simulateFailure("run-update", false);
     EXPECT_FALSE(QFile::exists("update.sh"));
@@ -300,7 +296,6 @@ TEST_F(Startup, AFailingUpdateScriptIsRecordedAndKeptNotRunAgain)
     QFile::remove("host-actions.log");
     const auto againStation = buildStation();
     ASSERT_TRUE(againStation);
-    DiVeZoruzo& again = *againStation;
     EXPECT_FALSE(hostActions().contains("run-update"));
 }
 
@@ -368,7 +363,6 @@ TEST_F(Startup, AFlushAskedBeforeTheCountersWereReadLeavesThemAsTheyWere)
     {
         const auto winStation = buildStation();
         ASSERT_TRUE(winStation);
-        DiVeZoruzo& win = *winStation;
         EXPECT_TRUE(hostActions().contains("reboot")) << "the camera count question was not asked";
     }
     qunsetenv("STATION_CAMERA");
