@@ -30,9 +30,12 @@ void DetectionCycle::enterAlarm()
 {
     if (P().ng_switch_continuous && m_externalAtStart && P().use_external_trigger) {
         m_wp->use_external_trigger = 0;
+        m_wp->freeRunningForAlarm = true;
         for (CameraDevice* dev : m_cams->devices())
             dev->CameraChangeTrig(false);
     }
+    // A start's judgement that ends in the alarm leaves them free-running for it.
+    m_triggerAfterJudge = false;
     // Pictures gathered for a machine trigger before the alarm are no later cycle's.
     m_extMask = 0;
     // In the alarm the mould stays shut, whatever the cycle-start rules left.
@@ -105,7 +108,10 @@ void DetectionCycle::restoreAlarm()
 
 void DetectionCycle::backToMachineTrigger()
 {
-    if (P().ng_switch_continuous && m_externalAtStart && !P().use_external_trigger) {
+    m_triggerAfterJudge = false;
+    // Only what the alarm switched: the operator's own choice of mode stays.
+    if (P().freeRunningForAlarm) {
+        m_wp->freeRunningForAlarm = false;
         m_wp->use_external_trigger = 1;
         for (CameraDevice* dev : m_cams->devices())
             dev->CameraChangeTrig(false);

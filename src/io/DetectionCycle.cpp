@@ -330,6 +330,8 @@ void DetectionCycle::Run()
         m_judgeIfOpen = false;
         if (isDetecting() && m_resultState != Alarm && !edge[0] && m_io->IOState(0, 0) != 0)
             judgeOpenMouldNow();
+        else if (m_triggerAfterJudge)
+            backToMachineTrigger();
     }
     // 7..10.
     if (!m_roiWarnOpen) {
@@ -901,6 +903,8 @@ void DetectionCycle::judgeAwaiting()
         m_staleCams = stale;
         finishJudgement(a);
         m_staleCams = 0;
+        if (m_triggerAfterJudge && m_await.isEmpty() && m_resultState != Alarm)
+            backToMachineTrigger();
     }
 }
 
@@ -1294,9 +1298,13 @@ void DetectionCycle::enterDetecting(bool judgeOpenMould, bool publishNow)
     m_forced = -1;
     m_extMask = 0;
     // A start ends the alarm: cameras free-running for it take the machine's trigger
-    // again, and no edge after it is taken for an opening already seen.
-    backToMachineTrigger();
+    // again (once the mould standing open is judged on their picture: no trigger
+    // would come for it), and no edge after it is taken for an opening already seen.
     m_extCycleMs = -1;
+    if (judgeOpenMould && P().freeRunningForAlarm)
+        m_triggerAfterJudge = true;
+    else
+        backToMachineTrigger();
     // A latched IO fault is the operator's to end, by starting anew.
     if (m_faultLatched) {
         m_faultLatched = false;

@@ -411,6 +411,7 @@ private:
     quint64 m_extSeq[8] = {};      // each camera's picture in the external-trigger mask
     qint64 m_extMs[8] = {};        // ... and its arrival
     quint64 m_judgedSeq[8] = {};   // each camera's newest picture a judgement saw
+    bool m_triggerAfterJudge = false;  // back on the machine's trigger once the start's judgement is done
     qint64 m_extCycleMs = -1;      // when a set of triggered pictures last started a cycle
     int m_nothingRecorded = 0;     // detections whose "nothing checked" line is written
     bool m_nothingChecked = false; // the verdict under way judged no region

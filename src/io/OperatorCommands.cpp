@@ -138,6 +138,7 @@ void DetectionCycle::SlotStartSkipDetect()
 void DetectionCycle::CameraChangeTrig()
 {
     m_wp->use_external_trigger = P().use_external_trigger ? 0 : 1;
+    m_wp->freeRunningForAlarm = false;  // the operator's choice from now on
     gUseExternalTrigger = m_wp->use_external_trigger;
     for (CameraDevice* dev : m_cams->devices())
         dev->CameraChangeTrig(false);

@@ -176,7 +176,9 @@ QList<Field> build()
     t << number("cnt_product_serial", Network, 1837, REF(cnt_product_serial), 0, 99999999);
     t << text("cnt_use_name", Network, 1838, [](WizardPara& p) { return p.cnt_use_name; });
     t << text("cnt_msg_tech_name", Network, 1839, [](WizardPara& p) { return p.cnt_msg_tech_name; });
-    t << text("cnt_msg_tech_num", Network, 1840, [](WizardPara& p) { return p.cnt_msg_tech_num; });
+    Field phone = text("cnt_msg_tech_num", Network, 1840, [](WizardPara& p) { return p.cnt_msg_tech_num; });
+    phone.latin = true;
+    t << phone;
     t << text("cnt_pro_name", Network, 1841, [](WizardPara& p) { return p.cnt_pro_name; });
     t << text("cnt_operator", Network, 1842, [](WizardPara& p) { return p.cnt_operator; });
 

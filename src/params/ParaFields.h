@@ -44,6 +44,7 @@ struct Field {
     std::function<QStringList()> items;   // Choice
     bool negated = false;
     bool masked = false;                  // a password: never shown nor recorded
+    bool latin = false;                   // letters and digits only (a telephone number), never Chinese
     int level = 1;                        // 1 primary, 2 advanced
     bool detail = false;                  // only with "Display all the parameters"
     bool factory = false;                 // only with "Display factory param"

@@ -401,7 +401,7 @@ QList<QPair<QString, QString>> WizardPara::storedRows()
         }
         QList<int> v;
         for (int* p : b.ints)
-            v << *p;
+            v << (p == &use_external_trigger && freeRunningForAlarm ? 1 : *p);
         if (qstrcmp(b.key, "numFailDetect") == 0)
             v[0] = pending_machine_mode;
         values.insert(b.key, paramdb::joinInts(v));

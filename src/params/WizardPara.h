@@ -139,6 +139,9 @@ public:
 
     // --- outside the table ---
     int pending_machine_mode = 0;   // the mode the save writes
+    // Cameras on the machine's trigger run free only for the alarm page: never
+    // stored so, a restart finds them on the trigger.
+    bool freeRunningForAlarm = false;
     int para_group_index = 0;       // "sysadd.txt"
 
     // --- derived at load ---

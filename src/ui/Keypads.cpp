@@ -19,8 +19,6 @@
 
 NumPad* gpNumPad = nullptr;
 NumCharPad* gpNumCharPad = nullptr;
-std::function<std::optional<QString>()> NumPad::scriptedEntry;
-std::function<std::optional<QString>()> NumCharPad::scriptedEntry;
 
 namespace {
 constexpr int kKey = 64;  // px: above the 48-px touch minimum with room
@@ -52,18 +50,17 @@ QLabel* line(QWidget* parent, int px)
     return l;
 }
 
-// The entry of a pad: scripted or unattended (the shown text stays), else
-// what the operator confirms; nothing when refused or cancelled.
-std::optional<QString> runPad(QDialog* pad, const std::function<std::optional<QString>()>& script, const QString& shown,
-                              const std::function<bool(const QString&)>& check, const std::function<QString()>& confirmed)
+// The entry of a pad: unattended, the shown text stays; else what the operator
+// confirms; nothing when refused or cancelled.
+std::optional<QString> runPad(QDialog* pad, const QString& shown, const std::function<bool(const QString&)>& check,
+                              const std::function<QString()>& confirmed)
 {
     if (stationTerminating())
         return std::nullopt;
-    if (script || autoAnswer()) {
-        const std::optional<QString> typed = script ? script() : std::optional<QString>(shown);
-        if (!typed || !check(*typed))
+    if (autoAnswer()) {
+        if (!check(shown))
             return std::nullopt;
-        return typed;
+        return shown;
     }
     if (pad->exec() != QDialog::Accepted)
         return std::nullopt;
@@ -124,7 +121,7 @@ std::optional<double> NumPad::getNumber(const QString& title, double value, doub
     m_status->clear();
     m_fresh = true;
     // accept() keeps the checked value in m_value, from the script and the OK key alike.
-    if (!runPad(this, scriptedEntry, m_edit->text(), [this](const QString& t) { return accept(t); },
+    if (!runPad(this, m_edit->text(), [this](const QString& t) { return accept(t); },
                 [this] { return m_edit->text(); }))
         return std::nullopt;
     return m_value;
@@ -325,7 +322,7 @@ std::optional<QString> NumCharPad::getText(const QString& title, const QString& 
     m_status->clear();
     m_shift = false;
     relabel();
-    return runPad(this, scriptedEntry, m_edit->text(), [this](const QString& t) { return accept(t); },
+    return runPad(this, m_edit->text(), [this](const QString& t) { return accept(t); },
                   [this] { return m_edit->text(); });
 }
 
@@ -401,6 +398,14 @@ void NumCharPad::press(const QString& k)
             showCandidates();
             return;
         }
+        // The digits choose on the page shown, as on every pinyin keyboard; other keys
+        // would land before the characters still being chosen.
+        if (k.size() == 1 && k[0] >= '1' && k[0] < QChar('1' + kCandidates)) {
+            press(QStringLiteral("cand%1").arg(k[0].digitValue() - 1));
+            return;
+        }
+        if (k != "shift")
+            return;
     } else if (m_chinese && k.size() == 1 && k[0].isLower() && !m_shift) {
         m_pinyin->type(k[0].toLatin1());
         m_candPage = 0;

@@ -25,8 +25,6 @@ public:
     QString entry() const;
     QString status() const;
 
-    // Tests and unattended runs: what the operator would type, or nothing (cancel).
-    static std::function<std::optional<QString>()> scriptedEntry;
 
 private:
     bool accept(const QString& text);
@@ -58,7 +56,6 @@ public:
     QStringList shownCandidates() const;
     static constexpr int kCandidates = 6;
 
-    static std::function<std::optional<QString>()> scriptedEntry;
 
 private:
     void relabel();

@@ -154,7 +154,10 @@ void ParaPage::build()
                         if (!gpNumCharPad)
                             return;
                         const QString now = f.masked ? QString() : ParaText(f.text(p));
-                        if (const auto t = gpNumCharPad->getText(label(f), now, kTextLen - 1, true, f.masked, true)) {
+                        // A name may be Chinese, three bytes a character in the field's bytes.
+                        const bool names = !f.masked && !f.latin;
+                        const int most = names ? (kTextLen - 1) / 3 : kTextLen - 1;
+                        if (const auto t = gpNumCharPad->getText(label(f), now, most, true, f.masked, names)) {
                             if (!SetParaText(f.text(p), *t))
                                 warn(LanStr(1881));
                             else

@@ -66,8 +66,13 @@ void PinyinInput::type(char letter)
     if (letter == '\'' && m_spelling.isEmpty())
         return;
     m_spelling += QLatin1Char(letter);
+    search();
+}
+
+void PinyinInput::search()
+{
+    // The engine keeps the syllables already chosen when the spelling only grows or shrinks at its end.
     const QByteArray s = m_spelling.toLatin1();
-    ime_pinyin::im_reset_search();
     m_count = int(ime_pinyin::im_search(s.constData(), size_t(s.size())));
 }
 
@@ -80,9 +85,10 @@ bool PinyinInput::back()
         return true;
     }
     m_spelling.chop(1);
-    ime_pinyin::im_reset_search();
-    const QByteArray s = m_spelling.toLatin1();
-    m_count = m_spelling.isEmpty() ? 0 : int(ime_pinyin::im_search(s.constData(), size_t(s.size())));
+    if (m_spelling.isEmpty())
+        clear();
+    else
+        search();
     return true;
 }
 
@@ -135,6 +141,16 @@ std::optional<QString> PinyinInput::choose(int i)
     if (ime_pinyin::im_get_fixed_len() < syllables)
         return std::nullopt;
     const QString whole = convert(raw(0));
+    // Letters the engine could not read stay, to be typed on or taken back.
+    size_t decoded = 0;
+    ime_pinyin::im_get_sps_str(&decoded);
+    const QString rest = m_spelling.mid(int(decoded));
     clear();
+    // What was chosen is learnt at once: the station may be switched off any time.
+    ime_pinyin::im_flush_cache();
+    if (!rest.isEmpty()) {
+        m_spelling = rest;
+        search();
+    }
     return whole;
 }

@@ -29,6 +29,7 @@ public:
     std::optional<QString> choose(int i);
 
 private:
+    void search();
     QString convert(const QString& s) const;
     QString raw(int i) const;
     QString m_spelling;

@@ -505,9 +505,14 @@ TEST_F(Safety, AStartFromTheAlarmPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpe
     silence(0);
     ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
     EXPECT_EQ(wp.use_external_trigger, 0) << "free-running for the alarm page";
+    // Kept as the operator set it: a restart in the alarm finds the cameras on the trigger.
+    ASSERT_TRUE(wp.SaveDatatoFile());
+    WizardPara stored;
+    stored.LoadDatafromFile();
+    EXPECT_EQ(stored.use_external_trigger, 1);
     cycle->StartDetect();
-    EXPECT_EQ(wp.use_external_trigger, 1) << "the start left the cameras free-running";
     tick();
+    EXPECT_EQ(wp.use_external_trigger, 1) << "the start left the cameras free-running";
     // The mould opens right after the start: an opening of its own, judged on its own picture.
     input(1, true);
     ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 1; })) << "the opening was not seen";
@@ -516,6 +521,36 @@ TEST_F(Safety, AStartFromTheAlarmPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpe
     silence(0);
     ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 0; }));
     EXPECT_EQ(logicalOutputs() & O1, 0) << "the opening's own clean picture allows clamping";
+}
+
+// A start from the alarm with the mould standing open: no machine trigger will
+// come for it, so it is judged on the free-running cameras' picture first.
+TEST_F(Safety, AStartFromTheAlarmJudgesTheOpenMouldBeforeTheCamerasGoBackOnTheTrigger)
+{
+    wp.use_external_trigger = 1;
+    wp.ng_switch_continuous = 1;
+    wp.enable_prod_detect = 0;
+    start();
+    silence(0);
+    input(1, true);
+    see(0, blemishFor(1));
+    silence(0);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+    ASSERT_EQ(wp.use_external_trigger, 0);
+    cycle->StartDetect();
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 1; }));
+    EXPECT_EQ(wp.use_external_trigger, 0) << "back on the trigger before the open mould had a picture";
+    see(0, scene);  // the cleaned mould, free-running
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 0; }));
+    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
+    EXPECT_EQ(logicalOutputs() & O1, 0);
+    EXPECT_EQ(wp.use_external_trigger, 1) << "still free-running after the start's judgement";
+    // The operator's own choice of free-running is not undone by a start.
+    cycle->CameraChangeTrig();
+    ASSERT_EQ(wp.use_external_trigger, 0);
+    cycle->StartDetect();
+    tick();
+    EXPECT_EQ(wp.use_external_trigger, 0);
 }
 
 // Found by the oracle (shortened to three cycles): a re-detection paired one
@@ -544,6 +579,21 @@ TEST_F(Safety, TriggeredPicturesFarApartAreNeverOneSet)
     tick();
     EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm) << "camera 2's picture of the trigger before vouched";
     EXPECT_EQ(logicalOutputs() & O1, O1);
+    // Camera 2 has nothing of that trigger: judged, and found wanting, once the wait is over.
+    const int judged = judgedCount(1);
+    CameraDevice::moveClockOn(DetectionCycle::kFreshFrameMs);
+    ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 0; }));
+    EXPECT_GT(judgedCount(1), judged);
+    EXPECT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    // A whole set of one trigger clears it.
+    cycle->SlotReCheck();
+    tick();
+    see(0, scene);
+    see(1, scene);
+    silence(0);
+    silence(1);
+    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() != DetectionCycle::Alarm; }));
+    EXPECT_EQ(logicalOutputs() & O1, 0);
 }
 
 // Found by the oracle (shortened to three cycles): an opening while an automatic

@@ -92,8 +92,10 @@ TEST(UiCheck, FindsClippedTextOverlapsAndSmallTargets)
 
 TEST_F(Unattended, TheNumberPadKeepsToItsLimitsAndDecimals)
 {
+    const auto station = buildStation();
+    ASSERT_TRUE(station);
     qunsetenv("STATION_ANSWER");
-    NumPad pad;
+    NumPad& pad = *gpNumPad;
     // The first key replaces the shown value; minus toggles the sign.
     tapLater(&pad, {"4", "2", "minus", "ok"});
     EXPECT_EQ(pad.getNumber("t", 7, -100, 100), std::optional<double>(-42));
@@ -108,17 +110,17 @@ TEST_F(Unattended, TheNumberPadKeepsToItsLimitsAndDecimals)
     EXPECT_EQ(pad.getNumber("t", 0, 0, 1, 2), std::optional<double>(0.25));
     tapLater(&pad, {"9", "back", "3", "ok"});
     EXPECT_EQ(pad.getNumber("t", 0, 0, 10), std::optional<double>(3));
-
-    NumPad::scriptedEntry = [] { return std::optional<QString>("1.25"); };
+    tapLater(&pad, {"1", "dot", "2", "5", "ok"});
     EXPECT_EQ(pad.getNumber("t", 0, 0, 10, 1), std::nullopt) << "two decimals in a one-decimal field";
     EXPECT_EQ(pad.status(), "At most 1 decimals");
-    NumPad::scriptedEntry = {};
 }
 
 TEST_F(Unattended, TheTextPadKeepsToItsLengthAndRefusesEmptyAndControlText)
 {
+    const auto station = buildStation();
+    ASSERT_TRUE(station);
     qunsetenv("STATION_ANSWER");
-    NumCharPad pad;
+    NumCharPad& pad = *gpNumCharPad;
     tapLater(&pad, {"clear", "shift", "a", "shift", "b", "1", "ok"});
     EXPECT_EQ(pad.getText("t", "old", 8), std::optional<QString>("Ab1"));
     // Keys beyond the length are refused with the reason; what fits is kept.
@@ -128,9 +130,10 @@ TEST_F(Unattended, TheTextPadKeepsToItsLengthAndRefusesEmptyAndControlText)
     tapLater(&pad, {"clear", "ok"});
     EXPECT_EQ(pad.getText("t", "ab", 3), std::nullopt);
     EXPECT_EQ(pad.status(), "The text must not be empty");
-    NumCharPad::scriptedEntry = [] { return std::optional<QString>(QString("a\tb")); };
-    EXPECT_EQ(pad.getText("t", "", 8), std::nullopt);
-    NumCharPad::scriptedEntry = {};
+    // A stored text with a control character is not confirmed as it stands.
+    tapLater(&pad, {"ok"});
+    EXPECT_EQ(pad.getText("t", "a\tb", 8), std::nullopt);
+    EXPECT_EQ(pad.status(), LanStr(1548));
 }
 
 // Taps a pad's keys one after another; "=text" taps the candidate showing that

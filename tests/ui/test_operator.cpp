@@ -10,6 +10,7 @@
 #include "Keypads.h"
 #include "Messages.h"
 #include "TestDir.h"
+#include "Touch.h"
 #include "WindowEnv.h"
 #include "UserManager.h"
 #include "WizardPara.h"
@@ -165,17 +166,13 @@ TEST_F(MainWindow, TheRunningStationHasItsKeypadsAndThePasswordIsTypedOnThem)
     ASSERT_NE(gpNumPad, nullptr) << "no number can be entered in the running station";
     ASSERT_NE(gpNumCharPad, nullptr);
     gpWPara->is_psw_used = 0;
-    NumPad::scriptedEntry = [] { return std::optional<QString>("7"); };
-    win.findChild<QPushButton*>("ngWarnCount")->click();
-    NumPad::scriptedEntry = {};
+    EXPECT_TRUE(touch::typeNumber("7", [&] { win.findChild<QPushButton*>("ngWarnCount")->click(); }));
     EXPECT_EQ(gpWPara->roi_ng_warn_count, 7);
     // The password field takes no keyboard: a tap opens the text pad, masked.
     auto* field = gpPasswordBox->findChild<QLineEdit*>();
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(field->isReadOnly());
-    NumCharPad::scriptedEntry = [] { return std::optional<QString>("4711"); };
-    QTest::mouseClick(field, Qt::LeftButton);
-    NumCharPad::scriptedEntry = {};
+    EXPECT_TRUE(touch::typeText("4711", [&] { QTest::mouseClick(field, Qt::LeftButton); }));
     EXPECT_EQ(field->text(), "4711");
     EXPECT_EQ(field->echoMode(), QLineEdit::Password);
 }

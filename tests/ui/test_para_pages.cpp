@@ -19,6 +19,7 @@
 #include "ParamDb.h"
 #include "ServerConf.h"
 #include "TestDir.h"
+#include "Touch.h"
 #include "WindowEnv.h"
 #include "WizardPara.h"
 #include "WizardParaWidget.h"
@@ -74,8 +75,6 @@ struct Pages : ::testing::Test {
     }
     void TearDown() override
     {
-        NumPad::scriptedEntry = {};
-        NumCharPad::scriptedEntry = {};
         win.reset();
         EXPECT_EQ(gpNumPad, nullptr);  // the window took its keypads with it
         qunsetenv("STATION_CAMERA");
@@ -84,18 +83,15 @@ struct Pages : ::testing::Test {
     WizardParaWidget* settings() { return win->settingsPage(); }
     ParaPage* page(parafields::Page p) { return settings()->page(p); }
 
-    // Through a keypad, as a tap on the field and the entry typed.
-    template <typename Pad>
-    void enter(parafields::Page p, const char* field, const QString& entry)
+    // Through a keypad, as a tap on the field and the entry typed key by key.
+    void enter(parafields::Page p, const char* field, QDialog* pad, const QStringList& keys)
     {
-        Pad::scriptedEntry = [entry] { return std::optional<QString>(entry); };
         auto* b = qobject_cast<QPushButton*>(page(p)->editor(field));
         ASSERT_TRUE(b) << field;
-        b->click();
-        Pad::scriptedEntry = {};
+        EXPECT_TRUE(touch::typeOn(pad, keys, [b] { b->click(); })) << field << ": no keypad opened";
     }
-    void typeNumber(parafields::Page p, const char* field, const QString& keys) { enter<NumPad>(p, field, keys); }
-    void typeText(parafields::Page p, const char* field, const QString& text) { enter<NumCharPad>(p, field, text); }
+    void typeNumber(parafields::Page p, const char* field, const QString& keys) { enter(p, field, gpNumPad, touch::numberKeys(keys)); }
+    void typeText(parafields::Page p, const char* field, const QString& text) { enter(p, field, gpNumCharPad, touch::textKeys(text)); }
     void pick(parafields::Page p, const char* field, int index)
     {
         auto* c = qobject_cast<QComboBox*>(page(p)->editor(field));
@@ -517,9 +513,7 @@ TEST_F(Pages, TheMainScreensWarningCountIsRecordedAndSavedAtOnce)
     ASSERT_TRUE(b);
     const int before = gpWPara->roi_ng_warn_count;
     const int next = before == 6 ? 7 : 6;
-    NumPad::scriptedEntry = [next] { return std::optional<QString>(QString::number(next)); };
-    b->click();
-    NumPad::scriptedEntry = {};
+    EXPECT_TRUE(touch::typeNumber(QString::number(next), [b] { b->click(); }));
     EXPECT_EQ(gpWPara->roi_ng_warn_count, next);
     EXPECT_EQ(b->text(), QString("NG warning %1").arg(next));
     EXPECT_EQ(changeLines(), QStringList{QString("Parameters changed, Region NG warning count is changed from %1 to %2").arg(before).arg(next)});

@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "RegionEditor.h"
 #include "TestDir.h"
+#include "Touch.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -44,7 +45,6 @@ struct Editor : CycleRig {
     }
     void TearDown() override
     {
-        NumPad::scriptedEntry = {};
         editor.reset();
         gpNumPad = nullptr;
         pad.reset();
@@ -95,11 +95,12 @@ TEST_F(Editor, EachShapeIsDrawnByTouchEditedSavedAndLoadedBack)
     EXPECT_EQ(editor->canvas()->selected(), rect);
     EXPECT_NEAR(edit().rects[1][rect].p1.x, 50, 1);
     EXPECT_NEAR(edit().rects[1][rect].p1.y, 45, 1);
-    NumPad::scriptedEntry = [] { return std::optional<QString>("77"); };
-    ASSERT_TRUE(editor->editParameter(1));
+    bool changed = false;
+    touch::typeNumber("77", [&] { changed = editor->editParameter(1); });
+    ASSERT_TRUE(changed);
     EXPECT_EQ(edit().roi[1][rect].sensibility, 77);
-    NumPad::scriptedEntry = [] { return std::optional<QString>("999"); };
-    EXPECT_FALSE(editor->editParameter(1)) << "above the sensitivity's limit";
+    touch::typeNumber("999", [&] { changed = editor->editParameter(1); });
+    EXPECT_FALSE(changed) << "above the sensitivity's limit";
     EXPECT_EQ(edit().roi[1][rect].sensibility, 77);
     ASSERT_TRUE(editor->setFunction(FuncSpot));
 
@@ -180,8 +181,9 @@ TEST_F(Editor, TemplatesAreAddedAndDeletedOneByOneButNeverTheBase)
     ASSERT_EQ(templates(), before + 1);
     EXPECT_FALSE(editor->deleteTemplate(0));
     EXPECT_EQ(warned.last(), LanStr(1338)) << "the base template stays";
-    NumPad::scriptedEntry = [] { return std::optional<QString>("1"); };
-    ASSERT_TRUE(editor->deleteTemplate());
+    bool deleted = false;
+    touch::typeNumber("1", [&] { deleted = editor->deleteTemplate(); });
+    ASSERT_TRUE(deleted);
     EXPECT_EQ(asked.last(), LanStr(1339));
     EXPECT_EQ(templates(), before);
     EXPECT_EQ(recordRemarks().last(), LanStr(1302).arg(1).arg(1));

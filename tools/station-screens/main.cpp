@@ -185,7 +185,11 @@ int onEveryScreen(const QString& self, const QStringList& args)
         shots.setProcessEnvironment(env);
         shots.setProcessChannelMode(QProcess::MergedChannels);
         shots.start(self, args + QStringList{"--here"});
-        shots.waitForFinished(-1);
+        // A station that hangs is a finding, not a wait for ever.
+        if (!shots.waitForFinished(15 * 60 * 1000)) {
+            shots.kill();
+            shots.waitForFinished(5000);
+        }
         const QString said = QString::fromLocal8Bit(shots.readAll());
         out << said;
         const QRegularExpressionMatch m = QRegularExpression("^(\\d+) problems", QRegularExpression::MultilineOption).match(said);

@@ -1,0 +1,93 @@
+#pragma once
+// Entries typed as a finger does: the keys of the station's own keypad are
+// tapped while it waits for the operator; nothing is handed to the pad.
+#include "Keypads.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace touch {
+
+// The keys that type text on the text pad, after clearing what it shows.
+inline QStringList textKeys(const QString& text)
+{
+    QStringList keys{"clear"};
+    for (const QChar c : text) {
+        if (c == ' ')
+            keys << "space";
+        else if (c.isUpper())
+            keys << "shift" << QString(c.toLower()) << "shift";
+        else
+            keys << QString(c);
+    }
+    return keys << "ok";
+}
+
+// The keys that type a number on the number pad (its first key replaces the value shown).
+inline QStringList numberKeys(const QString& number)
+{
+    QStringList keys;
+    for (const QChar c : number)
+        keys << (c == '-' ? QStringLiteral("minus") : c == '.' ? QStringLiteral("dot") : QString(c));
+    return keys << "ok";
+}
+
+// Runs action (a tap that opens pad) with the operator at the panel: when the
+// pad opens, its keys are tapped; a pad still open after them is cancelled.
+// Returns whether the pad opened at all.
+inline bool typeOn(QDialog* pad, const QStringList& keys, const std::function<void()>& action)
+{
+    struct Typer : QObject {
+        QStringList keys;
+        bool opened = false;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && !opened) {
+                opened = true;
+                auto* pad = static_cast<QDialog*>(o);
+                QTimer::singleShot(0, pad, [pad, keys = keys] {
+                    // Names are typed in letters: a pad that starts in pinyin is switched first.
+                    if (auto* c = pad->findChild<QPushButton*>("key_chinese"); c && c->isVisible() && c->text() == "EN")
+                        QTest::mouseClick(c, Qt::LeftButton);
+                    for (const QString& k : keys) {
+                        auto* b = pad->findChild<QPushButton*>("key_" + k);
+                        if (!b) {
+                            ADD_FAILURE() << "no key " << k.toStdString() << " on " << pad->objectName().toStdString();
+                            break;
+                        }
+                        QTest::mouseClick(b, Qt::LeftButton);
+                    }
+                    if (pad->isVisible())
+                        pad->reject();
+                });
+            }
+            return false;
+        }
+    } typer;
+    typer.keys = keys;
+    pad->installEventFilter(&typer);
+    const QByteArray answer = qgetenv("STATION_ANSWER");
+    qunsetenv("STATION_ANSWER");
+    action();
+    if (!answer.isNull())
+        qputenv("STATION_ANSWER", answer);
+    pad->removeEventFilter(&typer);
+    return typer.opened;
+}
+
+inline bool typeNumber(const QString& number, const std::function<void()>& action)
+{
+    return typeOn(gpNumPad, numberKeys(number), action);
+}
+inline bool typeText(const QString& text, const std::function<void()>& action)
+{
+    return typeOn(gpNumCharPad, textKeys(text), action);
+}
+
+} // namespace touch
