@@ -331,13 +331,20 @@ void WizardPara::ApplyPendingMode()
 
 void WizardPara::LoadSignalNames()
 {
+    const QStringList defaults = defaultSignalNames();
+    // A name of its own for a signal, or an empty line: that signal's name in the
+    // current language and machine mode.
     QFile f("name.txt");
-    if (f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&f);
-        for (int i = 0; i < 8; ++i)
-            signal_names[i] = in.atEnd() ? QString() : in.readLine();
-        return;
+    QTextStream in(&f);
+    const bool own = f.open(QIODevice::ReadOnly | QIODevice::Text);
+    for (int i = 0; i < 8; ++i) {
+        const QString line = own && !in.atEnd() ? in.readLine().trimmed() : QString();
+        signal_names[i] = line.isEmpty() ? defaults[i] : line;
     }
+}
+
+QStringList WizardPara::defaultSignalNames() const
+{
     // Inputs 1..4, then outputs 1..4.
     int in[4], out[4];
     switch (machine_mode) {
@@ -360,10 +367,12 @@ void WizardPara::LoadSignalNames()
         out[0] = 0; out[1] = 1; out[2] = 8; out[3] = 13;
         break;
     }
-    for (int i = 0; i < 4; ++i) {
-        signal_names[i] = LanStr(kInputNames + in[i]);
-        signal_names[4 + i] = LanStr(kOutputNames + out[i]);
-    }
+    QStringList names;
+    for (int i = 0; i < 4; ++i)
+        names << LanStr(kInputNames + in[i]);
+    for (int i = 0; i < 4; ++i)
+        names << LanStr(kOutputNames + out[i]);
+    return names;
 }
 
 void WizardPara::loadSerials()

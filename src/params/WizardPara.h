@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <functional>
 
@@ -37,6 +38,8 @@ public:
 
     // The IO signal names: "name.txt" when present, else by mode and language.
     void LoadSignalNames();
+    // The signals' names in the current language and machine mode.
+    QStringList defaultSignalNames() const;
 
     // Number of stored camera serials of 9..99 characters.
     int RecordedCameraCount() const { return serialCount; }

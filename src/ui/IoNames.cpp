@@ -77,11 +77,15 @@ QString IoNamesPage::status() const { return m_status->text(); }
 
 bool IoNamesPage::save()
 {
-    QStringList names;
-    for (QLineEdit* e : m_edits)
-        names << e->text().simplified().left(kNameMax);
+    QStringList names, lines;
+    const QStringList defaults = gpWPara ? gpWPara->defaultSignalNames() : QStringList();
+    for (int i = 0; i < 8; ++i) {
+        names << m_edits[i]->text().simplified().left(kNameMax);
+        // A name left as the language gives it goes on following the language.
+        lines << (i < defaults.size() && names[i] == defaults[i] ? QString() : names[i]);
+    }
     QSaveFile f(kFile);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text) || f.write((names.join('\n') + '\n').toUtf8()) < 0 ||
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text) || f.write((lines.join('\n') + '\n').toUtf8()) < 0 ||
         !f.commit()) {
         m_status->setText(LanStr(1739).arg(f.errorString()));
         OperationRecord::instance().InsertRecord(LanStr(1739).arg(f.errorString()));

@@ -188,6 +188,8 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     m_edit = new QLineEdit(this);
     m_edit->setFont(padFont(28));
     m_edit->setMinimumHeight(56);
+    // Never focused: a focused line shows its text selected, as if a key would replace it.
+    m_edit->setFocusPolicy(Qt::NoFocus);
     m_status = line(this, 18);
     m_status->setStyleSheet("color:#ff8070;");
     lay->addWidget(m_title);
@@ -213,6 +215,10 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     }
     m_next = key(m_candBar, QString::fromUtf8("▶"), "next", [this] { press("next"); });
     cands->addWidget(m_next);
+    // Its room is kept when hidden: switching to pinyin must not move a key under the finger.
+    QSizePolicy keep = m_candBar->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_candBar->setSizePolicy(keep);
     m_candBar->hide();
     lay->addWidget(m_candBar);
     auto* grid = new QGridLayout;
@@ -313,6 +319,9 @@ std::optional<QString> NumCharPad::getText(const QString& title, const QString& 
     m_candPage = 0;
     m_lang->setVisible(m_chineseAllowed);
     showCandidates();
+    // The keys append to what is shown; nothing is shown selected as if it would be replaced.
+    m_edit->deselect();
+    m_edit->end(false);
     m_edit->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     m_title->setText(QString(title).replace("\r\n", "\n"));
     m_maxLength = maxLength;
@@ -348,6 +357,9 @@ void NumCharPad::press(const QString& k)
 {
     QString t = m_edit->text();
     const bool composing = m_chinese && m_pinyin && m_pinyin->composing();
+    // A reason shown for the last key is gone with the next one.
+    if (k != "ok")
+        m_status->clear();
     if (k == "ok") {
         // Pinyin not yet chosen is not silently dropped nor taken as letters.
         if (composing) {

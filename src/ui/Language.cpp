@@ -82,6 +82,9 @@ bool SetLanguage(int lan)
 {
     gLan = std::clamp(lan, 0, kLanguageCount - 1);
     const bool saved = !gpWPara || gpWPara->SaveDatatoFile();
+    // The signals' names follow the language, where the operator gave none of their own.
+    if (gpWPara)
+        gpWPara->LoadSignalNames();
     for (QWidget* top : QApplication::topLevelWidgets())
         retranslate(top);
     emit LanguageNotifier::instance().changed();

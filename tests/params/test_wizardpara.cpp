@@ -279,7 +279,15 @@ TEST_F(Params, SerialsSignalNamesAndGroupIndex)
     writeText("name.txt", "in one\nin two\n");
     p.LoadSignalNames();
     EXPECT_EQ(p.signal_names[1], "in two");
-    EXPECT_EQ(p.signal_names[2], "");
+    EXPECT_EQ(p.signal_names[2], p.defaultSignalNames()[2]) << "no name of its own: the language's";
+    // An empty line is no name of its own either: it follows the language.
+    writeText("name.txt", "\nin two\n");
+    gLan = 0;
+    p.LoadSignalNames();
+    EXPECT_EQ(p.signal_names[0], LanStr(1250, 0));
+    EXPECT_EQ(p.signal_names[1], "in two");
+    gLan = 1;
+    QFile::remove("name.txt");
 
     QFile::remove("sysadd.txt");
     WizardPara r = load();

@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace {
@@ -219,7 +220,11 @@ TEST_F(Unattended, NamesAreTypedInPinyinOnTheStationsPadAndConvertedForTradition
     // In English the pad starts in letters and switches on request; the pinyin
     // still counts against the length only once chosen.
     SetLanguage(1);
-    typeLater(pad, {"a", "chinese", "h", "e", "=和", "ok"});
+    // Switching to pinyin moves no key from under the finger.
+    auto keyAt = [pad](const char* k) { return pad->findChild<QPushButton*>(QString("key_") + k)->mapToGlobal(QPoint(0, 0)); };
+    auto where = std::make_shared<QPoint>();
+    typeLater(pad, {"?", "a", "chinese", "?", "h", "e", "=和", "ok"},
+              {[=] { *where = keyAt("x"); }, [=] { EXPECT_EQ(keyAt("x"), *where) << "the keys moved"; }});
     EXPECT_EQ(pad->getText("t", "", 2, false, false, true), std::optional<QString>(QString::fromUtf8("a和")));
     typeLater(pad, {"chinese", "h", "e", "=和", "?", "ok"}, {[pad] { EXPECT_EQ(pad->status(), "At most 2 characters"); }});
     EXPECT_EQ(pad->getText("t", "ab", 2, false, false, true), std::optional<QString>("ab"));
@@ -245,6 +250,8 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
     EXPECT_TRUE(win.statusText().contains("Mode ")) << win.statusText().toStdString();
     SetLanguage(2);
     EXPECT_EQ(startStop->text(), QString::fromUtf8(win.isDetecting() ? "停止檢測" : "開始檢測"));
+    EXPECT_EQ(gpWPara->signal_names[0], gpWPara->defaultSignalNames()[0]);
+    EXPECT_NE(gpWPara->signal_names[0], "Mol op") << "the IO signals kept their English names";
     EXPECT_TRUE(win.statusText().contains(QString::fromUtf8("模式"))) << win.statusText().toStdString();
     if (StatisticsWidget* page = win.statisticsPage()) {
         EXPECT_EQ(page->camera()->itemText(0), QString::fromUtf8("全部相機"));
