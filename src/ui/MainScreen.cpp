@@ -98,10 +98,15 @@ QWidget* DiVeZoruzo::buildButtons()
     add(1552, "skip", [this] { m_cycle->SlotStartSkipDetect(); });
     add(1553, "resample", [this] { m_cycle->SlotReTrain(); });
     m_login = add(1556, "login", [this] {
-        if (gPasswordLevel > 0)
+        if (gPasswordLevel > 0) {
             TimerLogout();
-        else
+        } else if (!gpWPara || !gpWPara->is_psw_used) {
+            // Nothing to log in to: said, not silently ignored.
+            if (gpWarnBox)
+                gpWarnBox->showMessage(LanStr(1745));
+        } else {
             CheckPassword();
+        }
         updateStatus();
     });
     add(1646, "accounts", [this] { showAccountPage(); });

@@ -35,7 +35,9 @@ int detectionsInUse() { return gpWPara ? std::clamp(gpWPara->multi_detect_num, 2
 WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_win(win)
 {
-    stylePage(this, "settingsPage", "QCheckBox{color:white;} QComboBox{min-height:52px;} QScrollArea, #fieldsBody{background:#20242c;}");
+    stylePage(this, "settingsPage", "QCheckBox{color:white;} QComboBox{min-height:52px;} QScrollArea, #fieldsBody{background:#20242c;}"
+                              // The fields below the screen's edge are reached by a finger on the bar.
+                              " QScrollBar:vertical{width:48px;} QScrollBar::handle:vertical{min-height:64px;}");
     QFont f;
     f.setPixelSize(20);
     auto* lay = new QVBoxLayout(this);

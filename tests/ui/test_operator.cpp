@@ -166,6 +166,9 @@ TEST_F(MainWindow, TheRunningStationHasItsKeypadsAndThePasswordIsTypedOnThem)
     ASSERT_NE(gpNumPad, nullptr) << "no number can be entered in the running station";
     ASSERT_NE(gpNumCharPad, nullptr);
     gpWPara->is_psw_used = 0;
+    // Without password protection "Log in" says why nothing is asked.
+    win.findChild<QPushButton*>("login")->click();
+    EXPECT_EQ(gpWarnBox->text(), LanStr(1745));
     EXPECT_TRUE(touch::typeNumber("7", [&] { win.findChild<QPushButton*>("ngWarnCount")->click(); }));
     EXPECT_EQ(gpWPara->roi_ng_warn_count, 7);
     // The password field takes no keyboard: a tap opens the text pad, masked.

@@ -328,7 +328,7 @@ int main(int argc, char** argv)
         win.guide()->hide();
         // The station's own boxes and keypads, as their callers open them.
         shootBox(gpNumPad, outDir, "numpad" + tag, [] { gpNumPad->getNumber(LanStr(1148), 3, 0, 100); });
-        shootBox(gpNumCharPad, outDir, "charpad" + tag, [] { gpNumCharPad->getText(LanStr(1335), "Cavity A", 32); });
+        shootBox(gpNumCharPad, outDir, "charpad" + tag, [] { gpNumCharPad->getText(LanStr(1335), "Cavity A", 32, false, false, true); });
         shootBox(gpNumCharPad, outDir, "charpad-pinyin" + tag, [] {
             QTimer::singleShot(0, gpNumCharPad, [] {
                 for (const char* k : {"m", "u", "j", "u"})
