@@ -1,4 +1,5 @@
 #include "Boxes.h"
+#include "WholeScreen.h"
 
 #include "Keypads.h"
 
@@ -41,6 +42,7 @@ QFont boxFont()
 WarnBox::WarnBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("warnBox");
+    raiseWhenShown(this);
     auto* lay = new QVBoxLayout(this);
     m_label = new QLabel(this);
     m_label->setFont(boxFont());
@@ -90,6 +92,7 @@ void WarnBox::hideMessage() { hide(); }
 ChooseBox::ChooseBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("chooseBox");
+    raiseWhenShown(this);
     auto* lay = new QVBoxLayout(this);
     m_label = new QLabel(this);
     m_label->setFont(boxFont());
@@ -129,6 +132,7 @@ int ChooseBox::ask(const QString& text)
 DateTimeDialog::DateTimeDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("dateTimeDialog");
+    raiseWhenShown(this);
     auto* lay = new QVBoxLayout(this);
     m_edit = new QDateTimeEdit(this);
     m_edit->setDisplayFormat("yyyy-MM-dd hh:mm:ss");
@@ -164,6 +168,7 @@ bool DateTimeDialog::choose(QDateTime* chosen)
 CameraLostBox::CameraLostBox(QWidget* parent) : QDialog(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    raiseWhenShown(this);
     auto* lay = new QVBoxLayout(this);
     auto* label = new QLabel(LanStr(1179), this);
     label->setAlignment(Qt::AlignCenter);
@@ -194,6 +199,7 @@ void CameraLostBox::showLost()
 PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("passwordBox");
+    raiseWhenShown(this);
     auto* lay = new QVBoxLayout(this);
     m_edit = new QLineEdit(this);
     m_edit->setObjectName("password");

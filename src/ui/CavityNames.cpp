@@ -50,6 +50,7 @@ EditCavitywidget::EditCavitywidget(QWidget* parent) : QWidget(parent, Qt::Window
     QLabel* title = lanTitle(this, 1335);
     lay->addWidget(title);
     m_cameraBox = new QComboBox(this);
+    m_cameraBox->setObjectName("cavityCamera");
     m_cameraBox->setFont(f);
     lay->addWidget(m_cameraBox);
     auto* grid = new QGridLayout;

@@ -6,6 +6,7 @@
 #include "Panel.h"
 #include "Pinyin.h"
 #include "Termination.h"
+#include "WholeScreen.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -76,6 +77,7 @@ const char* kPadStyle = "QDialog{background:#2b3340;border:2px solid #4080d0;} Q
 NumPad::NumPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("numPad");
+    raiseWhenShown(this);
     setStyleSheet(kPadStyle);
     auto* lay = new QVBoxLayout(this);
     m_title = line(this, 22);
@@ -182,6 +184,7 @@ void NumPad::press(const QString& k)
 NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("numCharPad");
+    raiseWhenShown(this);
     setStyleSheet(kPadStyle);
     auto* lay = new QVBoxLayout(this);
     m_title = line(this, 22);

@@ -1,9 +1,11 @@
 #include "WholeScreen.h"
 
 #include <QAbstractItemView>
+#include <QEvent>
 #include <QApplication>
 #include <QSaveFile>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 void showOnWholeScreen(QWidget* w)
@@ -15,6 +17,28 @@ void showOnWholeScreen(QWidget* w)
     w->showFullScreen();
     w->raise();
     w->activateWindow();
+}
+
+namespace {
+class RaiseOnShow : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            if (auto* w = qobject_cast<QWidget*>(o)) {
+                w->raise();
+                // Once more when the window is mapped: a page shown meanwhile may have come up over it.
+                QTimer::singleShot(0, w, [w] { w->raise(); w->activateWindow(); });
+            }
+        return false;
+    }
+};
+} // namespace
+
+void raiseWhenShown(QWidget* box)
+{
+    box->installEventFilter(new RaiseOnShow(box));
 }
 
 bool dumpGeometry(const QString& file)

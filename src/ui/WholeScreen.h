@@ -10,6 +10,11 @@ class QWidget;
 // takes the screen's geometry itself.
 void showOnWholeScreen(QWidget* w);
 
+// A box or keypad over everything each time it is shown: without a window
+// manager nobody keeps a dialog above the page it belongs to, and a question
+// waiting under the main window would hold the station unseen.
+void raiseWhenShown(QWidget* box);
+
 // Tests of the running program: writes "name x y w h" (screen coordinates)
 // of every visible top-level window and every visible named widget in them
 // to file, replacing it in one step. Used on SIGUSR1 when

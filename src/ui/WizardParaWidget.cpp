@@ -82,8 +82,10 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     maintenance->setObjectName("maintenancePage");
     auto* grid = new QGridLayout(maintenance);
     m_groups = new QComboBox(maintenance);
+    m_groups->setObjectName("groupList");
     m_groups->setFont(f);
     m_name = new QLineEdit(maintenance);
+    m_name->setObjectName("groupName");
     m_name->setFont(f);
     m_name->setMinimumHeight(52);
     openTextPadOnTap(m_name, 1653, paragroups::kMaxName, false, true);

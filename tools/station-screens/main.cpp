@@ -106,9 +106,23 @@ void shoot(QWidget* w, const QString& dir, const QString& name, bool page = true
         ++problems;
     }
     QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    if (!page)
-        shot = shot.copy(at);
+    shot = shot.copy(at);
     shot.save(QDir(dir).filePath(name + ".png"));
+    // What the screen shows there must be this window: one left under another
+    // is not seen by the operator, whatever its layout.
+    const QImage seen = shot.toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage own = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (seen.size() == own.size()) {
+        qint64 differing = 0;
+        for (int y = 0; y < seen.height(); y += 2)
+            for (int x = 0; x < seen.width(); x += 2)
+                differing += qAbs(qGray(seen.pixel(x, y)) - qGray(own.pixel(x, y))) > 40;
+        const qint64 sampled = qint64((seen.height() + 1) / 2) * ((seen.width() + 1) / 2);
+        if (differing * 10 > sampled) {
+            out << name << ": not on top, another window covers it" << Qt::endl;
+            ++problems;
+        }
+    }
     for (const UiProblem& p : checkPage(w)) {
         out << name << ": " << p.text() << Qt::endl;
         ++problems;
