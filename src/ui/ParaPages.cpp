@@ -467,6 +467,11 @@ NetworkParaPage::NetworkParaPage(DiVeZoruzo* win, QWidget* parent) : ParaPage(Ne
         b->setFont(font);
         b->setMinimumSize(200, kRowHeight);
         connect(b, &QPushButton::clicked, this, [this, i] {
+            // Without the client's settings file there is nothing to change: said, not a dead button.
+            if (!m_serverError.isEmpty()) {
+                warn(LanStr(1867).arg(m_serverError));
+                return;
+            }
             if (!gpNumCharPad)
                 return;
             if (const auto t = gpNumCharPad->getText(LanStr(1863 + i), m_server[i]->text(), 64))
@@ -541,10 +546,9 @@ bool NetworkParaPage::loadServer()
     QString values[serverconf::kRows];
     QString error;
     const bool ok = serverconf::read(values, &error);
-    for (int i = 0; i < serverconf::kRows; ++i) {
-        m_server[i]->setText(values[i]);
-        m_server[i]->setEnabled(ok);
-    }
+    m_serverError = ok ? QString() : error;
+    for (int i = 0; i < serverconf::kRows; ++i)
+        m_server[i]->setText(ok ? values[i] : QStringLiteral("—"));
     if (!ok)
         NETLOG << LanStrEn(1867).arg(error).toStdString();
     return ok;

@@ -132,6 +132,7 @@ public:
 private:
     DiVeZoruzo* m_win;
     QList<QPushButton*> m_server;
+    QString m_serverError;  // why the client's settings cannot be read, empty when they can
     QLabel* m_interfaces;
     QListWidget* m_products;
     QListWidget* m_reminders;

@@ -420,6 +420,10 @@ TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid
     WizardParaWidget* s = settings();
     NetworkParaPage* net = s->networkPage();
     EXPECT_FALSE(net->loadServer()) << "no client database yet";
+    // A tap on a field says why nothing can be changed.
+    net->findChild<QPushButton*>(serverconf::rowName(0))->click();
+    ASSERT_FALSE(warned.isEmpty());
+    EXPECT_TRUE(warned.last().startsWith(LanStr(1867).section('%', 0, 0))) << warned.last().toStdString();
 
     QDir().mkpath("cnt_net");
     {
