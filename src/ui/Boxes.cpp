@@ -21,7 +21,6 @@
 WarnBox* gpWarnBox = nullptr;
 ChooseBox* gpChooseBox = nullptr;
 PasswordBox* gpPasswordBox = nullptr;
-std::function<std::optional<QString>()> PasswordBox::scriptedEntry;
 
 namespace {
 passwords::Throttle gPasswordThrottle;
@@ -262,10 +261,7 @@ int PasswordBox::run(bool dialog)
     m_edit->clear();
     m_edit->setPlaceholderText(LanStr(1408));
     m_status->clear();
-    if (scriptedEntry) {
-        if (const auto typed = scriptedEntry())
-            tryEntry(*typed);
-    } else if (!autoAnswer() && !stationTerminating()) {
+    if (!autoAnswer() && !stationTerminating()) {
         exec();
     } else {
         qWarning() << "password box: nobody to type a password unattended; refused";

@@ -75,8 +75,6 @@ public:
     // One try with typed, as the confirm button does: the level, or 0.
     int tryEntry(const QString& typed);
     QString placeholder() const;
-    // Tests and unattended runs: what the operator would type, or nothing (cancel).
-    static std::function<std::optional<QString>()> scriptedEntry;
 
 private:
     class QLineEdit* m_edit;

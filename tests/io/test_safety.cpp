@@ -494,17 +494,29 @@ TEST_F(Safety, WithTheExternalTriggerAReDetectionNeverJudgesAPictureFromBeforeTh
 // Found by the oracle (shortened to three cycles): the operator's start from the
 // alarm left the cameras free-running, and took the next opening for the one of
 // the alarm's pictures.
-TEST_F(Safety, AStartFromTheAlarmPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpening)
+namespace {
+// Triggered cameras switched to free-running for the alarm, which a blemished
+// mould raised on the machine's trigger (the mould standing open or not).
+struct FreeRunningAlarm : Safety {
+    void raise(bool mouldOpen)
+    {
+        wp.use_external_trigger = 1;
+        wp.ng_switch_continuous = 1;
+        wp.enable_prod_detect = 0;
+        start();
+        silence(0);
+        input(1, mouldOpen);
+        see(0, blemishFor(1));  // the machine's trigger: one picture, and its cycle
+        silence(0);
+        ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
+        ASSERT_EQ(wp.use_external_trigger, 0) << "free-running for the alarm page";
+    }
+};
+} // namespace
+
+TEST_F(FreeRunningAlarm, AStartPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpening)
 {
-    wp.use_external_trigger = 1;
-    wp.ng_switch_continuous = 1;
-    wp.enable_prod_detect = 0;
-    start();
-    silence(0);
-    see(0, blemishFor(1));  // the machine's trigger: one picture, and its cycle
-    silence(0);
-    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
-    EXPECT_EQ(wp.use_external_trigger, 0) << "free-running for the alarm page";
+    raise(false);
     // Kept as the operator set it: a restart in the alarm finds the cameras on the trigger.
     ASSERT_TRUE(wp.SaveDatatoFile());
     WizardPara stored;
@@ -525,18 +537,9 @@ TEST_F(Safety, AStartFromTheAlarmPutsTheCamerasBackOnTheTriggerAndSeesTheNextOpe
 
 // A start from the alarm with the mould standing open: no machine trigger will
 // come for it, so it is judged on the free-running cameras' picture first.
-TEST_F(Safety, AStartFromTheAlarmJudgesTheOpenMouldBeforeTheCamerasGoBackOnTheTrigger)
+TEST_F(FreeRunningAlarm, AStartJudgesTheOpenMouldBeforeTheCamerasGoBackOnTheTrigger)
 {
-    wp.use_external_trigger = 1;
-    wp.ng_switch_continuous = 1;
-    wp.enable_prod_detect = 0;
-    start();
-    silence(0);
-    input(1, true);
-    see(0, blemishFor(1));
-    silence(0);
-    ASSERT_TRUE(tickUntil([&] { return cycle->resultState() == DetectionCycle::Alarm; }));
-    ASSERT_EQ(wp.use_external_trigger, 0);
+    raise(true);
     cycle->StartDetect();
     ASSERT_TRUE(tickUntil([&] { return cycle->awaitingFrames() == 1; }));
     EXPECT_EQ(wp.use_external_trigger, 0) << "back on the trigger before the open mould had a picture";

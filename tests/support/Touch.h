@@ -1,15 +1,19 @@
 #pragma once
 // Entries typed as a finger does: the keys of the station's own keypad are
 // tapped while it waits for the operator; nothing is handed to the pad.
+#include "Boxes.h"
 #include "Keypads.h"
 
 #include <QByteArray>
 #include <QDialog>
 #include <QEvent>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace touch {
@@ -89,5 +93,64 @@ inline bool typeText(const QString& text, const std::function<void()>& action)
 {
     return typeOn(gpNumCharPad, textKeys(text), action);
 }
+
+// An operator at the panel while it lives: every question answered yes, every
+// warning confirmed, and the password box given password() typed on the text
+// pad (nothing: cancelled), all by taps on the station's own boxes.
+class PanelOperator : public QObject {
+public:
+    std::function<std::optional<QString>()> password;
+    int passwordsAsked = 0;
+
+    PanelOperator() : m_answer(qgetenv("STATION_ANSWER"))
+    {
+        qunsetenv("STATION_ANSWER");
+        for (QDialog* d : m_boxes)
+            if (d)
+                d->installEventFilter(this);
+    }
+    ~PanelOperator() override
+    {
+        for (QDialog* d : m_boxes)
+            if (d)
+                d->removeEventFilter(this);
+        if (!m_answer.isNull())
+            qputenv("STATION_ANSWER", m_answer);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            QTimer::singleShot(0, this, [this, d = QPointer<QDialog>(qobject_cast<QDialog*>(o))] {
+                if (d && d->isVisible())
+                    answer(d);
+            });
+        return false;
+    }
+
+private:
+    void answer(QDialog* d)
+    {
+        auto tap = [d](const char* name) {
+            if (auto* b = d->findChild<QPushButton*>(name))
+                QTest::mouseClick(b, Qt::LeftButton);
+        };
+        if (d == gpChooseBox) {
+            tap("yes");
+        } else if (d == gpWarnBox) {
+            tap("warnOk");
+        } else if (d == gpPasswordBox) {
+            ++passwordsAsked;
+            if (const std::optional<QString> p = password ? password() : std::nullopt) {
+                auto* field = d->findChild<QLineEdit*>("password");
+                typeOn(gpNumCharPad, textKeys(*p), [field] { QTest::mouseClick(field, Qt::LeftButton); });
+                tap("passwordOk");
+            }
+            if (d->isVisible())
+                tap("passwordCancel");
+        }
+    }
+    QByteArray m_answer;
+    QList<QPointer<QDialog>> m_boxes{gpChooseBox, gpWarnBox, gpPasswordBox};
+};
 
 } // namespace touch

@@ -19,24 +19,29 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 struct MainWindow : ::testing::Test {
     TestDir dir;
     std::optional<QString> typed;
-    int typedCount = 0;
+    std::unique_ptr<touch::PanelOperator> op;
     void SetUp() override
     {
         ASSERT_TRUE(dir.ok());
         prepareUnattendedWindow(dir);
-        PasswordBox::scriptedEntry = [this] {
-            ++typedCount;
-            return typed;
-        };
     }
+    // From the station's start on, an operator answers at the panel, typing `typed`
+    // into the password box.
+    void atPanel()
+    {
+        op = std::make_unique<touch::PanelOperator>();
+        op->password = [this] { return typed; };
+    }
+    int typedCount() const { return op ? op->passwordsAsked : 0; }
     void TearDown() override
     {
-        PasswordBox::scriptedEntry = {};
+        op.reset();
         qunsetenv("STATION_ANSWER");
         gPasswordLevel = 0;
     }
@@ -48,9 +53,10 @@ TEST_F(MainWindow, ThePasswordLevelComesFromThePasswordBox)
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    atPanel();
     gpWPara->is_psw_used = 0;
     EXPECT_EQ(win.CheckPassword(), 2);  // no protection: everything is open
-    EXPECT_EQ(typedCount, 0);
+    EXPECT_EQ(typedCount(), 0);
     gpWPara->is_psw_used = 1;
     SetParaText(gpWPara->password, "4711");
     typed = "1234";
@@ -60,7 +66,7 @@ TEST_F(MainWindow, ThePasswordLevelComesFromThePasswordBox)
     EXPECT_EQ(win.CheckPassword(), 1);
     EXPECT_EQ(win.levelLabel(), "Primary");
     EXPECT_EQ(win.CheckPassword(), 1);  // kept: not asked again
-    EXPECT_EQ(typedCount, 2);
+    EXPECT_EQ(typedCount(), 2);
     EXPECT_FALSE(win.CheckRoot());
     typed = "5260" + QDateTime::currentDateTime().toString("MMddhh");
     EXPECT_TRUE(win.CheckRoot());
@@ -75,6 +81,7 @@ TEST_F(MainWindow, InactivityLogsOutAfterTheConfiguredSeconds)
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    atPanel();
     gpWPara->auto_cancel_timelen = 1;
     QString msg;
     ASSERT_TRUE(UserManager::instance().changeUser("admin", "5260", msg) ||
@@ -98,6 +105,7 @@ TEST_F(MainWindow, PowerOffIsRecordedAndGoesThroughTheHost)
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    atPanel();
     gpWPara->is_psw_used = 1;
     typed = std::nullopt;  // cancelled: nothing happens
     EXPECT_FALSE(win.SlotPowerOff());
@@ -115,6 +123,7 @@ TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    atPanel();
     gpWPara->is_psw_used = 0;
     int status = -1;
     win.exitProcess = [&](int s) { status = s; };
@@ -130,7 +139,7 @@ TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForThe
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
-    qputenv("STATION_ANSWER", "yes");
+    atPanel();
     gpWPara->is_psw_used = 1;
     SetParaText(gpWPara->password, "4711");
     gPasswordLevel = 1;  // the system password was typed; nobody is logged in
@@ -151,7 +160,7 @@ TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForThe
     typed = std::nullopt;
     win.findChild<QPushButton*>("settings")->click();
     EXPECT_EQ(gPasswordLevel, 1);
-    EXPECT_EQ(typedCount, 0);  // the system level stands while protected: not asked
+    EXPECT_EQ(typedCount(), 0);  // the system level stands while protected: not asked
     gpWPara->is_psw_used = 0;
     gPasswordLevel = 2;
     win.findChild<QPushButton*>("settings")->click();
@@ -163,6 +172,7 @@ TEST_F(MainWindow, TheRunningStationHasItsKeypadsAndThePasswordIsTypedOnThem)
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
+    atPanel();
     ASSERT_NE(gpNumPad, nullptr) << "no number can be entered in the running station";
     ASSERT_NE(gpNumCharPad, nullptr);
     gpWPara->is_psw_used = 0;
