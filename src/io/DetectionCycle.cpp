@@ -165,6 +165,12 @@ void DetectionCycle::apply(const outputrules::Change& c, bool gated)
 
 void DetectionCycle::sideFromInputs(bool alarmRule)
 {
+    // Two-color with one side in use: that side, whatever the inputs stand at. The
+    // other side has no detections of its own, and judging it would vouch for nothing.
+    if (mode() == 1 && P().mold_side < 2) {
+        m_sideSelect = P().mold_side == 0 ? 1 : 0;
+        return;
+    }
     const bool in1 = m_io->IOState(0, 0) != 0, in4 = m_io->IOState(0, 3) != 0;
     if (alarmRule) {
         if (in1 && !in4)

@@ -592,7 +592,9 @@ INSTANTIATE_TEST_SUITE_P(
         // and the next opening was taken for the alarm's own.
         "100042:4251003742,2856392537,2875146304",
         // A re-detection in the alarm paired a camera's picture with another's of a later trigger.
-        "200090:4155483501,3894548484,2284544115"));
+        "200090:4155483501,3894548484,2284544115",
+        // Two-color with one side: a start with the mould open judged the side not in use.
+        "600137:3000340387,3728248842,4275329287,3818704134,2244266860,3021187594"));
 
 TEST(OracleShrink, LeavesOnlyTheStepsTheFailureNeeds)
 {

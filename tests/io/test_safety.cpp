@@ -556,6 +556,25 @@ TEST_F(FreeRunningAlarm, AStartJudgesTheOpenMouldBeforeTheCamerasGoBackOnTheTrig
     EXPECT_EQ(wp.use_external_trigger, 0);
 }
 
+// Found by the oracle (shortened to six cycles): Two-color with only the second
+// side in use; a start with the mould open judged the first side, which has no
+// regions, and its empty verdict allowed clamping over a blemished mould.
+TEST_F(Safety, TwoColorWithOneSideJudgesThatSideAtAStart)
+{
+    wp.machine_mode = 1;
+    wp.mold_side = 1;
+    wp.enable_prod_detect = 0;
+    start();
+    seeAll(blemishFor(3));
+    input(1, true);
+    tick();
+    cycle->StopDetect();
+    cycle->StartDetect();
+    ASSERT_TRUE(tickUntil([&] { return judgedCount(1) + judgedCount(3) > 0 && cycle->awaitingFrames() == 0; }));
+    EXPECT_EQ(judgedCount(1), 0) << "the side not in use was judged";
+    EXPECT_EQ(logicalOutputs() & O1, O1) << "the blemished mould was vouched for";
+}
+
 // Found by the oracle (shortened to three cycles): a re-detection paired one
 // camera's picture of the alarm's trigger with the other's of a later trigger.
 TEST_F(Safety, TriggeredPicturesFarApartAreNeverOneSet)
