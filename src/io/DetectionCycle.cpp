@@ -165,9 +165,9 @@ void DetectionCycle::apply(const outputrules::Change& c, bool gated)
 
 void DetectionCycle::sideFromInputs(bool alarmRule)
 {
-    // Two-color with one side in use: that side, whatever the inputs stand at. The
-    // other side has no detections of its own, and judging it would vouch for nothing.
-    if (mode() == 1 && P().mold_side < 2) {
+    // One mould side in use: that side, whatever the inputs stand at. The other
+    // side has no detections of its own, and judging it would vouch for nothing.
+    if ((mode() == 1 || mode() == 2) && P().mold_side < 2) {
         m_sideSelect = P().mold_side == 0 ? 1 : 0;
         return;
     }

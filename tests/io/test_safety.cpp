@@ -556,12 +556,14 @@ TEST_F(FreeRunningAlarm, AStartJudgesTheOpenMouldBeforeTheCamerasGoBackOnTheTrig
     EXPECT_EQ(wp.use_external_trigger, 0);
 }
 
-// Found by the oracle (shortened to six cycles): Two-color with only the second
-// side in use; a start with the mould open judged the first side, which has no
+// Found by the oracle (shortened to six cycles): Two-color (and Turntable) with only
+// the second side in use; a start with the mould open judged the first side, which has no
 // regions, and its empty verdict allowed clamping over a blemished mould.
-TEST_F(Safety, TwoColorWithOneSideJudgesThatSideAtAStart)
+struct OneSide : Safety, ::testing::WithParamInterface<int> {};
+
+TEST_P(OneSide, JudgesThatSideAtAStart)
 {
-    wp.machine_mode = 1;
+    wp.machine_mode = GetParam();
     wp.mold_side = 1;
     wp.enable_prod_detect = 0;
     start();
@@ -574,6 +576,7 @@ TEST_F(Safety, TwoColorWithOneSideJudgesThatSideAtAStart)
     EXPECT_EQ(judgedCount(1), 0) << "the side not in use was judged";
     EXPECT_EQ(logicalOutputs() & O1, O1) << "the blemished mould was vouched for";
 }
+INSTANTIATE_TEST_SUITE_P(TwoColorAndTurntable, OneSide, ::testing::Values(1, 2));
 
 // Found by the oracle (shortened to three cycles): a re-detection paired one
 // camera's picture of the alarm's trigger with the other's of a later trigger.
