@@ -22,6 +22,7 @@ bool gCountsKnown = false;  // read (or known to start at 0): only then written
 } // namespace
 
 bool countsKnown() { return gCountsKnown; }
+void forgetCounts() { gCountsKnown = false; }
 
 bool CountRead()
 {

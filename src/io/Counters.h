@@ -15,5 +15,7 @@ bool CountRead();
 bool CountWrite();
 // Whether CountRead has run: a flush before it must not write zeros over the file.
 bool countsKnown();
+// A station coming up has read nothing yet (another may have run in this process).
+void forgetCounts();
 // All sixteen counters to 0, recorded and written (the reset page).
 bool CountReset();

@@ -1,20 +1,21 @@
 #pragma once
-// The main window. startUp() brings the station from opened databases to
-// running detection (buildStation() calls it); the window owns the timers of
-// the station frame.
+// The main window: a thin screen over the station (StationCore), which it
+// owns. startUp() brings the station up, builds the screen on the cycle that
+// has not run yet, then runs it (buildStation() calls it). The window keeps
+// what is the operator's: the boxes, the pages and the activity timers.
 #include <QLabel>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <functional>
 
-class QSoundEffect;
 class ControlPort;
 class InputSampler;
 class DateTimeDialog;
 class CameraManager;
 class CameraLostBox;
 class DetectionCycle;
+class StationCore;
 class SaveFialImageThread;
 class WarnBox;
 class CycleView;
@@ -41,60 +42,49 @@ public:
     // The start-up steps, once, right after construction.
     void startUp();
 
-    // Closes SN.db, PARAM.db and RECORD.db and waits 500 ms; before every reboot.
-    // Writes the counters, closes the databases.
+    StationCore* core() const { return m_core; }
+
+    // Forwarded to the station (pages and tests reach it through the window).
     void FLushAll();
     // SIGTERM or SIGINT: clamping prohibited at the board first, then the
     // parameters, counters and alarm kept and the databases closed; no tick
     // runs after it. Safe on a window still being built.
     void endForRestart();
     bool InsertRecord(const QString& text);
-    bool ClearRecord();
-
-    // The cycle's start and stop with the status shown.
     void StartDetect();
     void StopDetect();
     bool isDetecting() const;
-    DetectionCycle* cycle() const { return m_cycle; }
-    SaveFialImageThread* archive() const { return m_archive; }
-    CycleView* cycleView() const { return m_view; }
-    CNT_Net* net() const { return m_net; }
-    // The boxes of the cycle (tests read their texts).
-    WarnBox* ioLostBox() const { return m_ioBox; }
-    WarnBox* noInputBox() const { return m_noInputBox; }
-
-    // The detection the cycle expects first.
-    int expectedDetection() const { return m_expectDetect; }
-    qint64 startTimeMs() const { return m_startMs; }
-
-    ControlPort* io() const { return m_io; }
-    CameraManager* cameras() const { return m_cameras; }
-    InputSampler* inputs() const { return m_inputs; }
-    QTimer& screenOffTimer() { return m_screenOff; }
-    QTimer& autoLogoutTimer() { return m_autoLogout; }
-    // Restarts the auto-logout and screen-off timers after a touch.
-    void restartActivityTimers();
-    // The IO fields confirmed on the settings page reach the board link and
-    // the input sampler at once (a changed wiring rule prohibits clamping).
+    DetectionCycle* cycle() const;
+    SaveFialImageThread* archive() const;
+    CNT_Net* net() const;
+    ControlPort* io() const;
+    CameraManager* cameras() const;
+    InputSampler* inputs() const;
+    int expectedDetection() const;
+    qint64 startTimeMs() const;
     void applyIoSettings();
-
-    // The password level (0 Unlogged, 1 Primary, 2 Advanced): CheckPassword
-    // is 2 with protection off, else the level, asking for a password when 0.
     int CheckPassword();
     bool CheckRoot();
-    // Inactivity: the level drops to 0 and the account is logged out.
-    void TimerLogout();
-    QString levelLabel() const;
-
-    // The operator ends the program or switches the computer off: protected,
-    // confirmed, recorded, parameters, counters and databases closed first.
     bool SlotExit();
     bool SlotPowerOff();
     // How the process ends (tests replace it): by default the event loop's exit.
     std::function<void(int status)> exitProcess;
-
-    // Alarm sound on (endless loop) or off.
     void SoundAlarm(bool on);
+    bool SetNgWarnCount(int count);
+
+    CycleView* cycleView() const { return m_view; }
+    // The boxes of the cycle (tests read their texts).
+    WarnBox* ioLostBox() const { return m_ioBox; }
+    WarnBox* noInputBox() const { return m_noInputBox; }
+    QTimer& screenOffTimer() { return m_screenOff; }
+    QTimer& autoLogoutTimer() { return m_autoLogout; }
+    // Restarts the auto-logout and screen-off timers after a touch.
+    void restartActivityTimers();
+
+    // Inactivity: the level drops to 0 and the account is logged out.
+    void TimerLogout();
+    QString levelLabel() const;
+
 
     // The records pages and the USB disk commands.
     DiskCommands* diskCommands() const { return m_disk; }
@@ -125,8 +115,6 @@ public:
     bool exportDataCommand();
     bool updateProgramCommand();
 
-    // The insert-wear warning count of the main screen: recorded and saved at once.
-    bool SetNgWarnCount(int count);
 
     // Shows the camera display of camera index (all cameras when more than one).
     void ChangeCammer(int index);
@@ -134,58 +122,26 @@ public:
 signals:
     void ngWarnCountChanged();
 
-public slots:
-    void SlotCheckDate();
-    // Every minute: the cycle log exists and its file is the one of today.
-    void SlotDetectCycle();
-    // The insert-wear warning: clamping prohibited, the box until it is closed.
-    void SlotROINGWarm();
-
 private:
-    QTimer m_startPing;  // feeds the watchdog while start-up waits for the operator
-    void prohibitClamping();         // in the mode's own lines, published at once
-    void openDatabases();            // databases with recovery
-    void loadParameters();           // system parameters and their globals
-    void findCameras();
-    void checkCameraCount();
-    void createFolders();
-    void checkSystemTime();
+    void installBoxes();
     void showCameraLost(int index, bool alarmBox);
     void showCameraRecovered();
     void buildScreen();
     void updateStatus();
-    void buildCycle();
-    // The service link: reports wired to the cycle, the record and the archive.
-    void buildServiceLink();
-    void startServiceLink();
-    // Statistics, cycle log, workbook export and the disk commands.
-    void buildRecords();
+    // The cycle's boxes, the alarm, statistics and cavity pages, the disk commands.
+    void buildPages();
     // The operator's buttons under the camera views.
     QWidget* buildButtons();
-    void releaseRecords();
+    void releasePages();
     void showIoLink(bool lost);
-    void installOperatorHooks();
-    bool endRun(int recordMessage);
 
-    int m_expectDetect = 1;
-    qint64 m_startMs = 0;
+    StationCore* m_core = nullptr;
     QTimer m_screenOff;
     QTimer m_autoLogout;
-    QTimer m_dateCheck;
-    QSoundEffect* m_alarm = nullptr;
-    ControlPort* m_io = nullptr;
-    InputSampler* m_inputs = nullptr;
-    QUrl m_alarmSource;
     QLabel* m_status = nullptr;
     QLabel* m_cameraArea = nullptr;
-    QStringList m_unusableDatabases;
-    CameraManager* m_cameras = nullptr;
     CameraLostBox* m_lostBox = nullptr;
-    bool m_replay = false;
-    DetectionCycle* m_cycle = nullptr;
-    SaveFialImageThread* m_archive = nullptr;
     CycleView* m_view = nullptr;
-    CNT_Net* m_net = nullptr;
     WarnBox* m_ioBox = nullptr;
     WarnBox* m_noInputBox = nullptr;
     DiskCommands* m_disk = nullptr;
@@ -201,7 +157,6 @@ private:
     WizardParaWidget* m_settingsPage = nullptr;
     HelpWidget* m_helpPage = nullptr;
     BeginnerGuide* m_guide = nullptr;
-    QTimer m_detectCycleTimer;
     QTimer m_clock;
     class QPushButton* m_startStop = nullptr;
     class QPushButton* m_login = nullptr;

@@ -29,9 +29,9 @@ void DiVeZoruzo::updateStatus()
         setLan(m_startStop, isDetecting() ? 1551 : 1550);
     if (m_login)
         setLan(m_login, gPasswordLevel > 0 ? 1557 : 1556);
-    if (m_titleBar && m_cycle) {
+    if (m_titleBar && cycle()) {
         QString tone;
-        const QString state = runStateText(*m_cycle, &tone);
+        const QString state = runStateText(*cycle(), &tone);
         m_titleBar->setState(state, tone, QDateTime::currentDateTime().toString("hh:mm:ss"));
     }
     if (!m_status)
@@ -39,8 +39,8 @@ void DiVeZoruzo::updateStatus()
     QStringList parts;
     if (gpWPara)
         parts << LanStr(1562).arg(gpWPara->machine_mode);
-    if (m_cycle)
-        parts << m_cycle->DetectionName(m_cycle->curDetect());
+    if (cycle())
+        parts << cycle()->DetectionName(cycle()->curDetect());
     QString who = levelLabel();
     const QString user = UserManager::instance().currentName();
     if (!user.isEmpty())
@@ -48,28 +48,12 @@ void DiVeZoruzo::updateStatus()
     parts << who;
     parts << (gisLostCom ? LanStr(1563) : LanStr(1564));
     // A detection with no region checks nothing: the operator must see that the mould is not guarded.
-    if (m_cycle)
+    if (cycle())
         for (int d = 0; d < 8; ++d)
-            if (m_cycle->nothingCheckedMask() & (1 << d))
-                parts << LanStr(1716).arg(m_cycle->DetectionName(d));
+            if (cycle()->nothingCheckedMask() & (1 << d))
+                parts << LanStr(1716).arg(cycle()->DetectionName(d));
     parts << QDateTime::currentDateTime().toString("yyyy-MM-dd");
     m_status->setText(parts.join("   "));
-}
-
-bool DiVeZoruzo::SetNgWarnCount(int count)
-{
-    if (!gpWPara || count == gpWPara->roi_ng_warn_count)
-        return true;
-    WizardPara before = *gpWPara;
-    gpWPara->roi_ng_warn_count = count;
-    for (const parafields::Change& c : parafields::changes(before, *gpWPara))
-        InsertRecord(c.line);
-    emit ngWarnCountChanged();
-    if (!gpWPara->SaveDatatoFile()) {
-        gpWarnBox->showMessage(LanStr(160));
-        return false;
-    }
-    return true;
 }
 
 QString DiVeZoruzo::statusText() const { return m_status ? m_status->text() : QString(); }
@@ -90,13 +74,13 @@ QWidget* DiVeZoruzo::buildButtons()
         return b;
     };
     m_startStop = add(1550, "startStop", [this] {
-        m_cycle->SlotStartStop();
+        cycle()->SlotStartStop();
         updateStatus();
     });
-    add(1560, "productShot", [this] { m_cycle->SlotManualTrig(0); });
-    add(1561, "mouldShot", [this] { m_cycle->SlotManualTrig(1); });
-    add(1552, "skip", [this] { m_cycle->SlotStartSkipDetect(); });
-    add(1553, "resample", [this] { m_cycle->SlotReTrain(); });
+    add(1560, "productShot", [this] { cycle()->SlotManualTrig(0); });
+    add(1561, "mouldShot", [this] { cycle()->SlotManualTrig(1); });
+    add(1552, "skip", [this] { cycle()->SlotStartSkipDetect(); });
+    add(1553, "resample", [this] { cycle()->SlotReTrain(); });
     m_login = add(1556, "login", [this] {
         if (gPasswordLevel > 0) {
             TimerLogout();
@@ -115,7 +99,7 @@ QWidget* DiVeZoruzo::buildButtons()
     add(1555, "cycleLog", [this] { showCycleLogPage(); });
     add(1598, "regionEditor", [this] {
         if (CheckPassword() >= 1)
-            regionEditor()->open(std::max(0, m_view->enlarged()), m_cycle->curDetect());
+            regionEditor()->open(std::max(0, m_view->enlarged()), cycle()->curDetect());
     });
     add(1654, "settings", [this] { showSettingsPage(); });
     add(1559, "help", [this] { showHelpPage(); });

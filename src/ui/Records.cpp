@@ -1,6 +1,6 @@
-// The main window's pages beside the cycle view: statistics and cycle log
+// The main window's pages beside the cycle view: the cycle's boxes, the
+// statistics and cycle-log pages, the alarm page and the USB disk commands.
 #include "WholeScreen.h"
-// wired to the cycle, their pages, the alarm page and the USB disk commands.
 #include "AccountPage.h"
 #include "AlarmPage.h"
 #include "HelpPage.h"
@@ -8,7 +8,6 @@
 #include "CavityNames.h"
 #include "IoNames.h"
 #include "CycleView.h"
-#include "DetectCycleSQL.h"
 #include "DetectionCycle.h"
 #include "DiVeZoruzo.h"
 #include "DiskCommands.h"
@@ -16,10 +15,10 @@
 #include "Host.h"
 #include "StartupFiles.h"
 #include "Messages.h"
-#include "Myxls.h"
 #include "RecordsPages.h"
 #include "RegionEditor.h"
 #include "ResStatistics.h"
+#include "Boxes.h"
 #include "WizardPara.h"
 
 #include <QCoreApplication>
@@ -30,51 +29,37 @@
 #include <QListWidget>
 #include <QtDebug>
 
-namespace {
-// ./cnt_net/xls is the exporter installed beside the station program.
-void linkExporter()
+void DiVeZoruzo::buildPages()
 {
-    const QString exporter = QCoreApplication::applicationDirPath() + "/station-cycle-xls";
-    const QFileInfo link("cnt_net/xls");
-    if (!QFileInfo::exists(exporter) || (link.isSymLink() && link.symLinkTarget() == exporter))
-        return;
-    if (link.exists() && !link.isSymLink())
-        return;  // an exporter of this station's own
-    QDir().mkpath("cnt_net");
-    QFile::remove("cnt_net/xls");
-    if (!QFile::link(exporter, "cnt_net/xls"))
-        qWarning() << "the cycle-log exporter cannot be linked as ./cnt_net/xls";
-}
-} // namespace
+    DetectionCycle* c = cycle();
+    m_ioBox = new WarnBox(this);
+    m_noInputBox = new WarnBox(this);
+    connect(c, &DetectionCycle::ioLinkLost, this, &DiVeZoruzo::showIoLink);
+    connect(c, &DetectionCycle::noInputSignal, this, [this](bool shown) {
+        if (shown)
+            m_noInputBox->showMessage(LanStr(335), false);
+        else
+            m_noInputBox->hideMessage();
+    });
+    connect(c, &DetectionCycle::runStateChanged, this, [this] { updateStatus(); });
+    connect(c, &DetectionCycle::resultStateChanged, this, [this] { updateStatus(); });
+    connect(c, &DetectionCycle::nothingChecked, this, [this] { updateStatus(); });
+    c->hooks().openEditor = [this] { regionEditor()->open(0, cycle()->curDetect()); };
 
-void DiVeZoruzo::buildRecords()
-{
-    linkExporter();
     m_disk = new DiskCommands(this);
     gpDiskCommands = m_disk;
     if (gisUseStatistics) {
-        if (!gpMyxls)
-            gpMyxls = new Myxls;
         m_statisticsPage = new StatisticsWidget(gpResStatisticsParam, m_disk, this);
         m_statisticsPage->setWindowFlag(Qt::Window);
         m_statisticsPage->hide();
     }
-    m_cycle->reports().cycleTime = [this](int tenths) {
-        DetectCycleSQL* log = DetectCycleSQL::instance();
-        if (!log->keptAside)
-            log->keptAside = [this](const QString& aside) { InsertRecord(QStringLiteral("DetectCycle.db -> %1").arg(aside)); };
-        log->insertDate({QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
-                         DetectCycleSQL::periodSeconds(tenths)});
-    };
-    connect(&m_detectCycleTimer, &QTimer::timeout, this, &DiVeZoruzo::SlotDetectCycle);
     // The alarm page opens itself on the cycle's alarm and closes when it ends.
-    m_alarmPage = new AlarmPage(m_cycle, m_cameras, this);
+    m_alarmPage = new AlarmPage(c, cameras(), this);
     m_alarmPage->checkPassword = [this] { return CheckPassword(); };
     // The cavity names, shown on the views; their page opens from the main screen.
     m_cavity = new EditCavitywidget(this);
     m_cavity->hide();
     gpCavity = m_cavity;
-    m_detectCycleTimer.start(60000);
 }
 
 void RestartStation()
@@ -86,23 +71,10 @@ void RestartStation()
     gRebootPending = true;
 }
 
-void DiVeZoruzo::releaseRecords()
+void DiVeZoruzo::releasePages()
 {
-    if (gpResStatisticsParam && gpResStatisticsParam->parent() == this)
-        gpResStatisticsParam = nullptr;
     if (gpDiskCommands == m_disk)
         gpDiskCommands = nullptr;
-    delete gpMyxls;
-    gpMyxls = nullptr;
-    // The log's files are relative to this working directory.
-    DetectCycleSQL::reset();
-}
-
-void DiVeZoruzo::SlotDetectCycle()
-{
-    if (!gpWPara->enable_detect_cycle && !DetectCycleSQL::exists())
-        return;
-    DetectCycleSQL::instance()->checkDate();
 }
 
 RecordWidget* DiVeZoruzo::recordPage()
@@ -207,7 +179,7 @@ void DiVeZoruzo::showCavityPage()
 DrawROIWidget* DiVeZoruzo::regionEditor()
 {
     if (!m_editor) {
-        m_editor = new DrawROIWidget(m_cameras, m_cycle, this);
+        m_editor = new DrawROIWidget(cameras(), cycle(), this);
         m_editor->hide();
     }
     return m_editor;

@@ -10,7 +10,7 @@
 
 #include <QDir>
 
-std::unique_ptr<DiVeZoruzo> buildStation()
+void prepareStation()
 {
     createGlobalLocks();
     LoadLanStr();
@@ -33,6 +33,11 @@ std::unique_ptr<DiVeZoruzo> buildStation()
                 gpWin->restartActivityTimers();
         };
     }
+}
+
+std::unique_ptr<DiVeZoruzo> buildStation()
+{
+    prepareStation();
     auto win = std::make_unique<DiVeZoruzo>();
     win->startUp();
     if (stationTerminating())

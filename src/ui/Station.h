@@ -7,6 +7,10 @@
 
 class DiVeZoruzo;
 
+// What every station of this process needs before it is built: the locks,
+// the texts and pictures, the working directory and the termination handler.
+void prepareStation();
+
 // Builds in the current directory (the station's working directory). Null
 // when a termination came during the start-up.
 std::unique_ptr<DiVeZoruzo> buildStation();
