@@ -56,7 +56,6 @@ AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* par
     add(1571, "ignorePoints", [this] { ignoreAlarmPoints(); });
     lay->addLayout(row);
     checkPassword = [] { return int(gPasswordLevel); };
-    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
     if (m_cycle) {
         connect(m_cycle, &DetectionCycle::alarmEntered, this, &AlarmPage::showAlarm);
         connect(m_cycle, &DetectionCycle::alarmCleared, this, &QWidget::hide);
@@ -134,6 +133,8 @@ void AlarmPage::buildTexts()
 
 QString AlarmPage::detailText() const { return m_detail->text(); }
 
+bool AlarmPage::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
+
 bool AlarmPage::allowed(int protect) { return !protect || (checkPassword && checkPassword() >= 1); }
 
 void AlarmPage::reDetect() { m_cycle->SlotReCheck(); }
@@ -149,7 +150,7 @@ bool AlarmPage::addAsTemplate()
     CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
     if (!v || !v->store || !allowed(gpWPara->enable_template_pass_protect))
         return false;
-    if (!ask || !ask(LanStr(1300)))
+    if (!ask(LanStr(1300)))
         return false;
     const cv::Mat frame = v->frame();
     if (frame.empty()) {
@@ -169,7 +170,7 @@ bool AlarmPage::ignoreAlarmPoints()
     CammerView* v = m_cams ? m_cams->view(m_selected) : nullptr;
     if (!v || !v->store || !v->recong || !allowed(gpWPara->enable_ignore_pass_protect))
         return false;
-    if (!ask || !ask(LanStr(1301)))
+    if (!ask(LanStr(1301)))
         return false;
     const int d = m_detection;
     std::vector<TemplateStore::AlarmedRegion> regions;

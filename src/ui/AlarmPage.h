@@ -36,10 +36,10 @@ public:
     QString detailText() const;
     // Who may: the password level asked for the protected decisions.
     std::function<int()> checkPassword;
-    // The question box (true: confirmed).
-    std::function<bool(const QString&)> ask;
 
 private:
+    // The question box: true when confirmed.
+    static bool ask(const QString& question);
     void buildTexts();
     bool allowed(int protect);
 

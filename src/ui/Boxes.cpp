@@ -116,6 +116,8 @@ ChooseBox::ChooseBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     setMinimumSize(520, 260);
 }
 
+QString ChooseBox::text() const { return m_label->text(); }
+
 int ChooseBox::ask(const QString& text)
 {
     m_label->setText(display(text));

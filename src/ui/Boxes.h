@@ -34,6 +34,8 @@ public:
     explicit ChooseBox(QWidget* parent = nullptr);
     // 1 when the operator confirmed, else 0.
     int ask(const QString& text);
+    // The question shown last (line breaks as shown).
+    QString text() const;
 
 private:
     QLabel* m_label;

@@ -280,17 +280,20 @@ void RegionCanvas::mouseReleaseEvent(QMouseEvent* e)
 
 // --- the editor page ----------------------------------------------------------------------
 
+bool DrawROIWidget::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
+
+void DrawROIWidget::warn(const QString& text)
+{
+    if (gpWarnBox)
+        gpWarnBox->showMessage(text);
+}
+
 DrawROIWidget::DrawROIWidget(CameraManager* cameras, DetectionCycle* cycle, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_cams(cameras), m_cycle(cycle)
 {
     stylePage(this, "regionEditor", "QComboBox{min-height:52px;}");
     for (int c = 0; c < kMaxCameras; ++c)
         m_edits.push_back(std::make_unique<CammerSingleton>(c));
-    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
-    warn = [](const QString& w) {
-        if (gpWarnBox)
-            gpWarnBox->showMessage(w);
-    };
 
     auto* lay = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;

@@ -114,15 +114,15 @@ public:
     bool deleteIgnorePoints();
 
     QString infoText() const;
-    // Hooks: the question box and the warning box (tests answer them).
-    std::function<bool(const QString&)> ask;
-    std::function<void(const QString&)> warn;
 
 protected:
     // Closed after resampling, however: detection goes on with the new templates.
     void hideEvent(QHideEvent* e) override;
 
 private:
+    // The station's question box (true: confirmed) and warning box.
+    static bool ask(const QString& question);
+    static void warn(const QString& text);
     void refreshInfo();
     void loadPicture();
     bool templateOutcome(const TemplateStore::Outcome& o);

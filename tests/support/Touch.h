@@ -101,6 +101,9 @@ class PanelOperator : public QObject {
 public:
     std::function<std::optional<QString>()> password;
     int passwordsAsked = 0;
+    // What the question and warning boxes showed (compare with shown()).
+    QStringList asked, warned;
+    static QString shown(QString message) { return message.replace("\r\n", "\n"); }
 
     PanelOperator() : m_answer(qgetenv("STATION_ANSWER"))
     {
@@ -135,8 +138,10 @@ private:
                 QTest::mouseClick(b, Qt::LeftButton);
         };
         if (d == gpChooseBox) {
+            asked << gpChooseBox->text();
             tap("yes");
         } else if (d == gpWarnBox) {
+            warned << gpWarnBox->text();
             tap("warnOk");
         } else if (d == gpPasswordBox) {
             ++passwordsAsked;

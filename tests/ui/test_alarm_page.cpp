@@ -1,11 +1,12 @@
-// The alarm page on the bench cycle: a blemish opens it, its decisions act
+// The alarm page of the built station: a blemish opens it, its decisions act
 // on the cycle with their protections, and it closes when the alarm ends.
-#include "../io/CycleRig.h"
 #include "AlarmPage.h"
-#include "Boxes.h"
-#include "Globals.h"
+#include "DetectionCycle.h"
 #include "Messages.h"
-#include "TestDir.h"
+#include "ParaFields.h"
+#include "StationRig.h"
+#include "Touch.h"
+#include "WizardPara.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,109 +15,99 @@
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
-struct Alarm : CycleRig {
-    int level = 2;
-    QStringList asked;
-    std::unique_ptr<WarnBox> box;
-    std::unique_ptr<AlarmPage> page;
-    void start()
+struct Alarm : StationRig {
+    AlarmPage* page() const { return station->alarmPage(); }
+    bool alarmOn() const { return cycle()->resultState() == DetectionCycle::Alarm; }
+    // The operator taps a button of the page; the boxes it raises are answered yes.
+    bool judgedOkAfter(const std::function<void()>& act)
     {
-        CycleRig::start(1);
-        qputenv("STATION_ANSWER", "yes");
-        box = std::make_unique<WarnBox>();
-        gpWarnBox = box.get();
-        OperatorHooks& h = cycle->hooks();
-        h.checkPassword = [this] { return level; };
-        h.ask = [](const QString&) { return true; };
-        h.warn = [](const QString&) {};
-        page = std::make_unique<AlarmPage>(cycle.get(), cams.get());
-        page->checkPassword = [this] { return level; };
-        page->ask = [this](const QString& q) {
-            asked << q;
-            return true;
-        };
+        const qsizetype before = verdicts.size();
+        act();
+        return QTest::qWaitFor([&] { return verdicts.size() > before && !alarmOn(); }, 15000) &&
+               std::get<2>(verdicts.last());
     }
-    void TearDown() override
+    void protectedBySystemPassword(WizardPara& wp)
     {
-        page.reset();
-        gpWarnBox = nullptr;
-        box.reset();
-        qunsetenv("STATION_ANSWER");
-        CycleRig::TearDown();
+        wp.is_psw_used = 1;
+        SetParaText(wp.password, "1234");
     }
 };
 } // namespace
 
 TEST_F(Alarm, ABlemishOpensThePageDontDetectClosesItAndTheCycleGoesOn)
 {
-    wp.enable_prod_detect = 0;
     start();
-    gLan = 1;
-    seeAll(blemishFor(1));
-    openMould();
-    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
-    EXPECT_TRUE(page->isVisible());
-    EXPECT_EQ(page->selectedCamera(), 0);
-    EXPECT_TRUE(page->detailText().contains("Camera 1")) << page->detailText().toStdString();
-    EXPECT_TRUE(page->detailText().contains("failed regions 1")) << page->detailText().toStdString();
+    ASSERT_TRUE(show(blemish()));
+    ASSERT_TRUE(openMould());
+    ASSERT_TRUE(alarmOn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page()->isVisible(); }, 5000));
+    EXPECT_EQ(page()->selectedCamera(), 0);
+    EXPECT_TRUE(page()->detailText().contains("Camera 1")) << page()->detailText().toStdString();
+    EXPECT_TRUE(page()->detailText().contains("failed regions 1")) << page()->detailText().toStdString();
 
-    QTest::mouseClick(page->findChild<QPushButton*>("dontDetectAll"), Qt::LeftButton);
-    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
-    EXPECT_FALSE(page->isVisible());
+    {
+        touch::PanelOperator op;
+        QTest::mouseClick(page()->findChild<QPushButton*>("dontDetectAll"), Qt::LeftButton);
+    }
+    EXPECT_FALSE(alarmOn());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page()->isVisible(); }, 5000));
 
-    // The next cycle is judged as usual.
-    const int before = judgedCount(1);
-    seeAll(scene);
-    openMould();
-    EXPECT_EQ(judgedCount(1), before + 1);
+    // The next cycle is judged as usual, on the clean mould.
+    ASSERT_TRUE(show(scene));
+    ASSERT_TRUE(openMould());
     EXPECT_TRUE(std::get<2>(verdicts.last()));
-    EXPECT_FALSE(page->isVisible());
+    EXPECT_FALSE(page()->isVisible());
 }
 
 TEST_F(Alarm, TemplateAndIgnoreDecisionsKeepTheirProtection)
 {
-    wp.enable_prod_detect = 0;
-    wp.enable_template_pass_protect = 1;
-    wp.enable_ignore_pass_protect = 1;
+    configure = [this](WizardPara& wp) {
+        wp.enable_template_pass_protect = 1;
+        wp.enable_ignore_pass_protect = 1;
+        protectedBySystemPassword(wp);
+    };
     start();
-    const cv::Mat blemish = blemishFor(1);
-    seeAll(blemish);
-    openMould();
-    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    ASSERT_TRUE(show(blemish()));
+    ASSERT_TRUE(openMould());
+    ASSERT_TRUE(alarmOn());
+    const auto ignoredPoints = [] {
+        const cv::Mat m = cv::imread("cammer12/ignorepoint.bmp", cv::IMREAD_GRAYSCALE);
+        return m.empty() ? 0 : cv::countNonZero(m);
+    };
 
-    level = 0;   // nobody logged in: refused, nothing written
-    EXPECT_FALSE(page->addAsTemplate());
-    EXPECT_FALSE(page->ignoreAlarmPoints());
-    EXPECT_FALSE(QFile::exists("cammer12/ignorepoint.bmp") &&
-                 cv::countNonZero(cv::imread("cammer12/ignorepoint.bmp", cv::IMREAD_GRAYSCALE)) > 0);
-
-    level = 1;
-    ASSERT_TRUE(page->ignoreAlarmPoints());
-    const cv::Mat ignore = cv::imread("cammer12/ignorepoint.bmp", cv::IMREAD_GRAYSCALE);
-    ASSERT_FALSE(ignore.empty());
-    EXPECT_GT(cv::countNonZero(ignore), 0) << "the alarm points are kept as ignored";
+    {
+        // Nobody logged in, and the password box cancelled: refused, nothing written.
+        touch::PanelOperator op;
+        EXPECT_FALSE(page()->addAsTemplate());
+        EXPECT_FALSE(page()->ignoreAlarmPoints());
+        EXPECT_EQ(op.passwordsAsked, 2);
+        EXPECT_EQ(ignoredPoints(), 0);
+        EXPECT_TRUE(alarmOn());
+    }
+    touch::PanelOperator op;
+    op.password = [] { return QString("1234"); };
+    ASSERT_TRUE(page()->ignoreAlarmPoints());
+    EXPECT_GT(ignoredPoints(), 0) << "the alarm points are kept as ignored";
     // Ignored, the same picture passes the re-detection.
-    QTest::mouseClick(page->findChild<QPushButton*>("reDetect"), Qt::LeftButton);
-    tick();  // judged on the camera's next picture
-    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
-    EXPECT_TRUE(std::get<2>(verdicts.last()));
+    EXPECT_TRUE(judgedOkAfter([&] { QTest::mouseClick(page()->findChild<QPushButton*>("reDetect"), Qt::LeftButton); }));
 }
 
 TEST_F(Alarm, TheAlarmPictureAddedAsATemplatePassesTheReDetection)
 {
-    wp.enable_prod_detect = 0;
-    wp.enable_template_pass_protect = 1;
+    configure = [this](WizardPara& wp) {
+        wp.enable_template_pass_protect = 1;
+        protectedBySystemPassword(wp);
+    };
     start();
-    seeAll(blemishFor(1));
-    openMould();
-    ASSERT_EQ(cycle->resultState(), DetectionCycle::Alarm);
+    ASSERT_TRUE(show(blemish()));
+    ASSERT_TRUE(openMould());
+    ASSERT_TRUE(alarmOn());
     const QStringList before = QDir("cammer12").entryList({"template*.bmp"});
-    level = 1;
-    ASSERT_TRUE(page->addAsTemplate());
-    EXPECT_EQ(asked.last(), LanStr(1300));
+    touch::PanelOperator op;
+    op.password = [] { return QString("1234"); };
+    ASSERT_TRUE(page()->addAsTemplate());
+    ASSERT_FALSE(op.asked.isEmpty());
+    EXPECT_EQ(op.asked.last(), op.shown(LanStr(1300)));
     EXPECT_EQ(QDir("cammer12").entryList({"template*.bmp"}).size(), before.size() + 1);
-    page->reDetect();
-    tick();
-    EXPECT_NE(cycle->resultState(), DetectionCycle::Alarm);
-    EXPECT_TRUE(std::get<2>(verdicts.last()));
+    EXPECT_TRUE(judgedOkAfter([&] { page()->reDetect(); }));
 }

@@ -1,14 +1,13 @@
-// The region editor driven by touches on the bench cycle's camera: each
-// shape drawn, moved, resized and deleted, parameters through the keypad,
-// saved with its records and loaded back, copied to the partner detection,
-// and a test run that scores like station-inspect.
-#include "../io/CycleRig.h"
-#include "Boxes.h"
+// The region editor of the built station, driven by touches on its camera's
+// picture: each shape drawn, moved, resized and deleted, parameters through
+// the station's keypad, saved with its records and loaded back, copied to the
+// partner detection, and a test run that scores like station-inspect.
+#include "CameraSet.h"
+#include "CammerSingleton.h"
 #include "Globals.h"
-#include "Keypads.h"
 #include "Messages.h"
 #include "RegionEditor.h"
-#include "TestDir.h"
+#include "StationRig.h"
 #include "Touch.h"
 
 #include <QDir>
@@ -20,36 +19,25 @@
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
-struct Editor : CycleRig {
-    std::unique_ptr<DrawROIWidget> editor;
-    std::unique_ptr<NumPad> pad;
-    QStringList asked, warned;
+struct Editor : StationRig {
+    DrawROIWidget* editor = nullptr;
+    std::unique_ptr<touch::PanelOperator> op;
     void start()
     {
-        wp.enable_prod_detect = 0;
-        CycleRig::start(1);
-        gLan = 1;
-        pad = std::make_unique<NumPad>();
-        gpNumPad = pad.get();
-        editor = std::make_unique<DrawROIWidget>(cams.get(), cycle.get());
-        editor->ask = [this](const QString& q) {
-            asked << q;
-            return true;
-        };
-        editor->warn = [this](const QString& w) { warned << w; };
-        seeAll(scene);
-        tick();
-        editor->resize(1280, 800);
+        StationRig::start();
+        op = std::make_unique<touch::PanelOperator>();
+        editor = station->regionEditor();
         editor->open(0, 1);
-        QTest::qWait(20);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor));
     }
     void TearDown() override
     {
-        editor.reset();
-        gpNumPad = nullptr;
-        pad.reset();
-        CycleRig::TearDown();
+        op.reset();
+        StationRig::TearDown();
     }
+    QString lastAsked() const { return op->asked.isEmpty() ? QString() : op->asked.last(); }
+    QString lastWarned() const { return op->warned.isEmpty() ? QString() : op->warned.last(); }
+    static QString shown(const QString& m) { return touch::PanelOperator::shown(m); }
     QPoint at(int x, int y) const { return editor->canvas()->toWidget(QPointF(x, y)).toPoint(); }
     void drag(QPoint from, QPoint to)
     {
@@ -105,7 +93,7 @@ TEST_F(Editor, EachShapeIsDrawnByTouchEditedSavedAndLoadedBack)
     ASSERT_TRUE(editor->setFunction(FuncSpot));
 
     ASSERT_TRUE(editor->SlotSaveData());
-    EXPECT_EQ(asked.last(), LanStr(1021));
+    EXPECT_EQ(lastAsked(), shown(LanStr(1021)));
     const QStringList remarks = recordRemarks();
     EXPECT_EQ(remarks.filter("Added Camera 1").size(), 3) << remarks.join("\n").toStdString();
 
@@ -154,9 +142,8 @@ TEST_F(Editor, RegionsAreCopiedToThePartnerDetectionAndAResizeDragsAHandle)
 TEST_F(Editor, ATestRunScoresLikeStationInspectOnTheSamePicture)
 {
     start();
-    const cv::Mat blemish = blemishFor(1);
-    seeAll(blemish);
-    tick();
+    const cv::Mat blemish = this->blemish();
+    ASSERT_TRUE(show(blemish));
     editor->open(0, 1);
     const QList<int> scores = editor->RunTest();
     ASSERT_FALSE(scores.isEmpty());
@@ -177,14 +164,14 @@ TEST_F(Editor, TemplatesAreAddedAndDeletedOneByOneButNeverTheBase)
     auto templates = [] { return QDir("cammer12").entryList({"template*.bmp"}).size(); };
     const qsizetype before = templates();
     ASSERT_TRUE(editor->addTemplate());
-    EXPECT_EQ(asked.last(), LanStr(1300));
+    EXPECT_EQ(lastAsked(), shown(LanStr(1300)));
     ASSERT_EQ(templates(), before + 1);
     EXPECT_FALSE(editor->deleteTemplate(0));
-    EXPECT_EQ(warned.last(), LanStr(1338)) << "the base template stays";
+    EXPECT_EQ(lastWarned(), shown(LanStr(1338))) << "the base template stays";
     bool deleted = false;
     touch::typeNumber("1", [&] { deleted = editor->deleteTemplate(); });
     ASSERT_TRUE(deleted);
-    EXPECT_EQ(asked.last(), LanStr(1339));
+    EXPECT_EQ(lastAsked(), shown(LanStr(1339)));
     EXPECT_EQ(templates(), before);
     EXPECT_EQ(recordRemarks().last(), LanStr(1302).arg(1).arg(1));
 }
@@ -192,7 +179,7 @@ TEST_F(Editor, TemplatesAreAddedAndDeletedOneByOneButNeverTheBase)
 TEST_F(Editor, EachRegionKeepsItsOwnWearCounterThroughTheSave)
 {
     start();
-    CammerSingleton& live = cams->view(0)->para;
+    CammerSingleton& live = station->cameras()->view(0)->para;
     ASSERT_GE(live.roi_count[1], 3);
     const int n = live.roi_count[1];
     for (int r = 0; r < n; ++r)
