@@ -61,14 +61,17 @@ AccountWidget::AccountWidget(QWidget* parent) : QWidget(parent, Qt::Window | Qt:
     side->setRowStretch(side->rowCount(), 1);
     lay->addLayout(side);
 
-    entry = [](const QString& title, bool masked) -> std::optional<QString> {
-        if (!gpNumCharPad)
-            return std::nullopt;
-        return gpNumCharPad->getText(title, QString(), UserManager::kMaxName, true, masked, true);
-    };
-    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &AccountWidget::refresh);
 }
+
+std::optional<QString> AccountWidget::entry(const QString& title, bool masked)
+{
+    if (!gpNumCharPad)
+        return std::nullopt;
+    return gpNumCharPad->getText(title, QString(), UserManager::kMaxName, true, masked, true);
+}
+
+bool AccountWidget::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
 
 void AccountWidget::say(const QString& text, bool error)
 {

@@ -32,11 +32,10 @@ public:
     QPushButton* technicianRight() const { return m_techRight; }
     QPushButton* operatorRight() const { return m_operRight; }
 
-    // What the operator types (tests script it): title, masked.
-    std::function<std::optional<QString>(const QString& title, bool masked)> entry;
-    std::function<bool(const QString&)> ask;
-
 private:
+    // What the operator types on the station's text pad (nothing: cancelled), and its question box.
+    static std::optional<QString> entry(const QString& title, bool masked);
+    static bool ask(const QString& question);
     void say(const QString& text, bool error);
     QString selectedName() const;
     // A password typed twice; false (said why) when one is missing or they differ.

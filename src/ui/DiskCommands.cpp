@@ -33,7 +33,6 @@ DiskCommands::DiskCommands(QWidget* parent) : QObject(parent), m_parent(parent)
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                         : QString();
     };
-    restartStation = RestartStation;
 }
 
 void DiskCommands::tell(const QString& text)
@@ -148,7 +147,7 @@ bool DiskCommands::SlotUpdateApp()
     // What was installed can be told later: the archive's own name and size.
     OperationRecord::instance().InsertRecord(LanStr(1516).arg(QFileInfo(selected).fileName()).arg(r.bytes));
     release();
-    restartStation();
+    RestartStation();
     return true;
 }
 

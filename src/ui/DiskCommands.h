@@ -30,12 +30,10 @@ public:
     // The last message shown to the operator (tests read it).
     QString lastMessage() const { return m_lastMessage; }
 
-    // Seams for tests: where the disk is, which file the operator picks,
-    // how the station restarts.
+    // Seams for tests: where the disk is and which file the operator picks.
     disk::RemovableDisk disk;
     std::function<QString()> findDisk;
     std::function<QString(const QString& dir)> chooseUpdate;
-    std::function<void()> restartStation;
     int camerasForCleanup = -1;  // -1: the configured number
 
 private:

@@ -408,7 +408,6 @@ WidgetChangeCamera::WidgetChangeCamera(DiVeZoruzo* win, QWidget* parent)
     lay->addStretch(1);
     connect(ok, &QPushButton::clicked, this, [this] { SlotOK(); });
     connect(back, &QPushButton::clicked, this, &QWidget::hide);
-    restartStation = RestartStation;
 }
 
 void WidgetChangeCamera::fill()
@@ -447,7 +446,7 @@ bool WidgetChangeCamera::SlotOK()
         return false;
     }
     // The order is read at the next start.
-    restartStation();
+    RestartStation();
     return true;
 }
 

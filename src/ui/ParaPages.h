@@ -98,7 +98,6 @@ public:
     bool SlotOK();
     QList<QComboBox*> choices() const { return m_choices; }
     QString status() const { return m_status->text(); }
-    std::function<void()> restartStation;
 
 private:
     DiVeZoruzo* m_win;

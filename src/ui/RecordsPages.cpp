@@ -481,8 +481,9 @@ RecordWidget::RecordWidget(QWidget* parent) : QWidget(parent)
     connect(m_days, &QListWidget::currentRowChanged, this, &RecordWidget::showDay);
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &RecordWidget::fillDays);
     checkPassword = [] { return int(gPasswordLevel); };
-    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
 }
+
+bool RecordWidget::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
 
 void RecordWidget::fillDays()
 {

@@ -119,10 +119,11 @@ public:
     bool clearRecord();
     QTableWidget* table() const { return m_table; }
     QListWidget* days() const { return m_days; }
+    // The password level of the one who clears (the window asks for it).
     std::function<int()> checkPassword;
-    std::function<bool(const QString&)> ask;
 
 private:
+    static bool ask(const QString& question);
     QListWidget* m_days;
     QTableWidget* m_table;
 };

@@ -32,6 +32,15 @@ namespace {
 int detectionsInUse() { return gpWPara ? std::clamp(gpWPara->multi_detect_num, 2, 8) : 2; }
 } // namespace
 
+bool WizardParaWidget::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
+
+void WizardParaWidget::warn(const QString& text)
+{
+    m_status->setText(text);
+    if (gpWarnBox)
+        gpWarnBox->showMessage(text);
+}
+
 WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_win(win)
 {
@@ -138,13 +147,6 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &WizardParaWidget::SlotCancel);
     connect(m_groups, &QComboBox::activated, this, &WizardParaWidget::SlotParaGroupChange);
 
-    ask = [](const QString& q) { return gpChooseBox && gpChooseBox->ask(q) == 1; };
-    warn = [this](const QString& w) {
-        m_status->setText(w);
-        if (gpWarnBox)
-            gpWarnBox->showMessage(w);
-    };
-    restartStation = RestartStation;
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, [this] {
         if (m_editing)
             for (ParaPage* p : m_pages)
@@ -288,7 +290,7 @@ bool WizardParaWidget::SlotRestoreFactorySet()
     }
     platform::Host::instance().sync();
     OperationRecord::instance().InsertRecord(LanStr(1878));
-    restartStation();
+    RestartStation();
     return true;
 }
 
@@ -360,7 +362,7 @@ bool WizardParaWidget::SlotParaGroupRestore()
         return false;
     }
     OperationRecord::instance().InsertRecord(LanStr(1649).arg(r.group));
-    restartStation();
+    RestartStation();
     return true;
 }
 

@@ -54,12 +54,10 @@ public:
     QLineEdit* groupName() const { return m_name; }
     QString status() const;
 
-    // Tests answer these: the question box, the warning box, the restart.
-    std::function<bool(const QString&)> ask;
-    std::function<void(const QString&)> warn;
-    std::function<void()> restartStation;
-
 private:
+    // The station's question box (true: confirmed); a warning in the status line and its box.
+    static bool ask(const QString& question);
+    void warn(const QString& text);
     // The edit copy into the live record with its record lines; the notes to show.
     QList<int> applyEdits();
 

@@ -42,6 +42,59 @@ inline QStringList numberKeys(const QString& number)
     return keys << "ok";
 }
 
+// Taps the keys on an open pad; one still open after them is cancelled.
+inline void tapKeys(QDialog* pad, const QStringList& keys)
+{
+    // Names are typed in letters: a pad that starts in pinyin is switched first.
+    if (auto* c = pad->findChild<QPushButton*>("key_chinese"); c && c->isVisible() && c->text() == "EN")
+        QTest::mouseClick(c, Qt::LeftButton);
+    for (const QString& k : keys) {
+        auto* b = pad->findChild<QPushButton*>("key_" + k);
+        if (!b) {
+            ADD_FAILURE() << "no key " << k.toStdString() << " on " << pad->objectName().toStdString();
+            break;
+        }
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    if (pad->isVisible())
+        pad->reject();
+}
+
+// While it lives, every opening of the text pad gets the next of `next` typed
+// (an empty entry is typed as such); with none left the pad is cancelled.
+class TextTypist : public QObject {
+public:
+    QStringList next;
+    explicit TextTypist(QDialog* pad) : m_pad(pad), m_answer(qgetenv("STATION_ANSWER"))
+    {
+        qunsetenv("STATION_ANSWER");
+        if (m_pad)
+            m_pad->installEventFilter(this);
+    }
+    ~TextTypist() override
+    {
+        if (m_pad)
+            m_pad->removeEventFilter(this);
+        if (!m_answer.isNull())
+            qputenv("STATION_ANSWER", m_answer);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show) {
+            const QStringList keys = next.isEmpty() ? QStringList() : textKeys(next.takeFirst());
+            QTimer::singleShot(0, this, [pad = QPointer<QDialog>(qobject_cast<QDialog*>(o)), keys] {
+                if (pad && pad->isVisible())
+                    tapKeys(pad, keys);
+            });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QDialog> m_pad;
+    QByteArray m_answer;
+};
+
 // Runs action (a tap that opens pad) with the operator at the panel: when the
 // pad opens, its keys are tapped; a pad still open after them is cancelled.
 // Returns whether the pad opened at all.
@@ -55,21 +108,7 @@ inline bool typeOn(QDialog* pad, const QStringList& keys, const std::function<vo
             if (e->type() == QEvent::Show && !opened) {
                 opened = true;
                 auto* pad = static_cast<QDialog*>(o);
-                QTimer::singleShot(0, pad, [pad, keys = keys] {
-                    // Names are typed in letters: a pad that starts in pinyin is switched first.
-                    if (auto* c = pad->findChild<QPushButton*>("key_chinese"); c && c->isVisible() && c->text() == "EN")
-                        QTest::mouseClick(c, Qt::LeftButton);
-                    for (const QString& k : keys) {
-                        auto* b = pad->findChild<QPushButton*>("key_" + k);
-                        if (!b) {
-                            ADD_FAILURE() << "no key " << k.toStdString() << " on " << pad->objectName().toStdString();
-                            break;
-                        }
-                        QTest::mouseClick(b, Qt::LeftButton);
-                    }
-                    if (pad->isVisible())
-                        pad->reject();
-                });
+                QTimer::singleShot(0, pad, [pad, keys = keys] { tapKeys(pad, keys); });
             }
             return false;
         }

@@ -9,6 +9,7 @@
 #include "UserManager.h"
 #include "WindowEnv.h"
 #include "WizardPara.h"
+#include "Touch.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -18,8 +19,9 @@ namespace {
 struct AccountPageTest : ::testing::Test {
     TestDir dir;
     std::unique_ptr<DiVeZoruzo> win;
-    QStringList typed;  // what the operator types next, in order
-    QStringList titles;
+    // What the operator types on the text pad next, one entry per opening, and the boxes answered yes.
+    std::unique_ptr<touch::TextTypist> typist;
+    std::unique_ptr<touch::PanelOperator> op;
     AccountWidget* page = nullptr;
     void SetUp() override
     {
@@ -29,18 +31,15 @@ struct AccountPageTest : ::testing::Test {
         gLan = 1;
         gpWPara->is_psw_used = 0;  // the administrator's plain service code
         page = win->accountPage();
-        page->entry = [this](const QString& title, bool) -> std::optional<QString> {
-            titles << title;
-            if (typed.isEmpty())
-                return std::nullopt;  // cancelled
-            return typed.takeFirst();
-        };
-        page->ask = [](const QString&) { return true; };
+        typist = std::make_unique<touch::TextTypist>(gpNumCharPad);
+        op = std::make_unique<touch::PanelOperator>();
         page->refresh();
     }
     void TearDown() override
     {
         UserManager::instance().LogOut();
+        op.reset();
+        typist.reset();
         win.reset();
         qunsetenv("STATION_ANSWER");
     }
@@ -59,26 +58,26 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
     EXPECT_FALSE(page->login());
     EXPECT_EQ(page->status(), "Please select the user.");
     choose("admin");
-    typed = {QString()};
+    typist->next = {QString()};
     EXPECT_FALSE(page->login());
     EXPECT_EQ(page->status(), "Please enter your password!");
-    typed = {QString("wrong")};
+    typist->next = {QString("wrong")};
     EXPECT_FALSE(page->login());
     EXPECT_EQ(page->status(), "Password error!");
     EXPECT_TRUE(page->statusIsError());
-    typed = {QString("5260")};
+    typist->next = {QString("5260")};
     ASSERT_TRUE(page->login()) << page->status().toStdString();
     EXPECT_FALSE(page->statusIsError());
     EXPECT_EQ(UserManager::instance().getUserType(), 1);
 
     // A technician: the two passwords must match.
-    typed = {QString("li"), QString("abc"), QString("abd")};
+    typist->next = {QString("li"), QString("abc"), QString("abd")};
     EXPECT_FALSE(page->addUser(2));
     EXPECT_EQ(page->status(), "The two entered passwords did not match!");
-    typed = {QString("  "), };
+    typist->next = {QString("  "), };
     EXPECT_FALSE(page->addUser(2));
     EXPECT_EQ(page->status(), "Please enter your account name!");
-    typed = {QString("li"), QString("abc"), QString("abc")};
+    typist->next = {QString("li"), QString("abc"), QString("abc")};
     ASSERT_TRUE(page->addUser(2)) << page->status().toStdString();
     EXPECT_EQ(page->users()->count(), 2);
 
@@ -93,22 +92,22 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
 
     // The technician logs in, changes the password, and may not allocate rights.
     choose("li");
-    typed = {QString("abc")};
+    typist->next = {QString("abc")};
     ASSERT_TRUE(page->login()) << page->status().toStdString();
     EXPECT_FALSE(page->technicianRight()->isEnabled());
     EXPECT_FALSE(page->saveRights());
     EXPECT_EQ(page->status(), "No access!");
-    typed = {QString("abc"), QString("xyz"), QString("xyz")};
+    typist->next = {QString("abc"), QString("xyz"), QString("xyz")};
     ASSERT_TRUE(page->changePassword()) << page->status().toStdString();
     page->logout();
     choose("li");
-    typed = {QString("xyz")};
+    typist->next = {QString("xyz")};
     EXPECT_TRUE(page->login()) << "the new password";
     page->logout();
 
     // The administrator deletes the account.
     choose("admin");
-    typed = {QString("5260")};
+    typist->next = {QString("5260")};
     ASSERT_TRUE(page->login());
     choose("li");
     ASSERT_TRUE(page->deleteUser()) << page->status().toStdString();

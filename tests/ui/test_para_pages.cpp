@@ -43,8 +43,12 @@ namespace {
 struct Pages : ::testing::Test {
     TestDir dir;
     std::unique_ptr<DiVeZoruzo> win;
-    QStringList asked, warned;
-    int restarts = 0;
+    // The operator at the panel: every question yes, every warning confirmed.
+    std::unique_ptr<touch::PanelOperator> op;
+    static QString shown(const QString& m) { return touch::PanelOperator::shown(m); }
+    static QString last(const QStringList& l) { return l.isEmpty() ? QString() : l.last(); }
+    // Restarts go through the host: dry-run reboots in its journal.
+    static qsizetype reboots() { return hostActions().count("reboot"); }
 
     void SetUp() override
     {
@@ -60,21 +64,17 @@ struct Pages : ::testing::Test {
     }
     void makeWindow()
     {
+        op.reset();
         win = buildStation();
         gLan = 1;
         // The station's own keypads.
         ASSERT_NE(gpNumPad, nullptr);
         ASSERT_NE(gpNumCharPad, nullptr);
-        WizardParaWidget* s = settings();
-        s->ask = [this](const QString& q) {
-            asked << q;
-            return true;
-        };
-        s->warn = [this](const QString& w) { warned << w; };
-        s->restartStation = [this] { ++restarts; };
+        op = std::make_unique<touch::PanelOperator>();
     }
     void TearDown() override
     {
+        op.reset();
         win.reset();
         EXPECT_EQ(gpNumPad, nullptr);  // the window took its keypads with it
         qunsetenv("STATION_CAMERA");
@@ -188,7 +188,7 @@ TEST_F(Pages, AFieldOfEachPageThroughTheKeypadsIsRecordedOnceAndLoadedBackAfterA
     EXPECT_EQ(gpWParaBak->mold_pulse, pulse + 7);
     EXPECT_TRUE(changeLines().isEmpty());
 
-    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    ASSERT_TRUE(s->SlotOK()) << op->warned.join("; ").toStdString();
     const QStringList lines = changeLines();
     EXPECT_EQ(lines.size(), 6) << lines.join("\n").toStdString();
     EXPECT_TRUE(lines.contains(QString("Parameters changed, Clamp P is changed from %1 to %2").arg(pulse).arg(pulse + 7)))
@@ -218,7 +218,7 @@ TEST_F(Pages, ConfirmedIoWiringReachesTheBoardAtOnceWithClampingProhibited)
     s->open(2);
     pick(Io, "out_invert0", 1);  // output 1 wired the other way round
     EXPECT_EQ(io->config().outInvert[0], 0);  // not before the confirmation
-    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    ASSERT_TRUE(s->SlotOK()) << op->warned.join("; ").toStdString();
     EXPECT_EQ(io->config().outInvert[0], 1);
     // Prohibited, in the new polarity: a physical 0 on the published word.
     EXPECT_EQ(io->outputOn(0), 1);
@@ -239,7 +239,7 @@ TEST_F(Pages, ConfirmedIoWiringInPulseModeRaisesTheNgLineNotTheOkLine)
     ASSERT_NE(io, nullptr);
     s->open(2);
     pick(Io, "out_invert3", 1 - gpWPara->out_invert[3]);
-    ASSERT_TRUE(s->SlotOK()) << warned.join("; ").toStdString();
+    ASSERT_TRUE(s->SlotOK()) << op->warned.join("; ").toStdString();
     ASSERT_TRUE(recordRemarks().contains(LanStr(1721)));
     EXPECT_EQ(io->outputOn(0), 0) << "the OK line was raised by a wiring change";
     EXPECT_EQ(io->outputOn(1), 1);
@@ -315,17 +315,17 @@ TEST_F(Pages, RestartNotesFollowTheirFieldsAndTheModeIsPutInForceOrLeftForTheNex
     tick(Camera, "enable_color_camera");
     pick(Common, "machine_mode", 1);
     ASSERT_TRUE(s->SlotOK());
-    EXPECT_TRUE(warned.contains(LanStr(1015)));
-    EXPECT_TRUE(warned.contains(LanStr(1016)));
+    EXPECT_TRUE(op->warned.contains(shown(LanStr(1015))));
+    EXPECT_TRUE(op->warned.contains(shown(LanStr(1016))));
     EXPECT_EQ(gpWPara->machine_mode, 1) << "Two-color at once";
     EXPECT_EQ(gDNum, 4);
 
     // Into mode 4: saved, in force at the next start.
-    warned.clear();
+    op->warned.clear();
     s->open(2);
     pick(Common, "machine_mode", 4);
     ASSERT_TRUE(s->SlotOK());
-    EXPECT_TRUE(warned.isEmpty()) << warned.join("; ").toStdString();
+    EXPECT_TRUE(op->warned.isEmpty()) << op->warned.join("; ").toStdString();
     EXPECT_EQ(gpWPara->machine_mode, 1);
     WizardPara stored;
     stored.LoadDatafromFile();
@@ -393,24 +393,23 @@ TEST_F(Pages, TheCameraDefaultsGoIntoTheEditCopyOnlyAndTheOrderRefusesARepeatedI
     WizardParaWidget* s = settings();
     s->open(2);
     EXPECT_TRUE(s->cameraPage()->SlotRestoreDefaultSettings());
-    EXPECT_EQ(asked.last(), LanStr(1022));
-    EXPECT_TRUE(warned.last().startsWith("Camera 1 defaults restored"));
+    EXPECT_EQ(last(op->asked), shown(LanStr(1022)));
+    EXPECT_TRUE(last(op->warned).startsWith("Camera 1 defaults restored"));
     s->SlotCancel();
 
     numCamera = std::max(numCamera, 2);
     WidgetChangeCamera order(win.get());
-    order.restartStation = [this] { ++restarts; };
     order.fill();
     ASSERT_GE(order.choices().size(), 2);
     order.choices()[0]->setCurrentIndex(1);
     order.choices()[1]->setCurrentIndex(1);
     EXPECT_FALSE(order.SlotOK());
     EXPECT_EQ(order.status(), "2 repeating, please revise!");
-    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(reboots(), 0);
     order.choices()[0]->setCurrentIndex(1);
     order.choices()[1]->setCurrentIndex(0);
     EXPECT_TRUE(order.SlotOK());
-    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(reboots(), 1);
     EXPECT_EQ(gCamNO[0], 1);
     EXPECT_EQ(gCamNO[1], 0);
 }
@@ -422,8 +421,8 @@ TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid
     EXPECT_FALSE(net->loadServer()) << "no client database yet";
     // A tap on a field says why nothing can be changed.
     net->findChild<QPushButton*>(serverconf::rowName(0))->click();
-    ASSERT_FALSE(warned.isEmpty());
-    EXPECT_TRUE(warned.last().startsWith(LanStr(1867).section('%', 0, 0))) << warned.last().toStdString();
+    ASSERT_FALSE(op->warned.isEmpty());
+    EXPECT_TRUE(last(op->warned).startsWith(shown(LanStr(1867)).section('%', 0, 0))) << last(op->warned).toStdString();
 
     QDir().mkpath("cnt_net");
     {
@@ -454,7 +453,7 @@ TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid
     EXPECT_TRUE(recordRemarks().filter("Server address (files)").size() == 1);
 
     EXPECT_TRUE(net->SlotResetStatistics());
-    EXPECT_EQ(asked.last(), LanStr(1871));
+    EXPECT_EQ(last(op->asked), shown(LanStr(1871)));
     EXPECT_TRUE(recordRemarks().contains(LanStr(1870)));
     net->showProducts({"Cap 12", "Lid 7"});
     emit net->products()->itemClicked(net->products()->item(1));
@@ -467,9 +466,9 @@ TEST_F(Pages, TheFactoryResetNeedsItsPackageAndHandsItToTheUpdateAtTheNextStart)
 {
     WizardParaWidget* s = settings();
     EXPECT_FALSE(s->SlotRestoreFactorySet());
-    EXPECT_EQ(asked.last(), "restore factory set?");
-    EXPECT_TRUE(warned.last().startsWith("The factory package is missing"));
-    EXPECT_EQ(restarts, 0) << "nothing to restore: no restart";
+    EXPECT_EQ(last(op->asked), "restore factory set?");
+    EXPECT_TRUE(last(op->warned).startsWith("The factory package is missing"));
+    EXPECT_EQ(reboots(), 0) << "nothing to restore: no restart";
     EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
 
     QDir().mkpath("paraGroup/default");
@@ -478,7 +477,7 @@ TEST_F(Pages, TheFactoryResetNeedsItsPackageAndHandsItToTheUpdateAtTheNextStart)
     pkg.write("factory package bytes");
     pkg.close();
     EXPECT_TRUE(s->SlotRestoreFactorySet());
-    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(reboots(), 1);
     QFile update("newupdate.tar.gz");
     ASSERT_TRUE(update.open(QIODevice::ReadOnly));
     EXPECT_EQ(update.readAll(), "factory package bytes");
@@ -493,7 +492,7 @@ TEST_F(Pages, ABackupTakesTheOpenDialogsValuesAndNeverAnEditCopyThatWasNotOpened
     gpWPara->mold_pulse = 33;
     gpWParaBak->mold_pulse = 0;
     s->groupName()->setText("plain");
-    ASSERT_TRUE(s->SlotParaGroupBackup()) << warned.join("; ").toStdString();
+    ASSERT_TRUE(s->SlotParaGroupBackup()) << op->warned.join("; ").toStdString();
     EXPECT_EQ(gpWPara->mold_pulse, 33);
     EXPECT_TRUE(changeLines().isEmpty());
 

@@ -12,6 +12,7 @@
 #include "RecordsPages.h"
 #include "ResStatistics.h"
 #include "TestDir.h"
+#include "Touch.h"
 #include "WindowEnv.h"
 #include "WizardPara.h"
 
@@ -225,8 +226,8 @@ TEST_F(Records, TheDataExportCopiesTheStationAndOnlyThenClearsTheRawPictures)
 TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
 {
     DiskCommands* d = win->diskCommands();
-    int restarts = 0;
-    d->restartStation = [&] { ++restarts; };
+    // The restart goes through the host: a dry-run reboot in its journal.
+    const auto restarts = [] { return hostActions().count("reboot"); };
     writeText(usb.filePath("station-2.4.tar.gz"), QByteArray(100000, 'z'));
     writeText(usb.filePath("notes.zip"), "zip");
     QString chosen = usb.filePath("notes.zip");
@@ -236,12 +237,12 @@ TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
     };
     EXPECT_FALSE(d->SlotUpdateApp());
     EXPECT_TRUE(d->lastMessage().contains("not an update archive"));
-    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(restarts(), 0);
     EXPECT_TRUE(QDir().entryList({"newupdate*"}).isEmpty());
 
     chosen = usb.filePath("station-2.4.tar.gz");
     ASSERT_TRUE(d->SlotUpdateApp());
-    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(restarts(), 1);
     EXPECT_EQ(QFileInfo("newupdate.tar.gz").size(), 100000);
     EXPECT_EQ(recordRemarks().last(), "Update archive copied: station-2.4.tar.gz, 100000 bytes");
 
@@ -250,7 +251,7 @@ TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
     qputenv("STATION_ANSWER", "no");
     EXPECT_FALSE(d->SlotUpdateApp());
     EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
-    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(restarts(), 1);
 }
 
 TEST_F(Records, TheRecordPageShowsEachDayNewestFirstAndClearsTodayWithItsProtection)
@@ -260,14 +261,11 @@ TEST_F(Records, TheRecordPageShowsEachDayNewestFirstAndClearsTodayWithItsProtect
     record.InsertRecord("second");
     QDir().mkpath("RECORD");
     ASSERT_TRUE(QFile::copy("RECORD.db", "RECORD/2026-12-01.db"));
+    // Clearing is protected by the system password.
+    gpWPara->is_psw_used = 1;
+    SetParaText(gpWPara->password, "1234");
     RecordWidget* page = win->recordPage();
-    int level = 0;
-    QStringList asked;
-    page->checkPassword = [&] { return level; };
-    page->ask = [&](const QString& q) {
-        asked << q;
-        return true;
-    };
+    touch::PanelOperator op;
     page->fillDays();
     ASSERT_EQ(page->days()->count(), 2);
     EXPECT_EQ(page->days()->item(1)->text(), "2026-12-01");
@@ -275,11 +273,13 @@ TEST_F(Records, TheRecordPageShowsEachDayNewestFirstAndClearsTodayWithItsProtect
     EXPECT_EQ(page->table()->item(0, 2)->text(), "second");
     EXPECT_EQ(page->table()->item(1, 2)->text(), "first");
 
-    EXPECT_FALSE(page->clearRecord()) << "nobody logged in";
-    EXPECT_TRUE(asked.isEmpty());
-    level = 1;
+    EXPECT_FALSE(page->clearRecord()) << "nobody logged in, the password box cancelled";
+    EXPECT_EQ(op.passwordsAsked, 1);
+    EXPECT_TRUE(op.asked.isEmpty());
+    op.password = [] { return QString("1234"); };
     ASSERT_TRUE(page->clearRecord());
-    EXPECT_EQ(asked.last(), LanStr(1630));
+    ASSERT_FALSE(op.asked.isEmpty());
+    EXPECT_EQ(op.asked.last(), op.shown(LanStr(1630)));
     EXPECT_EQ(recordRemarks(), QStringList{LanStr(1008)});
     EXPECT_EQ(page->table()->rowCount(), 1);
     // The archived day is untouched.

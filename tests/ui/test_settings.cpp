@@ -9,6 +9,7 @@
 #include "WindowEnv.h"
 #include "WizardPara.h"
 #include "WizardParaWidget.h"
+#include "Touch.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -23,46 +24,47 @@ TEST(SettingsPage, GroupsAreBackedUpRestoredAndDeletedWithTheirQuestions)
     DiVeZoruzo& win = *winStation;
     gLan = 1;
     WizardParaWidget* page = win.settingsPage();
-    QStringList asked, warned;
-    int restarts = 0;
-    page->ask = [&](const QString& q) {
-        asked << q;
-        return true;
-    };
-    page->warn = [&](const QString& w) { warned << w; };
-    page->restartStation = [&] { ++restarts; };
+    touch::PanelOperator op;
+    const auto shown = [](int message) { return touch::PanelOperator::shown(LanStr(message)); };
+    const auto last = [](const QStringList& l) { return l.isEmpty() ? QString() : l.last(); };
     page->ParaGroupUpdateList();
     EXPECT_EQ(page->groups()->itemText(0), "default") << "the factory group";
 
     page->groupName()->setText("../outside");
     EXPECT_FALSE(page->SlotParaGroupBackup());
-    EXPECT_EQ(warned.last(), LanStr(1647));
-    EXPECT_TRUE(asked.isEmpty()) << "refused before any question";
+    EXPECT_EQ(last(op.warned), shown(1647));
+    EXPECT_TRUE(op.asked.isEmpty()) << "refused before any question";
 
     page->groupName()->setText("mould-7");
-    ASSERT_TRUE(page->SlotParaGroupBackup()) << warned.join("; ").toStdString();
-    EXPECT_EQ(asked.last(), LanStr(1503));
+    ASSERT_TRUE(page->SlotParaGroupBackup()) << op.warned.join("; ").toStdString();
+    EXPECT_EQ(last(op.asked), shown(1503));
     EXPECT_EQ(page->groups()->currentText(), "mould-7");
     EXPECT_EQ(gpWPara->para_group_index, page->groups()->currentIndex());
     EXPECT_TRUE(QFile::exists("paraGroup/mould-7/PARAM.db"));
     EXPECT_EQ(recordRemarks().last(), "Parameter group backed up: mould-7");
     // Again under the same name: asked whether to cover it.
     ASSERT_TRUE(page->SlotParaGroupBackup());
-    EXPECT_EQ(asked.last(), LanStr(1505));
+    EXPECT_EQ(last(op.asked), shown(1505));
 
-    ASSERT_TRUE(page->SlotParaGroupRestore()) << warned.join("; ").toStdString();
-    EXPECT_EQ(asked.last(), LanStr(1504));
-    EXPECT_EQ(restarts, 1);
+    // Another group, deleted again.
+    page->groupName()->setText("mould-8");
+    ASSERT_TRUE(page->SlotParaGroupBackup());
+    page->ParaGroupUpdateList();
+    page->groups()->setCurrentIndex(int(paragroups::list().indexOf("mould-8")));
+    const int index = gpWPara->para_group_index;
+    ASSERT_TRUE(page->SlotParaGroupDelete());
+    EXPECT_EQ(last(op.asked), shown(1650));
+    EXPECT_FALSE(paragroups::list().contains("mould-8"));
+    EXPECT_EQ(gpWPara->para_group_index, index) << "deleting leaves the stored index";
+
+    // A restore takes effect at the next start: the station restarts.
+    page->groups()->setCurrentIndex(int(paragroups::list().indexOf("mould-7")));
+    ASSERT_TRUE(page->SlotParaGroupRestore()) << op.warned.join("; ").toStdString();
+    EXPECT_EQ(last(op.asked), shown(1504));
+    EXPECT_EQ(hostActions().count("reboot"), 1);
+    EXPECT_TRUE(gRebootPending);
     EXPECT_TRUE(recordRemarks().contains("Parameter group restored: mould-7"));
     const QStringList groups = paragroups::list();
     EXPECT_TRUE(std::any_of(groups.begin(), groups.end(), [](const QString& g) { return g.startsWith("kept-"); }));
-
-    page->ParaGroupUpdateList();
-    page->groups()->setCurrentIndex(int(paragroups::list().indexOf("mould-7")));
-    const int index = gpWPara->para_group_index;
-    ASSERT_TRUE(page->SlotParaGroupDelete());
-    EXPECT_EQ(asked.last(), LanStr(1650));
-    EXPECT_FALSE(paragroups::list().contains("mould-7"));
-    EXPECT_EQ(gpWPara->para_group_index, index) << "deleting leaves the stored index";
     qunsetenv("STATION_ANSWER");
 }
