@@ -3,6 +3,7 @@
 #include "Host.h"
 #include "Messages.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -181,7 +182,8 @@ QString RemovableDisk::FindAU()
     return {};
 }
 
-CopyResult RemovableDisk::exportDirectory(const QString& source, const QString& name, Progress* progress) const
+CopyResult RemovableDisk::exportDirectory(const QString& source, const QString& name, Progress* progress,
+                                          const QStringList& leaveOut) const
 {
     CopyResult result;
     if (!m_mountsFile.isEmpty() && !mounted()) {
@@ -202,6 +204,13 @@ CopyResult RemovableDisk::exportDirectory(const QString& source, const QString& 
         if (fi.isSymLink())
             continue;  // FAT keeps no links; what they point at is exported where it lives
         const QString rel = src.relativeFilePath(fi.absoluteFilePath());
+        const bool left = std::any_of(leaveOut.begin(), leaveOut.end(), [&rel](const QString& l) {
+            return rel == l || rel.startsWith(l + QLatin1Char('-'));
+        });
+        if (left) {
+            result.leftOut << rel;
+            continue;
+        }
         if (fi.isDir()) {
             dirs << rel;
         } else if (fi.isFile()) {

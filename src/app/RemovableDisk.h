@@ -50,6 +50,7 @@ struct CopyResult {
     QString detail;      // the file system's own error text
     qint64 bytes = 0;
     int files = 0;
+    QStringList leftOut;  // what the source held and the copy left out on purpose
     bool ok() const { return outcome == Outcome::Done; }
 };
 
@@ -69,8 +70,10 @@ public:
     // Copies the directory source into a new folder (name, made unique) on
     // the disk, file by file. Space is checked first; a full or removed disk
     // stops the copy, removes the partial file and reports which file it was.
-    // The source is only read.
-    CopyResult exportDirectory(const QString& source, const QString& name, Progress* progress = nullptr) const;
+    // The source is only read. Paths in leaveOut (relative to source, each
+    // with its "-journal"/"-wal" companions) are not copied.
+    CopyResult exportDirectory(const QString& source, const QString& name, Progress* progress = nullptr,
+                               const QStringList& leaveOut = {}) const;
     // Copies one file from the disk to target (replacing it only when the
     // whole copy succeeded).
     static CopyResult copyIn(const QString& diskFile, const QString& target, Progress* progress = nullptr);

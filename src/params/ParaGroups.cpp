@@ -90,6 +90,9 @@ Result backup(const QString& name, int detections)
 {
     Result r;
     r.message = refusal(name);
+    // The factory group holds more than a backup would (SN.db, the factory package).
+    if (r.message.isEmpty() && name == QLatin1String(kFactory))
+        r.message = LanStr(1887);
     if (!r.message.isEmpty())
         return r;
     finishPendingRestore();
@@ -150,6 +153,19 @@ Result restore(const QString& name, int detections)
         return r;
     }
     r.group = kept.group;
+    QStringList automatic;
+    for (const QString& g : list())
+        if (g.startsWith(QLatin1String("kept-")))
+            automatic << g;
+    // Names carry their time: the oldest sort first.
+    QStringList pruned;
+    while (automatic.size() > kKeptGroups) {
+        const QString oldest = automatic.takeFirst();
+        if (remove(oldest))
+            pruned << oldest;
+    }
+    if (!pruned.isEmpty())
+        OperationRecord::instance().InsertRecord(LanStr(1888).arg(kKeptGroups).arg(pruned.join(", ")));
     removeAny(kStage);
     if (!QDir().mkpath(kStage)) {
         r.message = LanStr(1651).arg(kStage);
@@ -191,7 +207,7 @@ Result restore(const QString& name, int detections)
 
 bool remove(const QString& name)
 {
-    if (!exists(name))
+    if (!exists(name) || name == QLatin1String(kFactory))
         return false;
     // Renamed away first: a power cut leaves no half-deleted group in the list.
     const QString gone = QDir(kDir).filePath(".deleting-" + name);

@@ -12,6 +12,10 @@
 namespace paragroups {
 
 constexpr int kMaxName = 32;
+// The factory group: restored, never overwritten nor deleted.
+inline const char* const kFactory = "default";
+// The automatic "kept-<time>" groups a restore leaves: the newest are kept.
+constexpr int kKeptGroups = 5;
 
 // The groups in name order (hidden staging folders left out).
 QStringList list();
@@ -26,11 +30,14 @@ struct Result {
 };
 
 // Backs up PARAM.db and every cammer<c><d> folder (cameras 1..8, detections
-// 1..detections) into group name, replacing a group of that name whole.
+// 1..detections) into group name, replacing a group of that name whole
+// (never the factory group).
 Result backup(const QString& name, int detections);
 // Replaces the working files with the group's; the current ones are kept
-// first as group "<keptPrefix><time>". The station restarts afterwards.
+// first as group "kept-<time>", and kept groups beyond the newest
+// kKeptGroups are removed (recorded). The station restarts afterwards.
 Result restore(const QString& name, int detections);
+// Deletes a group; the factory group is refused.
 bool remove(const QString& name);
 // Completes or undoes what a power cut interrupted: a half-built group is
 // discarded, a replaced group put back, a staged restore finished.

@@ -81,25 +81,36 @@ void DetectCycleSQL::checkDate()
             createTable();
         return;
     }
-    createSQL();
+    if (!createSQL())
+        return;
     log_date = today;
     if (!writeTime())
         qWarning() << "DetectCycle/time.txt cannot be written";
 }
 
-void DetectCycleSQL::createSQL()
+bool DetectCycleSQL::createSQL()
 {
     closeDB();
     if (QFile::exists(kFile)) {
+        QDir().mkpath(kDir);
         QString target = QStringLiteral("%1/%2.db").arg(kDir, log_date.toString("yyyy-MM-dd"));
         // A day that is already archived (the clock went back) is not overwritten.
         for (int n = 2; QFile::exists(target); ++n)
             target = QStringLiteral("%1/%2-%3.db").arg(kDir, log_date.toString("yyyy-MM-dd")).arg(n);
-        if (!QFile::rename(kFile, target))
+        if (!QFile::rename(kFile, target)) {
+            // Never a new day's file over the old day's rows: the day is kept and tried again.
             qWarning() << "DetectCycle.db could not be archived as" << target;
+            if (!m_archiveFailSaid && archiveFailed) {
+                archiveFailed(log_date.toString("yyyy-MM-dd"), target);
+                m_archiveFailSaid = true;
+            }
+            return false;
+        }
     }
+    m_archiveFailSaid = false;
     createTable();
     QThread::msleep(30);
+    return true;
 }
 
 bool DetectCycleSQL::createTable()

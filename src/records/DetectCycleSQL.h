@@ -34,6 +34,8 @@ public:
     void closeDB();
     void setDefaultDB();
     // A new day since the current file was started: archive it and begin anew.
+    // When it cannot be archived the file stays that day's (rows of the new
+    // day go on into it) and it is tried again at the next check.
     void checkDate();
 
     QDate logDate() const { return log_date; }
@@ -59,6 +61,8 @@ public:
 
     // Called with the name an unusable log file was kept under.
     std::function<void(const QString&)> keptAside;
+    // Called once per day that cannot be archived: the day and the archive's name.
+    std::function<void(const QString& day, const QString& target)> archiveFailed;
 
     // The cycle's period in tenths of a second as the log stores it: 12.3, 40.
     static double periodSeconds(int tenths) { return tenths / 10.0; }
@@ -67,7 +71,8 @@ private:
     explicit DetectCycleSQL(Clock clock);
     void readTime();
     bool createTable();
-    void createSQL();
+    bool createSQL();
+    bool m_archiveFailSaid = false;
     bool writeTime() const;
     QDateTime now() const;
 

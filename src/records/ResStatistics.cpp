@@ -79,8 +79,11 @@ ResStatisticsParam::ResStatisticsParam(Clock clock, QObject* parent) : QObject(p
     clcCount();
     readTime();
     checkDate();
-    const QDateTime t = now();
-    m_dayName = (t.time().hour() >= 8 ? t.date() : t.date().addDays(-1)).toString("yyyy-MM-dd");
+    // A day that could not be archived keeps its name.
+    if (m_archiveProblem.isEmpty()) {
+        const QDateTime t = now();
+        m_dayName = (t.time().hour() >= 8 ? t.date() : t.date().addDays(-1)).toString("yyyy-MM-dd");
+    }
     setFindCount();
 }
 
@@ -245,13 +248,19 @@ void ResStatisticsParam::checkDate()
     const QDateTime t = now();
     if (t.toSecsSinceEpoch() - m_dayStart < 86400)
         return;
-    NextDay((t.time().hour() < 8 ? t.date().addDays(-1) : t.date()).toString("yyyy-MM-dd"));
+    if (m_retryAfter.isValid() && t < m_retryAfter)
+        return;
+    if (!NextDay((t.time().hour() < 8 ? t.date().addDays(-1) : t.date()).toString("yyyy-MM-dd"))) {
+        m_retryAfter = t.addSecs(60);
+        return;
+    }
+    m_retryAfter = QDateTime();
     m_dayStart = lastEight();
     writeDayStart();
     emit daysChanged();
 }
 
-void ResStatisticsParam::NextDay(const QString& newName)
+bool ResStatisticsParam::NextDay(const QString& newName)
 {
     save();
     close();
@@ -260,13 +269,23 @@ void ResStatisticsParam::NextDay(const QString& newName)
     QString target = QStringLiteral("%1/%2.db").arg(kArchive, m_dayName);
     for (int n = 2; QFile::exists(target); ++n)
         target = QStringLiteral("%1/%2-%3.db").arg(kArchive, m_dayName).arg(n);
-    if (!QFile::rename(kFile, target))
+    if (QFile::exists(kFile) && !QFile::rename(kFile, target)) {
+        // The day stays whole in its file: clearing it would save zeros over it.
         qWarning() << "statistics of" << m_dayName << "could not be archived as" << target;
+        if (m_archiveProblem.isEmpty()) {
+            m_archiveProblem = target;
+            emit archiveFailed(m_dayName, target);
+        }
+        open();
+        return false;
+    }
+    m_archiveProblem.clear();
     m_dayName = newName;
     m_live = CountAllCamera();
     if (open())
         save();
     QThread::msleep(300);
+    return true;
 }
 
 void ResStatisticsParam::setFindCount() { m_shown = m_live; }

@@ -56,7 +56,12 @@ public:
     QStringList archivedDays() const;
 
     void checkDate();
-    void NextDay(const QString& newName);
+    // Archives the day and begins newName; false when the file could not be
+    // archived: the day and its counts stay, and checkDate tries again a
+    // minute later.
+    bool NextDay(const QString& newName);
+    // Why the last archiving failed (empty: it did not).
+    QString archiveProblem() const { return m_archiveProblem; }
     void readTime();
     bool save();
     void clcCount();
@@ -68,6 +73,8 @@ public:
 signals:
     void countsChanged();
     void daysChanged();
+    // Once per day that cannot be archived.
+    void archiveFailed(const QString& day, const QString& target);
 
 private:
     bool open();
@@ -83,6 +90,8 @@ private:
     CountAllCamera m_live, m_shown;
     qint64 m_dayStart = 0;
     QString m_dayName;
+    QString m_archiveProblem;
+    QDateTime m_retryAfter;
 };
 
 extern ResStatisticsParam* gpResStatisticsParam;

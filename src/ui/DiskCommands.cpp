@@ -94,7 +94,10 @@ bool DiskCommands::SlotExportData()
         return false;
     const QString name = QDateTime::currentDateTime().toString("yyyy-MM-dd_hh.mm.ss");
     const QString source = QDir::currentPath();
-    const disk::CopyResult r = withProgress([&](disk::Progress* p) { return disk.exportDirectory(source, name, p); });
+    // The accounts' passwords and the broker's stay on the station.
+    static const QStringList kSecrets{QStringLiteral("UserDataBase.db"), QStringLiteral("cnt_net/client.conf")};
+    const disk::CopyResult r =
+        withProgress([&](disk::Progress* p) { return disk.exportDirectory(source, name, p, kSecrets); });
     if (!r.ok()) {
         OperationRecord::instance().InsertRecord(LanStr(1520).arg(disk::describe(r)));
         release();
@@ -112,12 +115,15 @@ bool DiskCommands::SlotExportData()
                     notCleared << raw.filePath(f);
         }
     OperationRecord::instance().InsertRecord(LanStr(1519).arg(QFileInfo(r.target).fileName()));
+    const QString leftOut = r.leftOut.isEmpty() ? QString() : LanStr(1893).arg(r.leftOut.join(", "));
+    if (!leftOut.isEmpty())
+        OperationRecord::instance().InsertRecord(leftOut);
     release();
     if (!notCleared.isEmpty()) {
         tell(LanStr(1522).arg(notCleared.first()));
         return false;
     }
-    tell(LanStr(1501));
+    tell(leftOut.isEmpty() ? LanStr(1501) : LanStr(1501) + "\n" + leftOut);
     return true;
 }
 

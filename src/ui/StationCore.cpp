@@ -66,6 +66,7 @@ StationCore::StationCore(QObject* parent) : QObject(parent) {}
 StationCore::~StationCore()
 {
     WizardPara::retrainHook = nullptr;
+    UserManager::instance().showMessage = nullptr;
     if (m_archive)
         m_archive->stop();
     releaseRecords();
@@ -73,6 +74,12 @@ StationCore::~StationCore()
 
 void StationCore::tell(const QString& text, bool waitForOk)
 {
+    // The start-up's progress box is the same box: a note given meanwhile
+    // would vanish with it, so it waits until the start is done.
+    if (!waitForOk && m_holdNotes) {
+        m_heldNotes << text;
+        return;
+    }
     if (side.tell)
         side.tell(text, waitForOk);
     else
@@ -119,13 +126,15 @@ void StationCore::bringUp()
         m_expectDetect = gpWPara->enable_prod_detect ? 0 : 1;
 
     findCameras();
-    if (side.progress)
+    if (side.progress) {
         side.progress(LanStr(133), LanStr(121));
+        m_holdNotes = true;
+    }
 
-    // The IO board link: all outputs off and published, then clamping prohibited.
+    // The IO board link: its first word, published before anything else,
+    // prohibits clamping in the mode's own lines.
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
-    // Its first word prohibits clamping already, in the mode's own lines.
     // An alarm the last run died in sounds from the first word on, not only once the cycle restores it.
     if (QFile::exists(DetectionCycle::alarmStateFile()))
         m_io->IOSetOut(2, 1);
@@ -170,10 +179,14 @@ void StationCore::run()
     connect(&m_dateCheck, &QTimer::timeout, this, &StationCore::SlotCheckDate);
     SlotCheckDate();
 
+    // The clock before any judgement: while the operator is asked, nothing runs.
+    const bool clockKnownGood = checkSystemTime();
     if (gDatabaseFault)
         qCritical() << "a database cannot be used; detection stays stopped and clamping prohibited";
     else if (gRebootPending)
-        qWarning() << "a database was restored; detection stays stopped until the station restarts";
+        qWarning() << "a database was restored or the clock set; detection stays stopped until the station restarts";
+    else if (!clockKnownGood)
+        qWarning() << "the clock is not known to be good; detection stays stopped";
     else if (paramdb::factoryRestored()) {
         // No regions and factory values: nothing guards the mould until the operator has seen it.
         InsertRecord(LanStr(1719));
@@ -183,8 +196,6 @@ void StationCore::run()
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         prohibitClamping();
 
-    if (side.progressDone)
-        side.progressDone();
     m_dateCheck.start(60000);
     InsertRecord(LanStr(150).arg(numCamera));
     const QString installed = startup::takeUpdateResult();
@@ -215,7 +226,12 @@ void StationCore::run()
     m_cycle->begin();
     m_cameras->ApplySpeed();
     startServiceLink();
-    checkSystemTime();
+    if (side.progressDone)
+        side.progressDone();
+    m_holdNotes = false;
+    if (!m_heldNotes.isEmpty())
+        tell(m_heldNotes.join(QStringLiteral("\n\n")), false);
+    m_heldNotes.clear();
 }
 
 void StationCore::openDatabases()
@@ -255,11 +271,11 @@ void StationCore::findCameras()
     m_replay = !SimCamera::replaySource().isEmpty();
 }
 
-void StationCore::checkSystemTime()
+bool StationCore::checkSystemTime()
 {
     const qint64 stored = startup::readRealyTime();
     if (!startup::systemTimeSuspect(QDateTime::currentMSecsSinceEpoch(), stored))
-        return;
+        return true;
     tell(LanStr(1000));
     InsertRecord(LanStr(1001));
     StopDetect();
@@ -274,7 +290,7 @@ void StationCore::checkSystemTime()
         if (!host.setTime(chosen) || !host.hwclockSysToHc()) {
             tell(LanStr(1703));
             InsertRecord(LanStr(1704));
-            return;
+            return false;
         }
         if (stored == 0)
             startup::writeRealyTime(chosen.toMSecsSinceEpoch());
@@ -288,6 +304,7 @@ void StationCore::checkSystemTime()
     } else {
         InsertRecord(LanStr(1002));
     }
+    return false;
 }
 
 void StationCore::FLushAll()
@@ -338,8 +355,18 @@ void StationCore::buildCycle()
     if (gisUseStatistics) {
         auto* stats = new ResStatisticsParam({}, this);
         gpResStatisticsParam = stats;
-        if (!stats->usable())
-            InsertRecord(QStringLiteral("Result statistics unusable: %1").arg(stats->error()));
+        if (!stats->usable()) {
+            InsertRecord(LanStr(1890).arg(stats->error()));
+            tell(LanStr(1890).arg(stats->error()), false);
+        }
+        const auto archiveFailed = [this](const QString& day, const QString& target) {
+            InsertRecord(LanStr(1891).arg(day, target));
+            tell(LanStr(1891).arg(day, target), false);
+        };
+        connect(stats, &ResStatisticsParam::archiveFailed, this, archiveFailed);
+        // The start's own day change may have failed already.
+        if (!stats->archiveProblem().isEmpty())
+            archiveFailed(stats->dayName(), stats->archiveProblem());
         m_cycle->reports().statisticsAdd = [stats](int hour, bool ok, int camera, int detection) {
             stats->Add(hour, ok, camera, detection);
         };
@@ -458,11 +485,8 @@ void StationCore::buildRecords()
     if (gisUseStatistics && !gpMyxls)
         gpMyxls = new Myxls;
     m_cycle->reports().cycleTime = [this](int tenths) {
-        DetectCycleSQL* log = DetectCycleSQL::instance();
-        if (!log->keptAside)
-            log->keptAside = [this](const QString& aside) { InsertRecord(QStringLiteral("DetectCycle.db -> %1").arg(aside)); };
-        log->insertDate({QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
-                         DetectCycleSQL::periodSeconds(tenths)});
+        cycleLog()->insertDate({QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz"),
+                                DetectCycleSQL::periodSeconds(tenths)});
     };
     connect(&m_detectCycleTimer, &QTimer::timeout, this, &StationCore::SlotDetectCycle);
     m_detectCycleTimer.start(60000);
@@ -478,11 +502,24 @@ void StationCore::releaseRecords()
     DetectCycleSQL::reset();
 }
 
+DetectCycleSQL* StationCore::cycleLog()
+{
+    DetectCycleSQL* log = DetectCycleSQL::instance();
+    if (!log->keptAside)
+        log->keptAside = [this](const QString& aside) { InsertRecord(QStringLiteral("DetectCycle.db -> %1").arg(aside)); };
+    if (!log->archiveFailed)
+        log->archiveFailed = [this](const QString& day, const QString& target) {
+            InsertRecord(LanStr(1892).arg(day, target));
+            tell(LanStr(1892).arg(day, target), false);
+        };
+    return log;
+}
+
 void StationCore::SlotDetectCycle()
 {
     if (!gpWPara->enable_detect_cycle && !DetectCycleSQL::exists())
         return;
-    DetectCycleSQL::instance()->checkDate();
+    cycleLog()->checkDate();
 }
 
 int StationCore::CheckPassword()

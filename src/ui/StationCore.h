@@ -47,8 +47,8 @@ public:
     // The start-up in two halves, so a screen can be built between them on a
     // cycle that has not run: bringUp() opens the databases, reads the
     // parameters, publishes the prohibiting word, finds the cameras and
-    // builds the cycle, the link and the records; run() starts detection
-    // (unless a fault holds it), the ticks and the link, and checks the clock.
+    // builds the cycle, the link and the records; run() checks the clock,
+    // starts detection (unless a fault or the clock holds it), the ticks and the link.
     void bringUp();
     void run();
 
@@ -103,9 +103,14 @@ private:
     void startServiceLink();
     void buildRecords();
     void releaseRecords();
-    void checkSystemTime();
+    // The cycle log, its record lines wired.
+    class DetectCycleSQL* cycleLog();
+    // False when the clock is suspect: detection then stays stopped.
+    bool checkSystemTime();
     bool endRun(int recordMessage);
 
+    bool m_holdNotes = false;
+    QStringList m_heldNotes;
     int m_expectDetect = 1;
     qint64 m_startMs = 0;
     QTimer m_startPing;  // feeds the watchdog while start-up waits for the operator

@@ -29,7 +29,8 @@
 #include <QVBoxLayout>
 
 namespace {
-int detectionsInUse() { return gpWPara ? std::clamp(gpWPara->multi_detect_num, 2, 8) : 2; }
+// The detections of the machine mode in force (4 in Two-color and Turntable).
+int detectionsInUse() { return std::clamp(gDNum, 1, 8); }
 } // namespace
 
 bool WizardParaWidget::ask(const QString& question) { return gpChooseBox && gpChooseBox->ask(question) == 1; }
@@ -362,6 +363,11 @@ bool WizardParaWidget::SlotParaGroupRestore()
         return false;
     }
     OperationRecord::instance().InsertRecord(LanStr(1649).arg(r.group));
+    // The kept group may sort before it: the index names the restored group again.
+    if (gpWPara) {
+        gpWPara->para_group_index = int(paragroups::list().indexOf(name));
+        gpWPara->SaveAddFile();
+    }
     RestartStation();
     return true;
 }
@@ -369,12 +375,17 @@ bool WizardParaWidget::SlotParaGroupRestore()
 bool WizardParaWidget::SlotParaGroupDelete()
 {
     const QString name = m_groups->currentText();
+    if (name == QLatin1String(paragroups::kFactory)) {
+        warn(LanStr(1887));
+        return false;
+    }
     if (name.isEmpty() || !ask(LanStr(1650)))
         return false;
     if (!paragroups::remove(name)) {
         warn(LanStr(1651).arg(name));
         return false;
     }
+    OperationRecord::instance().InsertRecord(LanStr(1889).arg(name));
     ParaGroupUpdateList();
     return true;
 }

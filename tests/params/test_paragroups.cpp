@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -98,6 +99,47 @@ TEST(ParaGroups, ARestoreReplacesTheSetUpKeepsTheCurrentOneAndIsRecorded)
     EXPECT_FALSE(QDir(".restore-staging").exists());
     EXPECT_TRUE(recordRemarks().contains("Parameter group restored: a"));
     EXPECT_FALSE(paragroups::restore("nothing", 2).ok);
+}
+
+TEST(ParaGroups, TheFactoryGroupIsRestoredButNeverOverwrittenNorDeleted)
+{
+    TestDir dir;
+    LoadLanStr();
+    gLan = 1;
+    ASSERT_TRUE(QDir("paraGroup/default").exists()) << "a factory directory has its group";
+    writeText("paraGroup/default/SN.db", "factory serials");
+    setUp("operator");
+    const paragroups::Result r = paragroups::backup("default", 2);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, LanStr(1887));
+    EXPECT_EQ(readText("paraGroup/default/SN.db"), "factory serials");
+    EXPECT_FALSE(paragroups::remove("default"));
+    EXPECT_TRUE(QDir("paraGroup/default").exists());
+    ASSERT_TRUE(paragroups::restore("default", 2).ok);
+    EXPECT_EQ(readText("SN.db"), "factory serials");
+}
+
+TEST(ParaGroups, RestoresKeepOnlyTheNewestAutomaticGroupsAndSaySo)
+{
+    TestDir dir;
+    LoadLanStr();
+    gLan = 1;
+    setUp("A");
+    ASSERT_TRUE(paragroups::backup("a", 2).ok);
+    QStringList keptNames;
+    for (int i = 0; i < paragroups::kKeptGroups + 2; ++i) {
+        setUp(QStringLiteral("S%1").arg(i));
+        const paragroups::Result r = paragroups::restore("a", 2);
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        keptNames << r.group;
+    }
+    QStringList kept = paragroups::list().filter(QRegularExpression("^kept-"));
+    EXPECT_EQ(kept, keptNames.mid(2)) << "the two oldest went";
+    EXPECT_EQ(tagOf("paraGroup/" + keptNames.last()), QStringLiteral("S%1").arg(paragroups::kKeptGroups + 1));
+    EXPECT_TRUE(paragroups::list().contains("a"));
+    const QStringList pruned = recordRemarks().filter(LanStr(1888).section('%', 0, 0));
+    ASSERT_EQ(pruned.size(), 2);
+    EXPECT_TRUE(pruned.first().endsWith(keptNames.first())) << pruned.first().toStdString();
 }
 
 // --- kill -9 in the middle ----------------------------------------------------------------

@@ -183,3 +183,29 @@ TEST_F(Log, TheExporterRefusesALineThatIsNotAnExportQuery)
     EXPECT_FALSE(out.contains("export finished"));
     EXPECT_TRUE(QDir().entryList({"*.xlsx"}).isEmpty());
 }
+
+TEST_F(Log, ADayThatCannotBeArchivedKeepsItsRowsAndIsArchivedLater)
+{
+    clock.at(12, 7, 10, 0);
+    log(clock.now, 12.3);
+    QStringList said;
+    DetectCycleSQL::instance()->archiveFailed = [&](const QString& day, const QString&) { said << day; };
+    // The archive folder cannot be used: a file stands in its way.
+    ASSERT_TRUE(QDir("DetectCycle").removeRecursively());
+    writeText("DetectCycle", "in the way");
+
+    clock.at(12, 8, 0, 0, 30);
+    log(clock.now, 31);
+    clock.at(12, 8, 0, 1, 0);
+    log(clock.now, 32);
+    EXPECT_EQ(said, QStringList{"2026-12-07"}) << "said once";
+    EXPECT_EQ(storedPeriods("DetectCycle.db"), (QStringList{"12.3", "31", "32"})) << "nothing lost, nothing begun anew";
+
+    // Free again: the next cycle archives the kept day and begins the new one.
+    QFile::remove("DetectCycle");
+    clock.at(12, 8, 0, 2, 0);
+    log(clock.now, 33);
+    EXPECT_EQ(storedPeriods("DetectCycle/2026-12-07.db"), (QStringList{"12.3", "31", "32"}));
+    EXPECT_EQ(storedPeriods("DetectCycle.db"), QStringList{"33"});
+    EXPECT_EQ(readText("DetectCycle/time.txt"), "2026-12-08");
+}

@@ -3,6 +3,7 @@
 #include "ResStatistics.h"
 #include "TestDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -134,4 +135,49 @@ TEST(Statistics, BrokenOrMissingFilesAndJudgementsOutsideTheTable)
     EXPECT_FALSE(none.error().isEmpty());
     none.Add(9, true, 0, 0);
     EXPECT_FALSE(none.setFindCount("./ResStatistics/nothing.db"));
+}
+
+TEST(Statistics, ADayThatCannotBeArchivedKeepsItsCountsAndIsArchivedLater)
+{
+    TestDir dir;
+    Day day;
+    day.at(2026, 12, 8, 10, 0);
+    auto s = std::make_unique<ResStatisticsParam>(day.fn());
+    ASSERT_TRUE(s->usable()) << s->error().toStdString();
+    QStringList said;
+    QObject::connect(s.get(), &ResStatisticsParam::archiveFailed, [&](const QString& d, const QString&) { said << d; });
+    judge(*s, day, true, 0, 1);
+    judge(*s, day, false, 0, 1);
+    // The archive folder cannot be made: a file stands in its way.
+    QFile::remove("ResStatistics");
+    QDir().rmdir("ResStatistics");
+    writeText("ResStatistics", "in the way");
+
+    day.at(2026, 12, 9, 8, 5);
+    judge(*s, day, true, 0, 1);
+    EXPECT_EQ(said, QStringList{"2026-12-08"});
+    EXPECT_EQ(s->dayName(), "2026-12-08") << "the day stays until it is archived";
+    s->setFindCount();
+    EXPECT_EQ(s->getCount(WholeDay, true, 0, 1), 2) << "nothing cleared";
+    EXPECT_EQ(s->getCount(WholeDay, false, 0, 1), 1);
+    // Saved as they are, also across a restart.
+    s.reset();
+    s = std::make_unique<ResStatisticsParam>(day.fn());
+    QObject::connect(s.get(), &ResStatisticsParam::archiveFailed, [&](const QString& d, const QString&) { said << d; });
+    EXPECT_EQ(s->dayName(), "2026-12-08");
+    EXPECT_FALSE(s->archiveProblem().isEmpty());
+    s->setFindCount();
+    EXPECT_EQ(s->getCount(WholeDay, true, 0, 1), 2);
+
+    // The way is free again: a minute later the day goes to its archive whole.
+    QFile::remove("ResStatistics");
+    day.at(2026, 12, 9, 8, 7);
+    judge(*s, day, false, 1, 1);
+    EXPECT_EQ(s->dayName(), "2026-12-09");
+    EXPECT_TRUE(s->archiveProblem().isEmpty());
+    ASSERT_TRUE(s->setFindCount("./ResStatistics/2026-12-08.db"));
+    EXPECT_EQ(s->getCount(WholeDay, true, 0, 1), 2);
+    EXPECT_EQ(s->getCount(WholeDay, false, 0, 1), 1);
+    s->setFindCount();
+    EXPECT_EQ(s->getCount(WholeDay, false, 8, 8), 1) << "the new day holds only its own judgement";
 }

@@ -200,6 +200,8 @@ TEST_F(Records, TheDataExportCopiesTheStationAndOnlyThenClearsTheRawPictures)
 {
     QDir().mkpath("originalimage/cammer11");
     writeText("originalimage/cammer11/template0.bmp", QByteArray(4096, 'b'));
+    QDir().mkpath("cnt_net");
+    writeText("cnt_net/client.conf", "password=broker-secret\n");
     DiskCommands* d = win->diskCommands();
     d->camerasForCleanup = 1;
 
@@ -220,7 +222,15 @@ TEST_F(Records, TheDataExportCopiesTheStationAndOnlyThenClearsTheRawPictures)
     EXPECT_EQ(QFileInfo(copy + "/originalimage/cammer11/template0.bmp").size(), 4096);
     EXPECT_TRUE(QFile::exists(copy + "/PARAM.db"));
     EXPECT_FALSE(QFile::exists("originalimage/cammer11/template0.bmp"));
-    EXPECT_EQ(recordRemarks().last(), "Data exported: " + folders.first());
+    // The passwords stay on the station: the accounts and the broker's settings.
+    ASSERT_TRUE(QFile::exists("UserDataBase.db"));
+    EXPECT_FALSE(QFile::exists(copy + "/UserDataBase.db"));
+    EXPECT_FALSE(QFile::exists(copy + "/cnt_net/client.conf"));
+    EXPECT_TRUE(QDir(copy + "/cnt_net").exists()) << "the rest of the folder goes";
+    const QStringList remarks = recordRemarks();
+    EXPECT_TRUE(remarks.contains("Data exported: " + folders.first()));
+    EXPECT_TRUE(remarks.last().startsWith(LanStr(1893).section('%', 0, 0))) << remarks.last().toStdString();
+    EXPECT_TRUE(remarks.last().contains("UserDataBase.db")) << remarks.last().toStdString();
 }
 
 TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)

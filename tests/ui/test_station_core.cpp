@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTimer>
+#include "DetectionCycle.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -23,6 +25,11 @@ struct Headless : ::testing::Test {
         // No board here: the link keeps retrying a device that is not there.
         qputenv("STATION_IO_PORT", dir.file("no-board").toUtf8());
         prepareStation();
+    }
+    void TearDown() override
+    {
+        qunsetenv("STATION_IO_PORT");
+        gPasswordLevel = 0;
     }
 };
 } // namespace
@@ -41,6 +48,27 @@ TEST_F(Headless, ComesUpProhibitingThenDetectsWithoutAnyWidget)
     EXPECT_EQ(core.io()->outputOn(0), 1);  // a start is not a verdict
     EXPECT_TRUE(recordRemarks().contains("The system is ready, there is 2 cameras"));
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+TEST_F(Headless, ASuspectClockIsSettledBeforeAnythingIsJudged)
+{
+    QFile::remove("realytime.txt");
+    StationCore core;
+    bool asked = false, detectingMeanwhile = true, tickingMeanwhile = true, prohibitedMeanwhile = false;
+    core.side.chooseTime = [&](QDateTime*) {
+        asked = true;
+        detectingMeanwhile = core.isDetecting();
+        tickingMeanwhile = core.cycle()->runTimer().isActive();
+        prohibitedMeanwhile = core.io()->outputOn(0) == 1;
+        return false;  // the operator declines
+    };
+    core.bringUp();
+    core.run();
+    ASSERT_TRUE(asked);
+    EXPECT_FALSE(detectingMeanwhile);
+    EXPECT_FALSE(tickingMeanwhile) << "no mould is judged while the clock is in question";
+    EXPECT_TRUE(prohibitedMeanwhile);
+    EXPECT_FALSE(core.isDetecting());
 }
 
 TEST_F(Headless, NobodyToSetASuspectClockLeavesDetectionStopped)
