@@ -19,6 +19,24 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+void trainMouldDetection(const WizardPara& wp, const cv::Mat& scene)
+{
+    SetImageBounds(scene.cols, scene.rows);
+    CammerSingleton para(0);
+    para.LoadDatafromFile();
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            const int x = 230 + i * 100, y = 20 + j * 160;
+            const int r = para.AddRect(1, {x, y}, {x + 99, y + 149}, wp);
+            ASSERT_GE(r, 0);
+            para.roi[1][r] = {3, 45, 100, 0, ShapeRect, 0};
+        }
+    ASSERT_TRUE(para.SaveDatatoFile());
+    TemplateStore store(0, wp.max_mold_num, scene.cols, scene.rows, false);
+    store.LoadAll();
+    ASSERT_TRUE(store.SaveReTrainImage(1, scene).ok);
+}
+
 void StationRig::SetUp()
 {
     ASSERT_TRUE(dir.ok());
@@ -68,21 +86,9 @@ void StationRig::start()
         configure(wp);
     ASSERT_TRUE(wp.SaveDatatoFile());
     wp.LoadDatafromFile();
-    // The mould detection of camera 1: four regions over the right half, the scene as its template.
-    SetImageBounds(scene.cols, scene.rows);
-    CammerSingleton para(0);
-    para.LoadDatafromFile();
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const int x = 230 + i * 100, y = 20 + j * 160;
-            const int r = para.AddRect(1, {x, y}, {x + 99, y + 149}, wp);
-            ASSERT_GE(r, 0);
-            para.roi[1][r] = {3, 45, 100, 0, ShapeRect, 0};
-        }
-    ASSERT_TRUE(para.SaveDatatoFile());
-    TemplateStore store(0, wp.max_mold_num, scene.cols, scene.rows, false);
-    store.LoadAll();
-    ASSERT_TRUE(store.SaveReTrainImage(1, scene).ok);
+    trainMouldDetection(wp, scene);
+    if (HasFatalFailure())
+        return;
     dropConnections();
     QFile::remove("guide.done");
     writeText("guide.done", "seen");  // the operator of these tests knows the station

@@ -17,6 +17,10 @@
 
 class WizardPara;
 
+// The mould detection of camera 1: four regions over the right half of the
+// scene (the four quarters of x 230..429, y 20..339), the scene as its template.
+void trainMouldDetection(const WizardPara& wp, const cv::Mat& scene);
+
 struct StationRig : ::testing::Test {
     TestDir dir;
     cv::Mat scene;  // grey, as the camera delivers it

@@ -11,6 +11,7 @@
 #include "Shapes.h"
 #include "TemplateStore.h"
 #include "TestDir.h"
+#include "StationRig.h"
 #include "WizardPara.h"
 
 #include <QDir>
@@ -61,21 +62,9 @@ struct StationCycle : ::testing::Test {
         const ControlPort::Config cfg = ControlPort::configFrom(wp);
         for (int k = 0; k < 9; ++k)
             invert |= cfg.outInvert[k] << k;
-        // The mould detection of camera 1: four regions over the right half.
-        SetImageBounds(scene.cols, scene.rows);
-        CammerSingleton para(0);
-        para.LoadDatafromFile();
-        for (int i = 0; i < 2; ++i)
-            for (int j = 0; j < 2; ++j) {
-                const int x = 230 + i * 100, y = 20 + j * 160;
-                const int r = para.AddRect(1, {x, y}, {x + 99, y + 149}, wp);
-                ASSERT_GE(r, 0);
-                para.roi[1][r] = {3, 45, 100, 0, ShapeRect, 0};
-            }
-        ASSERT_TRUE(para.SaveDatatoFile());
-        TemplateStore store(0, wp.max_mold_num, scene.cols, scene.rows, false);
-        store.LoadAll();
-        ASSERT_TRUE(store.SaveReTrainImage(1, scene).ok);
+        trainMouldDetection(wp, scene);
+        if (HasFatalFailure())
+            return;
         dropConnections();
         QDir().mkpath("replay");
         show(scene);
