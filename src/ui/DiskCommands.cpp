@@ -22,17 +22,33 @@
 
 DiskCommands* gpDiskCommands = nullptr;
 
-DiskCommands::DiskCommands(QWidget* parent) : QObject(parent), m_parent(parent)
+DiskCommands::DiskCommands(QWidget* parent) : QObject(parent), m_parent(parent) {}
+
+QString DiskCommands::simulatedDisk()
 {
-    findDisk = [this] { return disk.FindAU(); };
-    chooseUpdate = [this](const QString& dir) {
-        QFileDialog dialog(m_parent, QString(), dir, QStringLiteral("*.[r,t]ar*"));
-        dialog.setViewMode(QFileDialog::List);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                        : QString();
-    };
+    if (platform::Host::instance().isPanel())
+        return {};
+    return qEnvironmentVariable("STATION_USB_DISK");
+}
+
+QString DiskCommands::findDisk()
+{
+    const QString simulated = simulatedDisk();
+    if (simulated.isEmpty())
+        return disk.FindAU();
+    disk = disk::RemovableDisk(simulated, QString());
+    return QFileInfo::exists(simulated) ? simulated : QString();
+}
+
+QString DiskCommands::chooseUpdate(const QString& dir)
+{
+    QFileDialog dialog(m_parent, QString(), dir, QStringLiteral("*.[r,t]ar*"));
+    dialog.setObjectName("updateChooser");
+    dialog.setViewMode(QFileDialog::List);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                    : QString();
 }
 
 void DiskCommands::tell(const QString& text)
@@ -105,7 +121,7 @@ bool DiskCommands::SlotExportData()
         return false;
     }
     // The raw pictures are on the disk now; only then are they cleared here.
-    const int cameras = camerasForCleanup >= 0 ? camerasForCleanup : numCamera;
+    const int cameras = numCamera;
     QStringList notCleared;
     for (int c = 1; c <= cameras; ++c)
         for (int d = 1; d <= kMaxDetections; ++d) {

@@ -30,13 +30,18 @@ public:
     // The last message shown to the operator (tests read it).
     QString lastMessage() const { return m_lastMessage; }
 
-    // Seams for tests: where the disk is and which file the operator picks.
+    // The disk in use (a simulated one: see simulatedDisk()).
     disk::RemovableDisk disk;
-    std::function<QString()> findDisk;
-    std::function<QString(const QString& dir)> chooseUpdate;
-    int camerasForCleanup = -1;  // -1: the configured number
+
+    // Off a panel, STATION_USB_DISK names a folder that stands for a mounted
+    // USB disk (nothing is mounted); empty on a panel or when unset.
+    static QString simulatedDisk();
 
 private:
+    // The mount point of a disk found (and mounted), empty when there is none.
+    QString findDisk();
+    // The update archive the operator picks on the disk (empty: none).
+    QString chooseUpdate(const QString& dir);
     disk::CopyResult withProgress(const std::function<disk::CopyResult(disk::Progress*)>& work);
     void tell(const QString& text);
     void release();

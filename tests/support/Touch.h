@@ -5,6 +5,7 @@
 #include "Keypads.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QLineEdit>
@@ -132,6 +133,30 @@ inline bool typeText(const QString& text, const std::function<void()>& action)
 {
     return typeOn(gpNumCharPad, textKeys(text), action);
 }
+
+// While it lives, every dialog that opens is handed to answer once it is
+// shown (the operator's hand on the station's own dialogs).
+class DialogHand : public QObject {
+public:
+    explicit DialogHand(std::function<void(QDialog*)> answer) : m_answer(std::move(answer))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~DialogHand() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            if (auto* d = qobject_cast<QDialog*>(o))
+                QTimer::singleShot(0, this, [this, d = QPointer<QDialog>(d)] {
+                    if (d && d->isVisible())
+                        m_answer(d);
+                });
+        return false;
+    }
+
+private:
+    std::function<void(QDialog*)> m_answer;
+};
 
 // An operator at the panel while it lives: every question answered yes, every
 // warning confirmed, and the password box given password() typed on the text

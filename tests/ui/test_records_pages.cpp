@@ -17,6 +17,10 @@
 #include "WizardPara.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QJsonArray>
 #include <QLayout>
@@ -68,14 +72,14 @@ struct Records : ::testing::Test {
     {
         ASSERT_TRUE(dir.ok());
         prepareUnattendedWindow(dir);
+        // The folder stands for the USB disk the operator plugged in.
+        qputenv("STATION_USB_DISK", usb.path().toUtf8());
         win = buildStation();
         gLan = 1;
-        DiskCommands* d = win->diskCommands();
-        d->disk = disk::RemovableDisk(usb.path(), QString());
-        d->findDisk = [this] { return usb.path(); };
     }
     void TearDown() override
     {
+        qunsetenv("STATION_USB_DISK");
         win.reset();
         qunsetenv("STATION_ANSWER");
     }
@@ -150,7 +154,7 @@ TEST_F(Records, TheStatisticsExportPutsTheWorkbookOnTheDiskAndNothingStaysBehind
     EXPECT_EQ(onDisk().size(), 1);
     // No disk at all: the prompt gives up instead of reporting success.
     qputenv("STATION_ANSWER", "yes");
-    win->diskCommands()->findDisk = [] { return QString(); };
+    qputenv("STATION_USB_DISK", dir.file("no-disk-plugged-in").toUtf8());
     EXPECT_FALSE(page->SlotExportData());
     EXPECT_EQ(onDisk().size(), 1);
 }
@@ -174,12 +178,20 @@ TEST_F(Records, TheCyclePageShowsTheDayAndExportsARangeThroughTheExporter)
     QDir().mkpath("cnt_net");
     QFile::remove("cnt_net/xls");
     ASSERT_TRUE(QFile::link(STATION_CYCLE_XLS, "cnt_net/xls"));
-    page->chooseRange = [&](QDateTime* start, QDateTime* end) {
-        *start = QDateTime(today, QTime(8, 0, 30));
-        *end = QDateTime(today, QTime(9, 0));
-        return true;
-    };
+    // The operator sets the start, then the end, in the station's date dialog.
+    QList<QDateTime> range{QDateTime(today, QTime(8, 0, 30)), QDateTime(today, QTime(9, 0))};
+    touch::DialogHand hand([&](QDialog* d) {
+        auto* edit = d->findChild<QDateTimeEdit*>();
+        if (d->objectName() != "dateTimeDialog" || !edit || range.isEmpty())
+            return;
+        edit->setDateTime(range.takeFirst());
+        for (QPushButton* b : d->findChildren<QPushButton*>())
+            if (b->text() == LanStr(401))
+                b->click();
+    });
+    touch::PanelOperator op;
     ASSERT_TRUE(page->exportData()) << win->diskCommands()->lastMessage().toStdString();
+    EXPECT_TRUE(range.isEmpty()) << "both ends were asked";
     const QStringList files = onDisk();
     ASSERT_EQ(files.size(), 1);
     const QJsonArray rows = readBook(usb.filePath(files.first()))["DetectCycle"].toArray();
@@ -190,8 +202,10 @@ TEST_F(Records, TheCyclePageShowsTheDayAndExportsARangeThroughTheExporter)
     QFile::remove("cnt_net/xls");
     writeText("cnt_net/xls", "#!/bin/sh\necho 'cannot write the workbook'\nexit 3\n");
     QFile::setPermissions("cnt_net/xls", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    range = {QDateTime(today, QTime(8, 0, 30)), QDateTime(today, QTime(9, 0))};
     EXPECT_FALSE(page->exportData());
-    EXPECT_TRUE(gpWarnBox->text().contains("cannot write the workbook")) << gpWarnBox->text().toStdString();
+    EXPECT_TRUE(!op.warned.isEmpty() && op.warned.last().contains("cannot write the workbook"))
+        << op.warned.join("; ").toStdString();
     EXPECT_EQ(onDisk().size(), 1);
     EXPECT_TRUE(recordRemarks().last().startsWith("The export program failed")) << recordRemarks().last().toStdString();
 }
@@ -203,18 +217,17 @@ TEST_F(Records, TheDataExportCopiesTheStationAndOnlyThenClearsTheRawPictures)
     QDir().mkpath("cnt_net");
     writeText("cnt_net/client.conf", "password=broker-secret\n");
     DiskCommands* d = win->diskCommands();
-    d->camerasForCleanup = 1;
 
     // A disk that cannot take the folder: the raw pictures stay.
     QTemporaryDir broken;
     writeText(broken.filePath("not-a-folder"), "x");
-    d->disk = disk::RemovableDisk(broken.filePath("not-a-folder"), QString());
+    qputenv("STATION_USB_DISK", broken.filePath("not-a-folder").toUtf8());
     EXPECT_FALSE(d->SlotExportData());
     EXPECT_TRUE(d->lastMessage().startsWith("Writing to the USB disk failed")) << d->lastMessage().toStdString();
     EXPECT_TRUE(QFile::exists("originalimage/cammer11/template0.bmp"));
     EXPECT_TRUE(recordRemarks().last().startsWith("Export failed")) << recordRemarks().last().toStdString();
 
-    d->disk = disk::RemovableDisk(usb.path(), QString());
+    qputenv("STATION_USB_DISK", usb.path().toUtf8());
     ASSERT_TRUE(d->SlotExportData()) << d->lastMessage().toStdString();
     const QStringList folders = onDisk();
     ASSERT_EQ(folders.size(), 1);
@@ -239,14 +252,25 @@ TEST_F(Records, TheUpdateCopiesTheChosenArchiveRecordsItAndRestarts)
     // The restart goes through the host: a dry-run reboot in its journal.
     const auto restarts = [] { return hostActions().count("reboot"); };
     writeText(usb.filePath("station-2.4.tar.gz"), QByteArray(100000, 'z'));
-    writeText(usb.filePath("notes.zip"), "zip");
-    QString chosen = usb.filePath("notes.zip");
-    d->chooseUpdate = [&](const QString& at) {
-        EXPECT_EQ(at, usb.path());
-        return chosen;
-    };
+    // Shown by the dialog's filter, but not an update archive.
+    writeText(usb.filePath("notes.tar.txt"), "notes");
+    QString chosen = usb.filePath("notes.tar.txt");
+    // The operator picks the file in the station's file dialog, which opens on the disk.
+    QStringList openedAt;
+    touch::DialogHand hand([&](QDialog* dlg) {
+        if (auto* files = qobject_cast<QFileDialog*>(dlg)) {
+            openedAt << files->directory().absolutePath();
+            files->selectFile(chosen);
+            if (auto* buttons = files->findChild<QDialogButtonBox*>())
+                buttons->button(QDialogButtonBox::Open)->click();
+            if (files->isVisible())
+                files->reject();  // the file could not be picked: the test fails below, it does not hang
+        }
+    });
     EXPECT_FALSE(d->SlotUpdateApp());
     EXPECT_TRUE(d->lastMessage().contains("not an update archive"));
+    ASSERT_FALSE(openedAt.isEmpty());
+    EXPECT_EQ(openedAt.first(), QDir(usb.path()).absolutePath());
     EXPECT_EQ(restarts(), 0);
     EXPECT_TRUE(QDir().entryList({"newupdate*"}).isEmpty());
 
