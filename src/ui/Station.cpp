@@ -8,7 +8,11 @@
 #include "Termination.h"
 #include "WholeScreen.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QPointer>
+#include <QTimer>
 
 void prepareStation()
 {
@@ -43,5 +47,24 @@ std::unique_ptr<DiVeZoruzo> buildStation()
     if (stationTerminating())
         return nullptr;
     showOnWholeScreen(win.get());
+    // What the start-up opened before the main window was up (the alarm page of
+    // an alarm the last run died in, a note) comes back over it: boxes last.
+    const auto bringForward = [main = QPointer<QWidget>(win.get())] {
+        if (!main)
+            return;
+        QList<QWidget*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w == main || !w->isVisible())
+                continue;
+            if (qobject_cast<QDialog*>(w))
+                boxes << w;
+            else
+                w->raise();
+        }
+        for (QWidget* b : boxes)
+            b->raise();
+    };
+    bringForward();
+    QTimer::singleShot(0, win.get(), bringForward);
     return win;
 }

@@ -283,6 +283,33 @@ TEST_P(WholeScreen, TheSignalNamesAreTypedOnThePadKeptAndRecorded)
     EXPECT_TRUE(QTest::qWaitFor([&] { return recordRemarks(dir.file("RECORD.db")).contains(LanStr(1740)); }, 10000));
 }
 
+TEST_P(WholeScreen, AnAlarmTheLastRunDiedInComesBackOverTheScreenAndIsClearedByTouch)
+{
+    writeText(dir.file("alarm.state"), "1 0\n");  // the mould detection of camera 1 was in the alarm
+    bool invert3 = false;
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        invert3 = wp.out_invert[2] != 0;
+        dropConnections();
+    }
+    const auto alarmOn = [&](int word) { return ((word & 4) != 0) != invert3; };
+    Xvfb x;
+    ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    Panel panel(x, dir.file("geometry.txt"));
+    ASSERT_TRUE(panel.start(dir, board, "yes")) << readText(dir.file("station.err")).toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alarmOn(board.held()); }, 10000)) << "the alarm is back at the board";
+    // The operator's decisions are over the main window, where a tap reaches them.
+    ASSERT_TRUE(panel.tap("dontDetectAll"));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return readText(dir.file("station.err")).contains(QString(LanStr(102)).replace("\r\n", "\n"));
+    }, 10000)) << "the tap did not reach the alarm page";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !alarmOn(board.held()); }, 10000)) << "the alarm was not cleared";
+}
+
 TEST_P(WholeScreen, TheEditorAfterResamplingGoesBackToDetectingHoweverItCloses)
 {
     Xvfb x;
