@@ -77,10 +77,16 @@ bool OperationRecord::ensureOpen()
     return true;
 }
 
+QString OperationRecord::who() const
+{
+    const QString account = m_account ? m_account() : QString();
+    return account.isEmpty() ? levelLabel() : levelLabel() + QLatin1Char(' ') + account;
+}
+
 bool OperationRecord::InsertRecord(const QString& text)
 {
     const QString time = QTime::currentTime().toString("hh.mm.ss");
-    const QString label = levelLabel();
+    const QString label = who();
     if (m_readOnly) {
         if (m_forward)
             m_forward(time, label, text);

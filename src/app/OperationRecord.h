@@ -30,6 +30,8 @@ public:
 
     // Label of the current access level in the current language.
     static QString levelLabel();
+    // The logged-in account, written after the level (the station sets it; none: the level alone).
+    void setAccount(std::function<QString()> name) { m_account = std::move(name); }
 
 public slots:
     // Daily archiving: when the date changed, RECORD.db moves to
@@ -42,6 +44,8 @@ public:
 
 private:
     bool ensureOpen();
+    QString who() const;
+    std::function<QString()> m_account;
     void writeDateFile();
 
     QString m_date;

@@ -4,6 +4,7 @@
 #include "Keypads.h"
 #include "Language.h"
 #include "Messages.h"
+#include "OperationRecord.h"
 #include "UserManager.h"
 
 #include <QGridLayout>
@@ -225,6 +226,7 @@ bool AccountWidget::saveRights()
     UserManager& um = UserManager::instance();
     if (!um.CanAllocate()) {
         say(LanStr(1403), true);
+        OperationRecord::instance().InsertRecord(LanStr(1729).arg(LanStr(1643), LanStr(1403)));
         refresh();
         return false;
     }

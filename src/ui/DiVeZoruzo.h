@@ -92,6 +92,8 @@ public:
     AlarmPage* alarmPage() const { return m_alarmPage; }
     // The region and template editor, made when first opened.
     DrawROIWidget* regionEditor();
+    // Opened by the operator (main screen, guide): only with the password level 1.
+    bool openRegionEditor();
     EditCavitywidget* cavityPage() const { return m_cavity; }
     RecordWidget* recordPage();
     AccountWidget* accountPage();

@@ -113,7 +113,7 @@ BeginnerGuide::BeginnerGuide(DiVeZoruzo* win, QWidget* parent)
         case 0: SetLanguage((gLan + 1) % kLanguageCount); break;
         case 3:
             if (m_win)
-                m_win->regionEditor()->open(0, m_win->cycle()->curDetect());
+                m_win->openRegionEditor();
             break;
         case 4:
             if (m_win && !m_win->isDetecting())

@@ -56,6 +56,14 @@ void DiVeZoruzo::updateStatus()
     m_status->setText(parts.join("   "));
 }
 
+bool DiVeZoruzo::openRegionEditor()
+{
+    if (CheckPassword() < 1)
+        return false;
+    regionEditor()->open(std::max(0, m_view ? m_view->enlarged() : 0), cycle()->curDetect());
+    return true;
+}
+
 QString DiVeZoruzo::statusText() const { return m_status ? m_status->text() : QString(); }
 
 QWidget* DiVeZoruzo::buildButtons()
@@ -97,10 +105,7 @@ QWidget* DiVeZoruzo::buildButtons()
     add(1558, "language", [] { SetLanguage((gLan + 1) % kLanguageCount); });
     add(1554, "statistics", [this] { showStatisticsPage(); })->setEnabled(m_statisticsPage != nullptr);
     add(1555, "cycleLog", [this] { showCycleLogPage(); });
-    add(1598, "regionEditor", [this] {
-        if (CheckPassword() >= 1)
-            regionEditor()->open(std::max(0, m_view->enlarged()), cycle()->curDetect());
-    });
+    add(1598, "regionEditor", [this] { openRegionEditor(); });
     add(1654, "settings", [this] { showSettingsPage(); });
     add(1559, "help", [this] { showHelpPage(); });
     // The insert-wear warning count, shown on its button and set through the number pad.

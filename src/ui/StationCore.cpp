@@ -67,6 +67,7 @@ StationCore::~StationCore()
 {
     WizardPara::retrainHook = nullptr;
     UserManager::instance().showMessage = nullptr;
+    OperationRecord::instance().setAccount({});
     if (m_archive)
         m_archive->stop();
     releaseRecords();
@@ -380,6 +381,8 @@ void StationCore::installOperatorHooks()
     users.closeDatabase();
     users.connectDatabase();
     users.showMessage = [this](const QString&, const QString& text) { tell(text); };
+    // Who did it: the account after the password level.
+    OperationRecord::instance().setAccount([] { return UserManager::instance().currentName(); });
     OperatorHooks& h = m_cycle->hooks();
     h.checkPassword = [this] { return CheckPassword(); };
     h.passwordDialog = [this] { return side.password && side.password(true) == 2; };

@@ -160,6 +160,7 @@ bool UserManager::addUser(int type, const QString& name, const QString& password
         return false;
     }
     message = LanStr(1400);
+    OperationRecord::instance().InsertRecord(LanStr(1894).arg(name, typeLabel(type)));
     return true;
 }
 
@@ -167,10 +168,8 @@ bool UserManager::deleteUser(const QString& name, QString& message)
 {
     if (m_type == 0)
         return refuse(message, 1415, name.left(kMaxName));
-    if (name == m_name) {
-        message = LanStr(1421);
-        return false;
-    }
+    if (name == m_name)
+        return refuse(message, 1421, name);
     bool found = false;
     const int type = storedType(name, &found);
     if (!found) {
@@ -185,13 +184,20 @@ bool UserManager::deleteUser(const QString& name, QString& message)
     QSqlQuery q(db());
     q.prepare("delete from user_table where name = :name");
     q.bindValue(":name", name);
-    q.exec();
+    if (!q.exec()) {
+        qWarning() << "account not deleted:" << q.lastError().text();
+        message = LanStr(135);
+        return false;
+    }
     message = LanStr(1416);
+    OperationRecord::instance().InsertRecord(LanStr(1895).arg(name));
     return true;
 }
 
 bool UserManager::changeUserPassword(const QString& oldPassword, const QString& newPassword, QString& message)
 {
+    if (m_type == 0)
+        return refuse(message, 1415, QString());
     QSqlQuery q(db());
     q.prepare("select password from user_table where name = :name");
     q.bindValue(":name", m_name);
@@ -200,20 +206,23 @@ bool UserManager::changeUserPassword(const QString& oldPassword, const QString& 
         return false;
     }
     const QString stored = q.value(0).toString();
-    if (oldPassword == stored || (m_type == 1 && oldPassword == servicePasswordNow())) {
-        if (newPassword.size() > kMaxName) {
-            message = LanStr(1428);
-            return true;
-        }
-        QSqlQuery u(db());
-        u.prepare("update user_table set password=:password where name=:name");
-        u.bindValue(":password", newPassword);
-        u.bindValue(":name", m_name);
-        u.exec();
-        message = LanStr(1407);
-    } else {
-        message = LanStr(1405);
+    if (oldPassword != stored && !(m_type == 1 && oldPassword == servicePasswordNow()))
+        return refuse(message, 1405, m_name);
+    if (newPassword.size() > kMaxName) {
+        message = LanStr(1428);
+        return false;
     }
+    QSqlQuery u(db());
+    u.prepare("update user_table set password=:password where name=:name");
+    u.bindValue(":password", newPassword);
+    u.bindValue(":name", m_name);
+    if (!u.exec()) {
+        qWarning() << "password not changed:" << u.lastError().text();
+        message = LanStr(135);
+        return false;
+    }
+    message = LanStr(1407);
+    OperationRecord::instance().InsertRecord(LanStr(1896).arg(m_name));
     return true;
 }
 
@@ -253,6 +262,8 @@ bool UserManager::RecordPermission(const int technician[kRights], const int oper
         q.bindValue(":name", QString::fromLatin1(row));
         ok = q.exec() && ok;
     }
+    if (ok)
+        OperationRecord::instance().InsertRecord(LanStr(1897).arg(rightsText(technician), rightsText(oper)));
     return ok;
 }
 

@@ -13,6 +13,8 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,6 +86,17 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
     // The administrator gives technicians the stop right; operators keep none.
     page->technicianRight()->setChecked(true);
     ASSERT_TRUE(page->saveRights());
+    {
+        // The record says who: the account after the password level.
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "who");
+        db.setDatabaseName("RECORD.db");
+        ASSERT_TRUE(db.open());
+        QSqlQuery q("select recordpassword, remarks from RECORD order by rowid desc limit 1", db);
+        ASSERT_TRUE(q.next());
+        EXPECT_TRUE(q.value(1).toString().startsWith("Rights saved")) << q.value(1).toString().toStdString();
+        EXPECT_TRUE(q.value(0).toString().endsWith(" admin")) << q.value(0).toString().toStdString();
+    }
+    QSqlDatabase::removeDatabase("who");
     int tech[UserManager::kRights] = {}, oper[UserManager::kRights] = {};
     UserManager::instance().getallPermission(tech, 1);
     UserManager::instance().getallPermission(oper, 3);
@@ -97,6 +110,7 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
     EXPECT_FALSE(page->technicianRight()->isEnabled());
     EXPECT_FALSE(page->saveRights());
     EXPECT_EQ(page->status(), "No access!");
+    EXPECT_EQ(recordRemarks().last(), "Account change refused (" + LanStr(1643) + "): No access!");
     typist->next = {QString("abc"), QString("xyz"), QString("xyz")};
     ASSERT_TRUE(page->changePassword()) << page->status().toStdString();
     page->logout();

@@ -14,7 +14,9 @@
 #include "Messages.h"
 #include "ParamDb.h"
 #include "RecordsPages.h"
+#include "RegionEditor.h"
 #include "TestDir.h"
+#include "Touch.h"
 #include "UiCheck.h"
 #include "WindowEnv.h"
 #include "WizardPara.h"
@@ -326,6 +328,17 @@ TEST_F(Unattended, HelpTopicsInEveryLanguageAndTheGuideWalksToDetecting)
     SetLanguage(1);
     guide->step(2);
     EXPECT_TRUE(guide->text().contains(QString::number(win.cameras()->viewCount())));
+    {
+        // Its way to the region editor asks for the password like the main screen's.
+        gpWPara->is_psw_used = 1;
+        SetParaText(gpWPara->password, "1234");
+        touch::PanelOperator op;  // no password: the box is cancelled
+        guide->step(3);
+        QTest::mouseClick(guide->findChild<QPushButton*>("action"), Qt::LeftButton);
+        EXPECT_EQ(op.passwordsAsked, 1);
+        EXPECT_FALSE(win.regionEditor()->isVisible());
+        gpWPara->is_psw_used = 0;
+    }
     win.StopDetect();
     guide->step(4);
     QTest::mouseClick(guide->findChild<QPushButton*>("action"), Qt::LeftButton);

@@ -8,6 +8,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -107,6 +108,13 @@ TEST_F(Accounts, WhoMayAddAndDeleteWhom)
     std::vector<int> types;
     users->getAllUsersName(names, types);
     EXPECT_EQ(names.size(), 4u);
+    // Every change and every refusal is in the record.
+    const QStringList r = recordRemarks();
+    EXPECT_EQ(r.filter(QRegularExpression("^Account added: tech \\(")).size(), 1) << r.join("\n").toStdString();
+    EXPECT_EQ(r.filter(QRegularExpression("^Account added: op \\(")).size(), 2);
+    EXPECT_TRUE(r.contains("Account deleted: op"));
+    EXPECT_TRUE(r.contains("Account change refused (tech): You cannot delete the current account!"));
+    EXPECT_TRUE(r.contains("Account change refused (admin): You do not have permission to delete this account!"));
 }
 
 TEST_F(Accounts, NamesWithQuotesOrSqlAreStoredWholeAndNamesAreBounded)
@@ -132,10 +140,15 @@ TEST_F(Accounts, NamesWithQuotesOrSqlAreStoredWholeAndNamesAreBounded)
 TEST_F(Accounts, PasswordsAreChangedWithTheOldOneOrTheServicePassword)
 {
     loginAdmin();
-    EXPECT_TRUE(users->changeUserPassword("bad", "new", msg));
+    EXPECT_FALSE(users->changeUserPassword("bad", "new", msg)) << "a refusal is not a success";
     EXPECT_EQ(msg, "Old password is incorrect!");
+    EXPECT_TRUE(recordRemarks().contains("Account change refused (admin): Old password is incorrect!"));
+    EXPECT_FALSE(users->changeUserPassword("5260120814", QString(33, 'p'), msg));
+    EXPECT_EQ(msg, LanStr(1428));
     EXPECT_TRUE(users->changeUserPassword("5260120814", "s3cret", msg));
     EXPECT_EQ(msg, "Password updated!");
+    EXPECT_TRUE(recordRemarks().contains("Password changed for account admin"));
+    EXPECT_FALSE(recordRemarks().join(' ').contains("s3cret")) << "never the password itself";
     users->LogOut();
     EXPECT_FALSE(users->changeUser("admin", "5260", msg));
     EXPECT_TRUE(users->changeUser("admin", "s3cret", msg));
@@ -153,6 +166,7 @@ TEST_F(Accounts, RightsByUserType)
     ASSERT_TRUE(users->addUser(3, "op", "o", msg));
     const int tech[7] = {1, 0, 0, 0, 0, 0, 1}, oper[7] = {0, 1, 0, 0, 0, 0, 0};
     EXPECT_TRUE(users->RecordPermission(tech, oper));
+    EXPECT_TRUE(recordRemarks().contains("Rights saved: technicians 1 0 0 0 0 0 1, operators 0 1 0 0 0 0 0"));
     int back[7] = {9, 9, 9, 9, 9, 9, 9};
     users->getallPermission(back, 1);
     EXPECT_EQ(std::vector<int>(back, back + 7), std::vector<int>(tech, tech + 7));
