@@ -207,10 +207,14 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     m_edit->setEchoMode(QLineEdit::Password);
     m_edit->setFont(boxFont());
     m_edit->setPlaceholderText(LanStr(1408));
+    m_edit->setMinimumHeight(56);  // a fingertip's target
     // Typed on the text pad: the panel has no keyboard.
     openTextPadOnTap(m_edit, 1408, 32, true);
     m_status = new QLabel(this);
     m_status->setFont(boxFont());
+    // The lock-out's waiting time must be read whole.
+    m_status->setWordWrap(true);
+    m_status->setMinimumWidth(440);
     lay->addWidget(m_edit);
     lay->addWidget(m_status);
     auto* row = new QHBoxLayout;

@@ -134,6 +134,8 @@ void DiVeZoruzo::startUp()
     connect(m_core, &StationCore::ngWarnCountChanged, this, &DiVeZoruzo::ngWarnCountChanged);
 
     m_core->bringUp();
+    // The boxes and pads came before the parameters: they speak the station's language now.
+    retranslate(this);
     // The screen is built on a cycle that has not run: nothing it shows is missed.
     buildPages();
     buildScreen();

@@ -122,6 +122,9 @@ std::optional<double> NumPad::getNumber(const QString& title, double value, doub
     m_edit->setText(QString::number(value, 'f', m_decimals));
     m_status->clear();
     m_fresh = true;
+    // A whole-number field has no decimal point to type: 1 . 5 would silently become 15.
+    if (auto* dot = findChild<QPushButton*>("key_dot"))
+        dot->setEnabled(m_decimals > 0);
     // accept() keeps the checked value in m_value, from the script and the OK key alike.
     if (!runPad(this, m_edit->text(), [this](const QString& t) { return accept(t); },
                 [this] { return m_edit->text(); }))
@@ -171,7 +174,11 @@ void NumPad::press(const QString& k)
     else if (k == "-")
         t = t.startsWith('-') ? t.mid(1) : "-" + t;
     else if (k == ".") {
-        if (m_decimals > 0 && !t.contains('.'))
+        if (m_decimals == 0) {
+            m_status->setText(LanStr(1898));
+            return;
+        }
+        if (!t.contains('.'))
             t += t.isEmpty() || t == "-" ? "0." : ".";
     } else if (k.size() == 1 && k[0].isDigit() && t.size() < 16)
         t += k;

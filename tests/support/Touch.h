@@ -57,8 +57,12 @@ inline void tapKeys(QDialog* pad, const QStringList& keys)
         }
         QTest::mouseClick(b, Qt::LeftButton);
     }
-    if (pad->isVisible())
-        pad->reject();
+    if (pad->isVisible()) {
+        if (auto* cancel = pad->findChild<QPushButton*>("key_cancel"))
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        else
+            pad->reject();
+    }
 }
 
 // While it lives, every opening of the text pad gets the next of `next` typed

@@ -106,11 +106,18 @@ TEST_F(Unattended, TheNumberPadKeepsToItsLimitsAndDecimals)
     tapLater(&pad, {"5", "0", "0", "ok"});
     EXPECT_EQ(pad.getNumber("t", 7, 0, 100), std::nullopt);
     EXPECT_EQ(pad.status(), "Out of range: 0 … 100");
-    // A whole-number field takes no decimal point; a decimal field does.
+    // A whole-number field takes no decimal point (its key is greyed, a tap
+    // on it changes nothing); a decimal field does.
+    QPushButton* dot = pad.findChild<QPushButton*>("key_dot");
+    ASSERT_TRUE(dot);
     tapLater(&pad, {"1", "dot", "5", "ok"});
     EXPECT_EQ(pad.getNumber("t", 0, 0, 100), std::optional<double>(15));
+    EXPECT_FALSE(dot->isEnabled());
+    pad.press(".");
+    EXPECT_EQ(pad.status(), "Whole numbers only");
     tapLater(&pad, {"dot", "2", "5", "ok"});
     EXPECT_EQ(pad.getNumber("t", 0, 0, 1, 2), std::optional<double>(0.25));
+    EXPECT_TRUE(dot->isEnabled());
     tapLater(&pad, {"9", "back", "3", "ok"});
     EXPECT_EQ(pad.getNumber("t", 0, 0, 10), std::optional<double>(3));
     tapLater(&pad, {"1", "dot", "2", "5", "ok"});

@@ -1,4 +1,6 @@
 #include "ControlPort.h"
+#include "Boxes.h"
+#include "Keypads.h"
 #include "DiVeZoruzo.h"
 #include "Station.h"
 #include "Globals.h"
@@ -60,11 +62,16 @@ struct Startup : ::testing::Test {
 
 TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
 {
+    gLan = 0;  // as in a process that has read no parameters yet
     const auto winStation = buildStation();
     ASSERT_TRUE(winStation);
     DiVeZoruzo& win = *winStation;
     EXPECT_TRUE(win.isDetecting());
     EXPECT_EQ(gLan, 1);
+    // The keypads and boxes, made before the parameters were read, speak it too.
+    ASSERT_TRUE(gpNumPad && gpChooseBox);
+    EXPECT_EQ(gpNumPad->findChild<QPushButton*>("key_ok")->text(), LanStr(121));
+    EXPECT_EQ(gpChooseBox->findChild<QPushButton*>("yes")->text(), LanStr(121));
     EXPECT_EQ(win.expectedDetection(), 0);  // product detection is on in the factory set
     // No camera family: the two widgets of kind 0.
     EXPECT_TRUE(records().contains("The system is ready, there is 2 cameras"));
