@@ -59,7 +59,19 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     const char* tabNames[] = {"tabCommon", "tabCamera", "tabNetwork", "tabIo", "tabAdvanced", "tabMaintenance"};
     for (int i = 0; i < 6; ++i) {
         QPushButton* b = lanButton(this, tabs[i], tabNames[i], 18, {120, 52});
-        connect(b, &QPushButton::clicked, this, [this, i] { showPage(i); });
+        connect(b, &QPushButton::clicked, this, [this, i] {
+            // The advanced page asks for the service password instead of silently showing another.
+            if (i == parafields::Advanced && m_level < 2) {
+                if (!m_win || !m_win->CheckRoot()) {
+                    m_status->setText(LanStr(1899));
+                    return;
+                }
+                m_level = 2;
+                for (ParaPage* p : m_pages)
+                    p->refresh(m_level);
+            }
+            showPage(i);
+        });
         top->addWidget(b);
     }
     top->addStretch(1);

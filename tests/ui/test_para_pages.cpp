@@ -4,6 +4,7 @@
 // was; fields shown by mode and level; the restart notes; the mode put in
 // force or left for the next start; the live picture following the camera
 // edit; the camera order; the client's server settings; the factory reset.
+#include "Access.h"
 #include "CameraSet.h"
 #include "CammerRecong.h"
 #include "ControlPort.h"
@@ -34,6 +35,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -356,6 +358,27 @@ TEST_F(Pages, InModeFourAConfirmedTableRetrainsTheDetectionsThroughTheStationsHo
     EXPECT_EQ(win->cycle()->curDetect(), 2) << "the cycle starts over with the new detections";
     EXPECT_FALSE(view->recong->detectMask[2].empty()) << "the new detection is trained";
     EXPECT_EQ(gpWPara->detect_enable[2], 1);
+}
+
+TEST_F(Pages, TheAdvancedPageAsksForTheServicePasswordAtTheSystemLevel)
+{
+    gpWPara->is_psw_used = 1;
+    SetParaText(gpWPara->password, "1234");
+    WizardParaWidget* s = settings();
+    s->open(1);
+    auto* tab = s->findChild<QPushButton*>("tabAdvanced");
+    ASSERT_TRUE(tab);
+    op.reset();
+    touch::PanelOperator hand;  // no password: the box is cancelled
+    tab->click();
+    EXPECT_EQ(hand.passwordsAsked, 1);
+    EXPECT_EQ(s->status(), LanStr(1899));
+    EXPECT_NE(s->findChild<QStackedWidget*>()->currentWidget(), page(parafields::Advanced));
+    hand.password = [] { return passwords::servicePassword(true, QDateTime::currentDateTime()); };
+    tab->click();
+    EXPECT_EQ(hand.passwordsAsked, 2);
+    EXPECT_EQ(s->findChild<QStackedWidget*>()->currentWidget(), page(parafields::Advanced));
+    EXPECT_EQ(gPasswordLevel, 2);
 }
 
 TEST_F(Pages, TheLivePictureFollowsTheCameraEditAndGoesBackOnCancel)
