@@ -1,4 +1,5 @@
 #include "AlarmPage.h"
+#include "Counters.h"
 #include "WholeScreen.h"
 
 #include "Boxes.h"
@@ -15,6 +16,7 @@
 #include "WizardPara.h"
 
 #include <QGridLayout>
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -59,12 +61,21 @@ AlarmPage::AlarmPage(DetectionCycle* cycle, CameraManager* cameras, QWidget* par
     if (m_cycle) {
         connect(m_cycle, &DetectionCycle::alarmEntered, this, &AlarmPage::showAlarm);
         connect(m_cycle, &DetectionCycle::alarmCleared, this, &QWidget::hide);
+        connect(m_cycle, &DetectionCycle::countersChanged, this, &AlarmPage::refreshFigures);
         connect(m_cycle, &DetectionCycle::resultStateChanged, this, [this](int st) {
             if (st != DetectionCycle::Alarm)
                 hide();
         });
     }
     connect(&LanguageNotifier::instance(), &LanguageNotifier::changed, this, &AlarmPage::buildTexts);
+    m_refresh = new QTimer(this);
+    m_refresh->setInterval(1000);
+    connect(m_refresh, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            refreshFigures();
+        else
+            m_refresh->stop();
+    });
 }
 
 void AlarmPage::showAlarm(const QList<int>& cameras, int detection)
@@ -97,9 +108,30 @@ void AlarmPage::showAlarm(const QList<int>& cameras, int detection)
     }
     select(cameras.isEmpty() ? -1 : cameras.first());
     buildTexts();
+    refreshFigures();
+    m_refresh->start();
     if (!isVisible())
         showOnWholeScreen(this);
     raise();
+}
+
+void AlarmPage::refreshFigures()
+{
+    // The same figures as the main screen's tiles, not a tile's zeros.
+    for (qsizetype i = 0; i < m_tiles.size() && i < m_cameras.size(); ++i) {
+        const int c = m_cameras[i];
+        if (c >= 0 && c < 8)
+            m_tiles[i]->setCounters(gAllNum[c], gFailNum[c], gpWPara && gpWPara->hide_ng_number);
+        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr)
+            m_tiles[i]->setFps(v->fps);
+        m_tiles[i]->update();
+    }
+}
+
+QString AlarmPage::tileLine(int camera) const
+{
+    const qsizetype i = m_cameras.indexOf(camera);
+    return i >= 0 && i < m_tiles.size() ? m_tiles[i]->infoLine() : QString();
 }
 
 void AlarmPage::select(int camera)

@@ -11,6 +11,7 @@
 
 class DetectionCycle;
 class CameraManager;
+class QTimer;
 class QLabel;
 class QPushButton;
 class CameraTile;
@@ -34,6 +35,8 @@ public:
     bool ignoreAlarmPoints();
 
     QString detailText() const;
+    // The figures line of camera's tile (empty: no tile).
+    QString tileLine(int camera) const;
     // Who may: the password level asked for the protected decisions.
     std::function<int()> checkPassword;
 
@@ -49,6 +52,9 @@ private:
     int m_detection = 0;
     int m_selected = -1;
     QList<CameraTile*> m_tiles;
+    // The tiles' frame rate and counters follow the cameras while the page is shown.
+    QTimer* m_refresh = nullptr;
+    void refreshFigures();
     QList<QImage> m_frames;
     QList<class QWidget*> m_tileHolders;
     QLabel* m_title;

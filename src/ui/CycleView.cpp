@@ -66,6 +66,15 @@ void CameraTile::setCounters(quint32 all, quint32 ng, bool hideNg)
     update();
 }
 
+QString CameraTile::infoLine() const
+{
+    QString line = LanStr(151).arg(m_camera + 1) + QStringLiteral(" %1 fps  \u2600%2").arg(m_fps).arg(m_brightness);
+    line += QStringLiteral("   %1").arg(m_all);
+    if (!m_hideNg)
+        line += QStringLiteral(" / NG %1").arg(m_ng);
+    return line;
+}
+
 void CameraTile::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -109,11 +118,7 @@ void CameraTile::paintEvent(QPaintEvent*)
     f.setPixelSize(18);
     p.setFont(f);
     p.setPen(Qt::white);
-    QString line = LanStr(151).arg(m_camera + 1) + QStringLiteral(" %1 fps  \u2600%2").arg(m_fps).arg(m_brightness);
-    line += QStringLiteral("   %1").arg(m_all);
-    if (!m_hideNg)
-        line += QStringLiteral(" / NG %1").arg(m_ng);
-    p.drawText(rect().adjusted(10, 6, -10, -6), Qt::AlignLeft | Qt::AlignTop, line);
+    p.drawText(rect().adjusted(10, 6, -10, -6), Qt::AlignLeft | Qt::AlignTop, infoLine());
     if (m_judged) {
         p.setPen(m_ok ? QColor(0, 220, 0) : QColor(255, 40, 40));
         f.setPixelSize(30);

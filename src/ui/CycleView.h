@@ -37,6 +37,8 @@ public:
     }
     // Mean grey of the shown picture, 0..255.
     int brightness() const { return m_brightness; }
+    // The figures written over the picture: camera, frame rate, brightness, counters.
+    QString infoLine() const;
 
 signals:
     void tapped(int camera);

@@ -1,6 +1,7 @@
 // The alarm page of the built station: a blemish opens it, its decisions act
 // on the cycle with their protections, and it closes when the alarm ends.
 #include "AlarmPage.h"
+#include "Counters.h"
 #include "DetectionCycle.h"
 #include "Messages.h"
 #include "ParaFields.h"
@@ -44,6 +45,11 @@ TEST_F(Alarm, ABlemishOpensThePageDontDetectClosesItAndTheCycleGoesOn)
     EXPECT_EQ(page()->selectedCamera(), 0);
     EXPECT_TRUE(page()->detailText().contains("Camera 1")) << page()->detailText().toStdString();
     EXPECT_TRUE(page()->detailText().contains("failed regions 1")) << page()->detailText().toStdString();
+    // Its tile shows the camera's running figures, as the main screen does.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QString line = page()->tileLine(0);
+        return !line.contains(" 0 fps") && line.contains(QStringLiteral("   %1").arg(gAllNum[0]));
+    }, 10000)) << page()->tileLine(0).toStdString();
 
     {
         touch::PanelOperator op;
