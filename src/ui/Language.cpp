@@ -52,7 +52,14 @@ QPushButton* lanButton(QWidget* parent, int message, const char* name, int pixel
 void stylePage(QWidget* page, const char* name, const QString& extra)
 {
     page->setObjectName(name);
-    page->setStyleSheet(QStringLiteral("#%1{background:#20242c;} QLabel{color:white;} ").arg(QLatin1String(name)) + extra);
+    // A switch reads at arm's length: a large box, filled green when on.
+    static const QString kSwitches = QStringLiteral(
+        "QCheckBox{color:white;spacing:10px;} "
+        "QCheckBox::indicator{width:30px;height:30px;border:2px solid #b8c4d0;border-radius:4px;background:#14181e;} "
+        "QCheckBox::indicator:checked{background:#2fa84f;border-color:#7ff0a0;} "
+        "QCheckBox::indicator:disabled{border-color:#586068;} ");
+    page->setStyleSheet(QStringLiteral("#%1{background:#20242c;} QLabel{color:white;} ").arg(QLatin1String(name)) + kSwitches +
+                        extra);
 }
 
 QLabel* lanTitle(QWidget* parent, int message)

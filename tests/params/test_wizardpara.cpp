@@ -273,8 +273,8 @@ TEST_F(Params, SerialsSignalNamesAndGroupIndex)
     QString v;
     EXPECT_TRUE(readValue(serialDb(), "sysparam", "serialNB7", &v));
     EXPECT_EQ(p.para_group_index, 3);
-    EXPECT_EQ(p.signal_names[0], "Mol op");
-    EXPECT_EQ(p.signal_names[4], "Al clam");
+    EXPECT_EQ(p.signal_names[0], "Mould open");
+    EXPECT_EQ(p.signal_names[4], "Clamp line");
 
     writeText("name.txt", "in one\nin two\n");
     p.LoadSignalNames();
@@ -313,6 +313,6 @@ TEST_F(Params, SignalNamesFollowTheModeAndTheLanguage)
     p.multi_in_name[0] = 6;
     p.multi_out_name[1] = 99;
     p.LoadSignalNames();
-    EXPECT_EQ(p.signal_names[0], "Manip");
-    EXPECT_EQ(p.signal_names[5], "Mac mov");
+    EXPECT_EQ(p.signal_names[0], "Robot");
+    EXPECT_EQ(p.signal_names[5], "Machine move");
 }

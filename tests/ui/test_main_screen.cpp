@@ -260,7 +260,7 @@ TEST_F(Unattended, TheLanguageSwitchRedrawsTheTextsAndIsKept)
     SetLanguage(2);
     EXPECT_EQ(startStop->text(), QString::fromUtf8(win.isDetecting() ? "停止檢測" : "開始檢測"));
     EXPECT_EQ(gpWPara->signal_names[0], gpWPara->defaultSignalNames()[0]);
-    EXPECT_NE(gpWPara->signal_names[0], "Mol op") << "the IO signals kept their English names";
+    EXPECT_NE(gpWPara->signal_names[0], "Mould open") << "the IO signals kept their English names";
     EXPECT_TRUE(win.statusText().contains(QString::fromUtf8("模式"))) << win.statusText().toStdString();
     if (StatisticsWidget* page = win.statisticsPage()) {
         EXPECT_EQ(page->camera()->itemText(0), QString::fromUtf8("全部相機"));
