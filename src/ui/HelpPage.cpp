@@ -133,8 +133,9 @@ void BeginnerGuide::step(int n)
     m_title->setText(LanStr(1670) + "   " + LanStr(1671).arg(m_step + 1).arg(kSteps));
     const int mode = gpWPara ? gpWPara->machine_mode : 0;
     const int cameras = m_win && m_win->cameras() ? m_win->cameras()->viewCount() : numCamera;
+    const bool detecting = m_win && m_win->isDetecting();
     const QString texts[kSteps] = {LanStr(1672), LanStr(1673).arg(mode), LanStr(1674).arg(cameras), LanStr(1675),
-                                   LanStr(1676)};
+                                   detecting ? LanStr(1900) : LanStr(1676)};
     m_text->setText(texts[m_step]);
     // The step's own action: language, the region editor, starting detection.
     const int actions[kSteps] = {1558, 0, 0, 1598, m_win && m_win->isDetecting() ? 1551 : 1550};

@@ -348,8 +348,10 @@ TEST_F(Unattended, HelpTopicsInEveryLanguageAndTheGuideWalksToDetecting)
     }
     win.StopDetect();
     guide->step(4);
+    EXPECT_EQ(guide->text(), LanStr(1676));
     QTest::mouseClick(guide->findChild<QPushButton*>("action"), Qt::LeftButton);
     EXPECT_TRUE(win.isDetecting());
+    EXPECT_EQ(guide->text(), LanStr(1900)) << "the step says what is, not what to tap";
     QTest::mouseClick(guide->findChild<QPushButton*>("next"), Qt::LeftButton);  // "Done"
     EXPECT_FALSE(BeginnerGuide::wanted()) << "shown once";
 }
