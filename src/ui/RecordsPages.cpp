@@ -198,7 +198,9 @@ void CycleChart::paintEvent(QPaintEvent*)
     p.setFont(pageFont(13));
     for (int h = 0; h <= 24; h += 2) {
         const double x = area.left() + h / 24.0 * area.width();
-        p.drawText(QRectF(x - 20, area.bottom() + 4, 40, 18), Qt::AlignCenter, QStringLiteral("%1:00").arg(h));
+        // The last label ends at the axis' end, inside the chart.
+        const QRectF box = h == 24 ? QRectF(x - 44, area.bottom() + 4, 44, 18) : QRectF(x - 22, area.bottom() + 4, 44, 18);
+        p.drawText(box, h == 24 ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter, QStringLiteral("%1:00").arg(h));
     }
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(80, 160, 230));
