@@ -169,6 +169,12 @@ WizardParaWidget::WizardParaWidget(DiVeZoruzo* win, QWidget* parent)
     ParaGroupUpdateList();
 }
 
+WizardParaWidget::~WizardParaWidget()
+{
+    if (m_editing)
+        gisSettingsOpen = false;
+}
+
 CameraParaPage* WizardParaWidget::cameraPage() const { return static_cast<CameraParaPage*>(m_pages[parafields::Camera]); }
 NetworkParaPage* WizardParaWidget::networkPage() const { return static_cast<NetworkParaPage*>(m_pages[parafields::Network]); }
 

@@ -23,6 +23,8 @@ class WizardParaWidget : public QWidget {
     Q_OBJECT
 public:
     explicit WizardParaWidget(DiVeZoruzo* win, QWidget* parent = nullptr);
+    // A page that goes while editing leaves the cameras on the live parameters.
+    ~WizardParaWidget() override;
 
     // Opening: the live record copied into the edit copy, the pages showing
     // it with the fields of this password level (1 primary, 2 advanced).

@@ -5,6 +5,7 @@
 // force or left for the next start; the live picture following the camera
 // edit; the camera order; the client's server settings; the factory reset.
 #include "Access.h"
+#include "CameraDevice.h"
 #include "CameraSet.h"
 #include "CammerRecong.h"
 #include "ControlPort.h"
@@ -26,6 +27,7 @@
 #include "WizardPara.h"
 #include "WizardParaWidget.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -38,6 +40,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -99,8 +102,16 @@ struct Pages : ::testing::Test {
     {
         auto* c = qobject_cast<QComboBox*>(page(p)->editor(field));
         ASSERT_TRUE(c) << field;
-        c->setCurrentIndex(index);
-        emit c->activated(index);
+        // A tap opens the list, a tap on the row chooses it.
+        c->showPopup();
+        QAbstractItemView* list = c->view();
+        ASSERT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }, 5000)) << field << ": no list";
+        const QModelIndex row = list->model()->index(index, c->modelColumn());
+        list->scrollTo(row);
+        const QPoint at = list->visualRect(row).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_TRUE(QTest::qWaitFor([list] { return !list->isVisible(); }, 5000)) << field << ": the list stayed open";
+        ASSERT_EQ(c->currentIndex(), index) << field;
     }
     void tick(parafields::Page p, const char* field)
     {
@@ -194,7 +205,7 @@ TEST_F(Pages, AFieldOfEachPageThroughTheKeypadsIsRecordedOnceAndLoadedBackAfterA
     ASSERT_TRUE(s->SlotOK()) << op->warned.join("; ").toStdString();
     const QStringList lines = changeLines();
     EXPECT_EQ(lines.size(), 6) << lines.join("\n").toStdString();
-    EXPECT_TRUE(lines.contains(QString("Parameters changed, Clamp P is changed from %1 to %2").arg(pulse).arg(pulse + 7)))
+    EXPECT_TRUE(lines.contains(QString("Parameters changed, Clamp pulse is changed from %1 to %2").arg(pulse).arg(pulse + 7)))
         << lines.join("\n").toStdString();
     EXPECT_TRUE(lines.filter("Camera 1 Gain").size() == 1);
     EXPECT_TRUE(lines.filter("IP address is changed from").size() == 1);
@@ -379,6 +390,7 @@ TEST_F(Pages, TheAdvancedPageAsksForTheServicePasswordAtTheSystemLevel)
     EXPECT_EQ(hand.passwordsAsked, 2);
     EXPECT_EQ(s->findChild<QStackedWidget*>()->currentWidget(), page(parafields::Advanced));
     EXPECT_EQ(gPasswordLevel, 2);
+    s->SlotCancel();
 }
 
 TEST_F(Pages, TheLivePictureFollowsTheCameraEditAndGoesBackOnCancel)
@@ -393,17 +405,29 @@ TEST_F(Pages, TheLivePictureFollowsTheCameraEditAndGoesBackOnCancel)
     s->showFullScreen();
     s->showPage(Camera);
     CameraParaPage* cam = s->cameraPage();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return meanOf(cam->liveImage()) > 0; }, 10000)) << "a picture is shown";
-    const double before = meanOf(cam->liveImage());
+    CammerView* view = win->cameras()->view(0);
+    ASSERT_TRUE(view);
+    // The live picture once the camera delivered pictures taken after the last change.
+    const auto settled = [&] {
+        const quint64 mark = CameraDevice::frameSequence();
+        if (!QTest::qWaitFor([&] { return view->frameSeq > mark + 1; }, 10000))
+            return -1.0;
+        const double target = cv::mean(view->frame())[0];
+        if (!QTest::qWaitFor([&] { return std::abs(meanOf(cam->liveImage()) - target) < 1.5; }, 10000))
+            return -2.0;
+        return meanOf(cam->liveImage());
+    };
+    const double before = settled();
+    ASSERT_GT(before, 0) << "a picture is shown";
     typeNumber(Camera, "adjust_plus0", "40");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return meanOf(cam->liveImage()) > before * 1.5; }, 10000))
-        << before << " -> " << meanOf(cam->liveImage());
+    const double brighter = settled();
+    EXPECT_GT(brighter, before * 1.5) << before << " -> " << brighter;
     s->SlotCancel();
     EXPECT_EQ(gpWPara->adjust_plus[0], 20);
     s->open(2);
     s->showFullScreen();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(meanOf(cam->liveImage()) - before) <= 2; }, 10000))
-        << before << " -> " << meanOf(cam->liveImage());
+    const double back = settled();
+    EXPECT_NEAR(back, before, 2) << before << " -> " << back;
 }
 
 TEST_F(Pages, TheCameraDefaultsGoIntoTheEditCopyOnlyAndTheOrderRefusesARepeatedIndex)
