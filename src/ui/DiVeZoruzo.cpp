@@ -122,12 +122,6 @@ void DiVeZoruzo::startUp()
     connect(&m_autoLogout, &QTimer::timeout, this, &DiVeZoruzo::TimerLogout);
 
     m_core = new StationCore(this);
-    m_core->exitProcess = [this](int status) {
-        if (exitProcess)
-            exitProcess(status);
-        else
-            QCoreApplication::exit(status);
-    };
     installBoxes();
     connect(m_core, &StationCore::cameraLost, this, &DiVeZoruzo::showCameraLost);
     connect(m_core, &StationCore::camerasRecovered, this, &DiVeZoruzo::showCameraRecovered);

@@ -67,8 +67,6 @@ public:
     bool CheckRoot();
     bool SlotExit();
     bool SlotPowerOff();
-    // How the process ends (tests replace it): by default the event loop's exit.
-    std::function<void(int status)> exitProcess;
     void SoundAlarm(bool on);
     bool SetNgWarnCount(int count);
 

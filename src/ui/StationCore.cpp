@@ -568,10 +568,7 @@ bool StationCore::SlotExit()
 {
     if (!endRun(1006))
         return false;
-    if (exitProcess)
-        exitProcess(exitstatus::kForGood);
-    else
-        QCoreApplication::exit(exitstatus::kForGood);
+    QCoreApplication::exit(exitstatus::kForGood);
     return true;
 }
 

@@ -73,10 +73,10 @@ public:
     void FLushAll();
     void endForRestart();
     // The operator's end of the program or of the computer: protected,
-    // confirmed, recorded, everything kept and the board left prohibiting.
+    // confirmed, recorded, everything kept and the board left prohibiting;
+    // the exit leaves the event loop with the status the supervisor does not restart.
     bool SlotExit();
     bool SlotPowerOff();
-    std::function<void(int status)> exitProcess;
 
     int CheckPassword();
     bool CheckRoot();

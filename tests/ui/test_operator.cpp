@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -116,22 +118,6 @@ TEST_F(MainWindow, PowerOffIsRecordedAndGoesThroughTheHost)
     EXPECT_TRUE(hostActions().contains("poweroff"));
     EXPECT_TRUE(recordRemarks().contains("Turning the power off Manually"));
     EXPECT_EQ(readText("count.txt").section(' ', 0, 0), "41");
-}
-
-TEST_F(MainWindow, ExitEndsTheProgramWithTheDatabasesClosed)
-{
-    const auto winStation = buildStation();
-    ASSERT_TRUE(winStation);
-    DiVeZoruzo& win = *winStation;
-    atPanel();
-    gpWPara->is_psw_used = 0;
-    int status = -1;
-    win.exitProcess = [&](int s) { status = s; };
-    EXPECT_TRUE(win.SlotExit());
-    EXPECT_EQ(status, 10);  // the one status the unit does not restart
-    EXPECT_FALSE(hostActions().contains("poweroff"));
-    EXPECT_TRUE(recordRemarks().contains("Exiting monitor system Manually"));
-    EXPECT_FALSE(win.isDetecting());
 }
 
 TEST_F(MainWindow, LoggedOutTheStopNeedsTheOperatorsRightAndTheSettingsAskForTheServiceLevelAgain)

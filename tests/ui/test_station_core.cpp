@@ -89,14 +89,11 @@ TEST_F(Headless, NobodyToSetASuspectClockLeavesDetectionStopped)
 TEST_F(Headless, NobodyToConfirmTheEndKeepsTheStationRunning)
 {
     StationCore core;
-    int exits = 0;
-    core.exitProcess = [&exits](int) { ++exits; };
     core.bringUp();
     core.run();
     ASSERT_TRUE(core.isDetecting());
     EXPECT_FALSE(core.SlotExit());
     EXPECT_FALSE(core.SlotPowerOff());
-    EXPECT_EQ(exits, 0);
     EXPECT_TRUE(core.isDetecting());
     EXPECT_FALSE(hostActions().contains("poweroff"));
 }

@@ -310,6 +310,31 @@ TEST_P(WholeScreen, AnAlarmTheLastRunDiedInComesBackOverTheScreenAndIsClearedByT
     EXPECT_TRUE(QTest::qWaitFor([&] { return !alarmOn(board.held()); }, 10000)) << "the alarm was not cleared";
 }
 
+TEST_P(WholeScreen, ExitFromTheMaintenancePageEndsTheProgramForGoodWithClampingProhibited)
+{
+    bool invert1 = false;
+    {
+        ASSERT_TRUE(paramdb::openAll({}));
+        WizardPara wp;
+        wp.LoadDatafromFile();
+        invert1 = wp.out_invert[0] != 0;
+        dropConnections();
+    }
+    Xvfb x;
+    ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
+    BoardSim board;
+    ASSERT_TRUE(board.ok());
+    Panel panel(x, dir.file("geometry.txt"));
+    ASSERT_TRUE(panel.start(dir, board, "yes")) << readText(dir.file("station.err")).toStdString();
+    for (const char* t : {"settings", "tabMaintenance", "exitProgram"})
+        ASSERT_TRUE(panel.tap(t)) << t;
+    ASSERT_TRUE(panel.station.waitForFinished(20000)) << "the program did not end";
+    EXPECT_EQ(panel.station.exitCode(), 10) << "the one status the supervisor does not restart";
+    EXPECT_TRUE(recordRemarks(dir.file("RECORD.db")).contains("Exiting monitor system Manually"));
+    EXPECT_TRUE(((board.held() & 1) != 0) != invert1) << "the board is left prohibiting clamping";
+    EXPECT_FALSE(hostJournal().join('\n').contains("poweroff"));
+}
+
 TEST_P(WholeScreen, TheEditorAfterResamplingGoesBackToDetectingHoweverItCloses)
 {
     Xvfb x;
