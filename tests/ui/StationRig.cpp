@@ -3,6 +3,7 @@
 #include "../inspect/Photos.h"
 #include "CameraSet.h"
 #include "CammerSingleton.h"
+#include "ControlPort.h"
 #include "DetectionCycle.h"
 #include "Globals.h"
 #include "IOThread.h"
@@ -125,15 +126,30 @@ bool StationRig::show(const cv::Mat& img)
 
 bool StationRig::openMould()
 {
-    const auto level = [] {
-        QMutexLocker lock(pMutexIO);
-        return gDataIn & 1;
-    };
-    // Closed first, seen closed by the link, then opened: one edge, one judgement.
+    // Closed first and seen closed by the cycle's tick, then opened: one edge,
+    // one judgement (a dip the tick never sees is a bounce, not an opening).
     board->send("set 1 0");
-    if (!QTest::qWaitFor([&] { return level() == 0; }, 5000))
+    if (!QTest::qWaitFor([&] { return station->io()->IOState(0, 0) == 0; }, 5000))
         return false;
     const qsizetype before = verdicts.size();
     board->send("set 1 1");
     return QTest::qWaitFor([&] { return verdicts.size() > before; }, 15000);
+}
+
+std::string StationRig::state() const
+{
+    int in = 0;
+    {
+        QMutexLocker lock(pMutexIO);
+        in = gDataIn;
+    }
+    const QStringList records = recordRemarks();
+    return QStringLiteral("run state %1, result state %2, detection %3, inputs 0x%4, %5 verdicts; last records: %6")
+        .arg(cycle()->runState())
+        .arg(cycle()->resultState())
+        .arg(cycle()->curDetect())
+        .arg(in, 0, 16)
+        .arg(verdicts.size())
+        .arg(records.mid(std::max<qsizetype>(0, records.size() - 6)).join(" | "))
+        .toStdString();
 }

@@ -44,4 +44,6 @@ struct StationRig : ::testing::Test {
     // when a new judgement came.
     bool openMould();
     DetectionCycle* cycle() const { return station->cycle(); }
+    // The cycle's state and the last record lines, for a failure's message.
+    std::string state() const;
 };

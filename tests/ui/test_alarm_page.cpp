@@ -60,7 +60,7 @@ TEST_F(Alarm, ABlemishOpensThePageDontDetectClosesItAndTheCycleGoesOn)
 
     // The next cycle is judged as usual, on the clean mould.
     ASSERT_TRUE(show(scene));
-    ASSERT_TRUE(openMould());
+    ASSERT_TRUE(openMould()) << state();
     EXPECT_TRUE(std::get<2>(verdicts.last()));
     EXPECT_FALSE(page()->isVisible());
 }

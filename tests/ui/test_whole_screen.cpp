@@ -3,6 +3,7 @@
 // driven only by mouse clicks (xdotool) at the places its own geometry dump
 // (SIGUSR1 with STATION_TEST_GEOMETRY) names.
 #include "BoardSim.h"
+#include "ControlPort.h"
 #include "Messages.h"
 #include "ParamDb.h"
 #include "TestDir.h"
@@ -98,6 +99,21 @@ QStringList windows(const Rects& r)
         if (it.key().startsWith("@window:"))
             w << it.key();
     return w;
+}
+
+// The physical inversion of the outputs as the station directory stores it (bit k-1 for output k).
+int storedInversion()
+{
+    int invert = 0;
+    if (!paramdb::openAll({}))
+        return invert;
+    WizardPara wp;
+    wp.LoadDatafromFile();
+    const ControlPort::Config cfg = ControlPort::configFrom(wp);
+    for (int k = 0; k < 9; ++k)
+        invert |= (cfg.outInvert[k] ? 1 : 0) << k;
+    dropConnections();
+    return invert;
 }
 
 // The station on the display, driven by taps at the places its dump names.
@@ -286,15 +302,8 @@ TEST_P(WholeScreen, TheSignalNamesAreTypedOnThePadKeptAndRecorded)
 TEST_P(WholeScreen, AnAlarmTheLastRunDiedInComesBackOverTheScreenAndIsClearedByTouch)
 {
     writeText(dir.file("alarm.state"), "1 0\n");  // the mould detection of camera 1 was in the alarm
-    bool invert3 = false;
-    {
-        ASSERT_TRUE(paramdb::openAll({}));
-        WizardPara wp;
-        wp.LoadDatafromFile();
-        invert3 = wp.out_invert[2] != 0;
-        dropConnections();
-    }
-    const auto alarmOn = [&](int word) { return ((word & 4) != 0) != invert3; };
+    const int invert = storedInversion();
+    const auto alarmOn = [&](int word) { return ((word ^ invert) & 4) != 0; };
     Xvfb x;
     ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
     BoardSim board;
@@ -312,14 +321,7 @@ TEST_P(WholeScreen, AnAlarmTheLastRunDiedInComesBackOverTheScreenAndIsClearedByT
 
 TEST_P(WholeScreen, ExitFromTheMaintenancePageEndsTheProgramForGoodWithClampingProhibited)
 {
-    bool invert1 = false;
-    {
-        ASSERT_TRUE(paramdb::openAll({}));
-        WizardPara wp;
-        wp.LoadDatafromFile();
-        invert1 = wp.out_invert[0] != 0;
-        dropConnections();
-    }
+    const int invert = storedInversion();
     Xvfb x;
     ASSERT_TRUE(x.start(GetParam())) << "Xvfb is needed (./station.sh deps)";
     BoardSim board;
@@ -331,7 +333,7 @@ TEST_P(WholeScreen, ExitFromTheMaintenancePageEndsTheProgramForGoodWithClampingP
     ASSERT_TRUE(panel.station.waitForFinished(20000)) << "the program did not end";
     EXPECT_EQ(panel.station.exitCode(), 10) << "the one status the supervisor does not restart";
     EXPECT_TRUE(recordRemarks(dir.file("RECORD.db")).contains("Exiting monitor system Manually"));
-    EXPECT_TRUE(((board.held() & 1) != 0) != invert1) << "the board is left prohibiting clamping";
+    EXPECT_TRUE(((board.held() ^ invert) & 1) != 0) << "the board is left prohibiting clamping";
     EXPECT_FALSE(hostJournal().join('\n').contains("poweroff"));
 }
 
