@@ -45,6 +45,7 @@ inline void keepIn(int& v, int lo, int hi, int repl)
 // Message numbers of the fixed input and output name lists.
 constexpr int kInputNames = 1250;   // 16 names
 constexpr int kOutputNames = 1270;  // 14 names
+constexpr int kAlarmName = 152;
 
 } // namespace
 
@@ -372,6 +373,9 @@ QStringList WizardPara::defaultSignalNames() const
         names << LanStr(kInputNames + in[i]);
     for (int i = 0; i < 4; ++i)
         names << LanStr(kOutputNames + out[i]);
+    // Outside mode 4, output 3 is the alarm whatever the list would call it.
+    if (machine_mode != 4)
+        names[6] = LanStr(kAlarmName);
     return names;
 }
 

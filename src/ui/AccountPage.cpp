@@ -205,7 +205,17 @@ bool AccountWidget::deleteUser()
 
 bool AccountWidget::changePassword()
 {
-    const std::optional<QString> old = entry(LanStr(1410), true);
+    // Only the logged-in account's own password is changed here; a selection
+    // of another account must not look as if it were that one's.
+    UserManager& um = UserManager::instance();
+    const QString selected = selectedName();
+    if (um.getUserType() != 0 && !selected.isEmpty() && selected != um.currentName()) {
+        const QString why = LanStr(1901).arg(um.currentName(), selected);
+        say(why, true);
+        OperationRecord::instance().InsertRecord(LanStr(1729).arg(LanStr(1640), why));
+        return false;
+    }
+    const std::optional<QString> old = entry(QStringLiteral("%1: %2").arg(um.currentName().trimmed(), LanStr(1410)), true);
     if (!old)
         return false;
     if (old->isEmpty()) {

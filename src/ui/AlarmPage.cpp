@@ -122,8 +122,14 @@ void AlarmPage::refreshFigures()
         const int c = m_cameras[i];
         if (c >= 0 && c < 8)
             m_tiles[i]->setCounters(gAllNum[c], gFailNum[c], gpWPara && gpWPara->hide_ng_number);
-        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr)
+        if (CammerView* v = m_cams ? m_cams->view(c) : nullptr) {
             m_tiles[i]->setFps(v->fps);
+            // An alarm kept over a restart has no picture of its own: the
+            // camera's first one, rather than a black tile.
+            if (!m_tiles[i]->hasFrame())
+                if (const cv::Mat f = v->frame(); !f.empty())
+                    m_tiles[i]->setFrame(matToImage(f));
+        }
         m_tiles[i]->update();
     }
 }
@@ -132,6 +138,12 @@ QString AlarmPage::tileLine(int camera) const
 {
     const qsizetype i = m_cameras.indexOf(camera);
     return i >= 0 && i < m_tiles.size() ? m_tiles[i]->infoLine() : QString();
+}
+
+bool AlarmPage::tileShowsPicture(int camera) const
+{
+    const qsizetype i = m_cameras.indexOf(camera);
+    return i >= 0 && i < m_tiles.size() && m_tiles[i]->hasFrame();
 }
 
 void AlarmPage::select(int camera)

@@ -37,6 +37,8 @@ public:
     QString detailText() const;
     // The figures line of camera's tile (empty: no tile).
     QString tileLine(int camera) const;
+    // Whether camera's tile shows a picture (not black).
+    bool tileShowsPicture(int camera) const;
     // Who may: the password level asked for the protected decisions.
     std::function<int()> checkPassword;
 

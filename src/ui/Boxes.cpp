@@ -218,10 +218,13 @@ PasswordBox::PasswordBox(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     lay->addWidget(m_edit);
     lay->addWidget(m_status);
     auto* row = new QHBoxLayout;
-    auto* ok = new QPushButton(LanStr(121), this);
-    auto* cancel = new QPushButton(LanStr(1019), this);
+    auto* ok = new QPushButton(this);
+    auto* cancel = new QPushButton(this);
     ok->setObjectName("passwordOk");
     cancel->setObjectName("passwordCancel");
+    // Made before the parameters name the language: retranslated with it.
+    setLan(ok, 121);
+    setLan(cancel, 1019);
     for (QPushButton* b : {ok, cancel}) {
         b->setFont(boxFont());
         b->setMinimumSize(160, 56);

@@ -18,6 +18,7 @@ class CameraTile : public QWidget {
 public:
     CameraTile(int camera, QWidget* parent = nullptr);
     void setFrame(const QImage& img);
+    bool hasFrame() const { return !m_image.isNull(); }
     void setVerdict(int detection, bool ok, const std::vector<QRect>& alarms);
     void setCountdown(double seconds) { m_countdown = seconds; update(); }
     void setCounters(quint32 all, quint32 ng, bool hideNg);

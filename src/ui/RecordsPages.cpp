@@ -60,7 +60,7 @@ double niceStep(double max, bool whole)
     return 10 * mag;
 }
 
-QRectF plotArea(const QRect& all) { return QRectF(all.left() + 56, all.top() + 16, all.width() - 72, all.height() - 52); }
+QRectF plotArea(const QRect& all) { return QRectF(all.left() + 56, all.top() + 16, all.width() - 84, all.height() - 52); }
 
 // Frame, horizontal grid and its labels for values up to max; returns the
 // plot area, top the value at its upper edge.
@@ -196,11 +196,12 @@ void CycleChart::paintEvent(QPaintEvent*)
     double top = 1;
     const QRectF area = drawAxes(p, rect(), max, &top, false);
     p.setFont(pageFont(13));
-    for (int h = 0; h <= 24; h += 2) {
+    // Every second hour while the labels keep apart, else every fourth.
+    const double wide = p.fontMetrics().horizontalAdvance(QStringLiteral("24:00")) + 8;
+    const int every = area.width() / 12 >= wide ? 2 : 4;
+    for (int h = 0; h <= 24; h += every) {
         const double x = area.left() + h / 24.0 * area.width();
-        // The last label ends at the axis' end, inside the chart.
-        const QRectF box = h == 24 ? QRectF(x - 44, area.bottom() + 4, 44, 18) : QRectF(x - 22, area.bottom() + 4, 44, 18);
-        p.drawText(box, h == 24 ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter, QStringLiteral("%1:00").arg(h));
+        p.drawText(QRectF(x - wide / 2, area.bottom() + 4, wide, 18), Qt::AlignCenter, QStringLiteral("%1:00").arg(h));
     }
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(80, 160, 230));

@@ -308,6 +308,7 @@ TEST_F(Params, SignalNamesFollowTheModeAndTheLanguage)
     p.LoadSignalNames();
     EXPECT_EQ(p.signal_names[3], LanStr(1255, 2));
     EXPECT_EQ(p.signal_names[7], LanStr(1282, 2));
+    EXPECT_EQ(p.signal_names[6], LanStr(152, 2)) << "output 3 is the alarm";
     gLan = 1;
     p.machine_mode = 4;  // mode 4: the names chosen in the IO table, out-of-range choices clipped
     p.multi_in_name[0] = 6;

@@ -104,7 +104,8 @@ void StationRig::start()
     qputenv("STATION_ANSWER", "no");
     station = buildStation();
     ASSERT_TRUE(station);
-    ASSERT_TRUE(station->isDetecting());
+    // A kept alarm comes back stopped in the alarm; anything else detects.
+    ASSERT_TRUE(station->isDetecting() || cycle()->resultState() == DetectionCycle::Alarm) << state();
     QObject::connect(cycle(), &DetectionCycle::judged, station.get(),
                      [this](int c, int d, bool ok) { verdicts << std::make_tuple(c, d, ok); });
     ASSERT_TRUE(show(scene)) << "the replayed camera never delivered the scene";

@@ -111,7 +111,13 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
     EXPECT_FALSE(page->saveRights());
     EXPECT_EQ(page->status(), "No access!");
     EXPECT_EQ(recordRemarks().last(), "Account change refused (" + LanStr(1643) + "): No access!");
+    // With another account selected, the change is refused, not made to the logged-in one.
+    choose("admin");
     typist->next = {QString("abc"), QString("xyz"), QString("xyz")};
+    EXPECT_FALSE(page->changePassword());
+    EXPECT_TRUE(page->status().contains("log in as admin")) << page->status().toStdString();
+    EXPECT_TRUE(recordRemarks().last().startsWith("Account change refused (Change password)"));
+    choose("li");
     ASSERT_TRUE(page->changePassword()) << page->status().toStdString();
     page->logout();
     choose("li");

@@ -117,3 +117,14 @@ TEST_F(Alarm, TheAlarmPictureAddedAsATemplatePassesTheReDetection)
     EXPECT_EQ(QDir("cammer12").entryList({"template*.bmp"}).size(), before.size() + 1);
     EXPECT_TRUE(judgedOkAfter([&] { page()->reDetect(); }));
 }
+
+TEST_F(Alarm, AnAlarmKeptOverARestartShowsTheCamerasPictureNotABlackTile)
+{
+    // The last run died in the mould detection's alarm of camera 1.
+    configure = [](WizardPara&) { writeText("alarm.state", "1 0\n"); };
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alarmOn() && page()->isVisible(); }, 10000)) << state();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page()->tileShowsPicture(0); }, 10000))
+        << "the kept alarm's tile stayed black";
+    EXPECT_TRUE(alarmOn()) << "a picture on the tile is no verdict";
+}

@@ -72,6 +72,9 @@ TEST_F(Startup, FactoryDirectoryStartsDetectingWithoutQuestionsAboutTime)
     ASSERT_TRUE(gpNumPad && gpChooseBox);
     EXPECT_EQ(gpNumPad->findChild<QPushButton*>("key_ok")->text(), LanStr(121));
     EXPECT_EQ(gpChooseBox->findChild<QPushButton*>("yes")->text(), LanStr(121));
+    ASSERT_TRUE(gpPasswordBox);
+    EXPECT_EQ(gpPasswordBox->findChild<QPushButton*>("passwordOk")->text(), LanStr(121));
+    EXPECT_EQ(gpPasswordBox->findChild<QPushButton*>("passwordCancel")->text(), LanStr(1019));
     EXPECT_EQ(win.expectedDetection(), 0);  // product detection is on in the factory set
     // No camera family: the two widgets of kind 0.
     EXPECT_TRUE(records().contains("The system is ready, there is 2 cameras"));
