@@ -21,7 +21,7 @@ int main(int argc, char** argv)
 {
     // The launcher's check that this program can run at all: nothing else is touched.
     if (argc > 1 && qstrcmp(argv[1], "--version") == 0) {
-        std::printf("station 2.5.0\n");
+        std::printf("station %s\n", STATION_VERSION);
         return 0;
     }
     platform::Host::instance().iopl(3);

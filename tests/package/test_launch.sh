@@ -10,6 +10,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 mkdir -p "$T/work/program/bin"
 cat >"$T/packaged" <<'P'
 #!/bin/sh
+[ "${1:-}" = --version ] && { echo "station 5.2"; exit 0; }
 echo "packaged $*"
 P
 chmod +x "$T/packaged"
@@ -52,4 +53,21 @@ echo "old $*"
 U
 [ "$(run w)" = "old w" ] || fail "an update that ignores --version must still run"
 [ -e "$T/work/launch-fallback.txt" ] && fail "an old update was noted as broken"
-echo "launcher: update, fallbacks and notes as expected"
+rm -f "$T/work/launch-fallback.txt"
+
+# Of two that run, the newer: versions compare as numbers, not as text.
+cat >"$T/work/program/bin/station" <<'U'
+#!/bin/sh
+[ "${1:-}" = --version ] && { echo "station 5.10"; exit 0; }
+echo "updated $*"
+U
+[ "$(run v)" = "updated v" ] || fail "an update newer than the package (5.10 > 5.2) must run"
+# An update older than a package installed since: the package, and the update set aside once.
+sed -i 's/station 5.10/station 5.1.9/' "$T/work/program/bin/station"
+[ "$(run u 2>/dev/null)" = "packaged u" ] || fail "a package newer than the update must run"
+[ -e "$T/work/program" ] && fail "the older update was not set aside"
+[ -x "$T/work/program.superseded/bin/station" ] || fail "the older update was not kept"
+grep -q "the package (5.2) is newer than the update (5.1.9)" "$T/work/launch-fallback.txt" || fail "not noted"
+[ "$(run t 2>/dev/null)" = "packaged t" ] || fail "the package must keep running"
+[ "$(grep -c newer "$T/work/launch-fallback.txt")" = 1 ] || fail "the setting aside was noted more than once"
+echo "launcher: update, fallbacks, versions and notes as expected"

@@ -6,8 +6,12 @@
 #include "TestDir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -68,6 +72,7 @@ struct Update : ::testing::Test {
         program = work + "/program";
         ASSERT_TRUE(writeArchive(work + "/v1.tar.gz", {{"bin/station", "version 1"}}));
         ASSERT_TRUE(updater::install(work + "/v1.tar.gz", program).ok);
+        ASSERT_TRUE(updater::endSwap(program));
     }
     QString archive(const QString& name = "newupdate.tar.gz") const { return work + '/' + name; }
 };
@@ -158,9 +163,27 @@ TEST_F(Update, AVersionThatNeverReachesDetectingIsRolledBack)
     EXPECT_EQ(content(program + ".failed/bin/station"), "version 2");
     EXPECT_FALSE(QFileInfo::exists(work + "/update.pending"));
     EXPECT_TRUE(content(work + "/update.result").contains("did not reach detecting in 2 starts"));
-    // Nothing left to roll back to a second time.
-    EXPECT_FALSE(updater::rollback(program).ok);
-    EXPECT_EQ(content(program + "/bin/station"), "version 1");
+}
+
+TEST_F(Update, AFirstUpdateThatNeverReachesDetectingGivesWayToThePackagedProgram)
+{
+    // A station with no update yet: nothing to go back to but the package.
+    ASSERT_TRUE(QDir(program).removeRecursively());
+    ASSERT_TRUE(writeArchive(archive(), {{"bin/station", "version 2"}}));
+    ASSERT_TRUE(updater::beforeStart(work, 2).ok);
+    EXPECT_EQ(content(program + "/bin/station"), "version 2");
+    for (int i = 0; i < 2; ++i)
+        updater::beforeStart(work, 2);
+    const updater::Result r = updater::beforeStart(work, 2);
+    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_TRUE(r.message.contains("the packaged program runs")) << r.message.toStdString();
+    // The launcher finds no update and runs the package; the failed one is kept.
+    EXPECT_FALSE(QFileInfo::exists(program));
+    EXPECT_EQ(content(program + ".failed/bin/station"), "version 2");
+    EXPECT_FALSE(QFileInfo::exists(work + "/update.pending"));
+    bool nothing = false;
+    EXPECT_TRUE(updater::beforeStart(work, 2, &nothing).ok);
+    EXPECT_TRUE(nothing);
 }
 
 TEST_F(Update, ADamagedArchiveLeavesTheRunningVersion)
@@ -175,4 +198,152 @@ TEST_F(Update, ADamagedArchiveLeavesTheRunningVersion)
     EXPECT_EQ(content(program + "/bin/station"), "version 1");
     EXPECT_FALSE(QFileInfo::exists(program + ".new"));
     EXPECT_FALSE(QFileInfo::exists(work + "/update.pending"));
+}
+
+namespace {
+// The installer killed (SIGKILL) at a random moment of its work, then the
+// next start: what it leaves must always be one whole version, never a mix,
+// never an empty program file. STATION_KILL_TRIALS sets the number of kills.
+struct KilledUpdate : Update {
+    // The files of version n: enough of them that a kill lands inside the work.
+    QList<Entry> version(int n) const
+    {
+        QList<Entry> files{{"bin/station", QByteArray("version ") + QByteArray::number(n)}};
+        for (int i = 0; i < 24; ++i)
+            files << Entry{QStringLiteral("lib/part%1").arg(i), QByteArray(64 * 1024, char('a' + n)), {}, {}, AE_IFREG};
+        return files;
+    }
+    // Which version the tree holds, whole; -1 for a mix or a missing file.
+    int wholeVersion(const QString& tree) const
+    {
+        const QByteArray bin = content(tree + "/bin/station");
+        if (!bin.startsWith("version "))
+            return -1;
+        const int n = bin.mid(8).toInt();
+        for (int i = 0; i < 24; ++i)
+            if (content(tree + QStringLiteral("/lib/part%1").arg(i)) != QByteArray(64 * 1024, char('a' + n)))
+                return -1;
+        return n;
+    }
+    // Runs the shipped installer before a start and kills it after delayUs; false: it could not run.
+    bool startKilled(qint64 delayUs, bool* finished)
+    {
+        QProcess p;
+        p.start(STATION_UPDATE, {"before-start", "--workdir", work, "--attempts", "2"});
+        if (!p.waitForStarted(10000))
+            return false;
+        QThread::usleep(quint64(delayUs));
+        p.kill();
+        p.waitForFinished(10000);
+        *finished = p.exitStatus() == QProcess::NormalExit;
+        return true;
+    }
+    // A whole start of the installer, as the service's next start runs it.
+    updater::Result nextStart()
+    {
+        QProcess p;
+        p.start(STATION_UPDATE, {"before-start", "--workdir", work, "--attempts", "2"});
+        p.waitForFinished(60000);
+        updater::Result r;
+        r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        r.message = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+        return r;
+    }
+    int trials() const
+    {
+        const int n = qEnvironmentVariableIntValue("STATION_KILL_TRIALS");
+        return n > 0 ? n : 12;
+    }
+    // How long one uncut run takes, to spread the kills over it.
+    qint64 runTimeUs(const std::function<void()>& prepare)
+    {
+        prepare();
+        QElapsedTimer t;
+        t.start();
+        nextStart();
+        return std::max<qint64>(t.nsecsElapsed() / 1000, 1000);
+    }
+};
+} // namespace
+
+TEST_F(KilledUpdate, AnInstallCutAnywhereEndsWithTheNewVersionWholeAndTheOldOneKept)
+{
+    const auto prepare = [&] {
+        QDir(program).removeRecursively();
+        QDir(program + ".prev").removeRecursively();
+        QDir(program + ".new").removeRecursively();
+        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "program.swap"}, QDir::Files))
+            QFile::remove(work + '/' + f);
+        ASSERT_TRUE(writeArchive(work + "/v1.tar.gz", version(1)));
+        ASSERT_TRUE(updater::install(work + "/v1.tar.gz", program).ok);
+        ASSERT_TRUE(updater::endSwap(program));
+        ASSERT_TRUE(writeArchive(archive(), version(2)));
+    };
+    const qint64 span = runTimeUs(prepare);
+    ASSERT_EQ(wholeVersion(program), 2);
+    QRandomGenerator rng(20261210);
+    int cut = 0;
+    for (int t = 0; t < trials(); ++t) {
+        prepare();
+        bool finished = false;
+        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished)) << "the installer did not start";
+        cut += finished ? 0 : 1;
+        // Right after the kill: a whole version, or none while the new one is
+        // being moved in (the launcher then runs the package), never a mix.
+        if (QFileInfo::exists(program)) {
+            EXPECT_GE(wholeVersion(program), 1) << "trial " << t << ": a mix in the program tree";
+        }
+        const updater::Result r = nextStart();
+        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_EQ(wholeVersion(program), 2) << "trial " << t << ": " << r.message.toStdString();
+        EXPECT_EQ(wholeVersion(program + ".prev"), 1) << "trial " << t << ": the version to go back to was lost";
+        // Pending; counted once more when the kill came after the install's end.
+        EXPECT_TRUE(content(work + "/update.pending") == "0" || content(work + "/update.pending") == "1") << "trial " << t;
+        EXPECT_TRUE(QFileInfo::exists(archive() + ".installed")) << "trial " << t;
+        EXPECT_FALSE(QFileInfo::exists(archive())) << "trial " << t;
+        EXPECT_FALSE(updater::swapPending(program)) << "trial " << t;
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(cut, 0) << "no kill landed inside the install";
+    std::printf("install: %d kills of %d landed inside the work\n", cut, trials());
+}
+
+TEST_F(KilledUpdate, ARollbackCutAnywhereEndsWithThePreviousVersionWhole)
+{
+    const auto prepare = [&] {
+        QDir(program).removeRecursively();
+        QDir(program + ".prev").removeRecursively();
+        QDir(program + ".failed").removeRecursively();
+        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "program.*"}, QDir::Files))
+            QFile::remove(work + '/' + f);
+        ASSERT_TRUE(writeArchive(work + "/v1.tar.gz", version(1)));
+        ASSERT_TRUE(updater::install(work + "/v1.tar.gz", program).ok);
+        ASSERT_TRUE(updater::endSwap(program));
+        ASSERT_TRUE(writeArchive(archive(), version(2)));
+        ASSERT_TRUE(updater::beforeStart(work, 2).ok);
+        writeText(work + "/update.pending", "2");  // two starts that never confirmed
+    };
+    const qint64 span = runTimeUs(prepare);
+    ASSERT_EQ(wholeVersion(program), 1);
+    QRandomGenerator rng(20261211);
+    int cut = 0;
+    for (int t = 0; t < trials(); ++t) {
+        prepare();
+        bool finished = false;
+        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished));
+        cut += finished ? 0 : 1;
+        if (QFileInfo::exists(program)) {
+            EXPECT_GE(wholeVersion(program), 1) << "trial " << t << ": a mix in the program tree";
+        }
+        const updater::Result r = nextStart();
+        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_EQ(wholeVersion(program), 1) << "trial " << t << ": " << r.message.toStdString();
+        EXPECT_EQ(wholeVersion(program + ".failed"), 2) << "trial " << t;
+        EXPECT_FALSE(QFileInfo::exists(work + "/update.pending")) << "trial " << t;
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(cut, 0) << "no kill landed inside the rollback";
+    std::printf("rollback: %d kills of %d landed inside the work\n", cut, trials());
 }

@@ -2,13 +2,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace updater {
 namespace {
@@ -74,6 +77,103 @@ QString refusal(archive_entry* e)
 }
 
 bool removeTree(const QString& path) { return !QFileInfo::exists(path) || QDir(path).removeRecursively(); }
+
+// A file or folder on the disk, not only in the page cache.
+bool syncPath(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Every file and folder of a tree; a link is kept by its folder's sync.
+bool syncTree(const QString& root)
+{
+    bool ok = true;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!it.fileInfo().isSymLink())
+            ok = syncPath(it.filePath()) && ok;
+    }
+    return syncPath(root) && ok;
+}
+
+QString parentOf(const QString& path) { return QFileInfo(path).absolutePath(); }
+
+// A rename that holds after a power cut: the folder that records it is synced.
+bool durableRename(const QString& from, const QString& to)
+{
+    return QDir().rename(from, to) && syncPath(parentOf(to));
+}
+
+// A small file written whole and on the disk, with its folder.
+bool writeDurably(const QString& file, const QByteArray& data)
+{
+    QSaveFile f(file);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit() && syncPath(parentOf(file));
+}
+
+bool removeDurably(const QString& file) { return QFile::remove(file) && syncPath(parentOf(file)); }
+
+QByteArray readSmall(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.read(4096).trimmed() : QByteArray();
+}
+
+QString swapMark(const QString& programDir) { return programDir + ".swap"; }
+QString rollbackMark(const QString& programDir) { return programDir + ".rollback"; }
+
+// The swap of a complete, synced staging tree: current to previous, staging
+// to current. Repeatable from any point it was cut at, as the mark says it began.
+bool finishSwap(const QString& programDir, QString* why)
+{
+    const QString staging = programDir + ".new", prev = programDir + ".prev";
+    if (!QFileInfo::exists(staging))
+        return true;  // already in place
+    if (QFileInfo::exists(programDir)) {
+        if (!removeTree(prev) || !durableRename(programDir, prev)) {
+            *why = "the running version could not be kept as " + prev;
+            return false;
+        }
+    }
+    if (!durableRename(staging, programDir)) {
+        *why = staging + " could not be moved in place";
+        return false;
+    }
+    return true;
+}
+
+// A rollback from any point it was cut at. "previous": the previous tree comes
+// back; "aside": there is none, the new tree is moved aside and the packaged
+// program runs.
+bool finishRollback(const QString& programDir, const QByteArray& kind, QString* why)
+{
+    const QString prev = programDir + ".prev", failed = programDir + ".failed";
+    if (kind == "aside") {
+        if (QFileInfo::exists(programDir) && (!removeTree(failed) || !durableRename(programDir, failed))) {
+            *why = "the new version could not be moved aside";
+            return false;
+        }
+        return true;
+    }
+    if (!QFileInfo::exists(prev))
+        return true;  // already back
+    if (QFileInfo::exists(programDir) && (!removeTree(failed) || !durableRename(programDir, failed))) {
+        *why = "the new version could not be moved aside";
+        return false;
+    }
+    if (!durableRename(prev, programDir)) {
+        *why = "the previous version could not be moved back";
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 QStringList archiveNames() { return {"newupdate.tar.gz", "newupdate.tar.xz", "newupdate.rar"}; }
@@ -164,19 +264,27 @@ Result install(const QString& path, const QString& programDir)
         r.message = QStringLiteral("update not installed, unpacking failed: %1").arg(error);
         return r;
     }
-    // Swap: current becomes previous, staging becomes current.
-    const QString prev = programDir + ".prev";
-    if (QFileInfo::exists(programDir)) {
-        if (!removeTree(prev) || !QDir().rename(programDir, prev)) {
-            removeTree(staging);
-            r.message = "update not installed: the running version could not be kept as " + prev;
-            return r;
-        }
+    // On the disk before the swap: a power cut after it must not find empty files.
+    if (!syncTree(staging)) {
+        removeTree(staging);
+        r.message = "update not installed: the unpacked files could not be written to the disk";
+        return r;
     }
-    if (!QDir().rename(staging, programDir)) {
-        if (QFileInfo::exists(prev))
-            QDir().rename(prev, programDir);
-        r.message = "update not installed: " + staging + " could not be moved in place";
+    // From the mark on, the swap is finished at the next start whatever cuts it.
+    if (!writeDurably(swapMark(programDir), QFileInfo(path).absoluteFilePath().toUtf8())) {
+        removeTree(staging);
+        r.message = "update not installed: " + swapMark(programDir) + " could not be written";
+        return r;
+    }
+    QString why;
+    if (!finishSwap(programDir, &why)) {
+        // Back to the running version where it can still be had.
+        const QString prev = programDir + ".prev";
+        if (!QFileInfo::exists(programDir) && QFileInfo::exists(prev))
+            durableRename(prev, programDir);
+        removeTree(staging);
+        removeDurably(swapMark(programDir));
+        r.message = "update not installed: " + why;
         return r;
     }
     r.ok = true;
@@ -184,25 +292,42 @@ Result install(const QString& path, const QString& programDir)
     return r;
 }
 
+bool swapPending(const QString& programDir) { return QFileInfo::exists(swapMark(programDir)); }
+
+bool endSwap(const QString& programDir) { return removeDurably(swapMark(programDir)) || !swapPending(programDir); }
+
+bool endRollback(const QString& programDir)
+{
+    return removeDurably(rollbackMark(programDir)) || !QFileInfo::exists(rollbackMark(programDir));
+}
+
 Result rollback(const QString& programDir)
 {
     Result r;
-    const QString prev = programDir + ".prev", failed = programDir + ".failed";
-    if (!QFileInfo::exists(prev)) {
-        r.message = "no previous version to roll back to";
-        return r;
+    const QString prev = programDir + ".prev";
+    QByteArray kind = readSmall(rollbackMark(programDir));
+    if (kind.isEmpty()) {
+        if (!QFileInfo::exists(programDir) && !QFileInfo::exists(prev)) {
+            r.ok = true;
+            r.message = "no update installed: the packaged program runs";
+            return r;
+        }
+        kind = QFileInfo::exists(prev) ? "previous" : "aside";
+        if (!writeDurably(rollbackMark(programDir), kind)) {
+            r.message = "rollback failed: " + rollbackMark(programDir) + " could not be written";
+            return r;
+        }
     }
-    if (QFileInfo::exists(programDir) && (!removeTree(failed) || !QDir().rename(programDir, failed))) {
-        r.message = "rollback failed: the new version could not be moved aside";
-        return r;
-    }
-    if (!QDir().rename(prev, programDir)) {
-        QDir().rename(failed, programDir);
-        r.message = "rollback failed: the previous version could not be moved back";
+    QString why;
+    if (!finishRollback(programDir, kind, &why)) {
+        r.message = "rollback failed: " + why;
         return r;
     }
     r.ok = true;
-    r.message = "update rolled back to the previous version (the new one kept as program.failed)";
+    r.message = kind == "aside"
+                    ? QStringLiteral("update rolled back: there was no previous update, the packaged program runs "
+                                     "(the new one kept as program.failed)")
+                    : QStringLiteral("update rolled back to the previous version (the new one kept as program.failed)");
     return r;
 }
 
@@ -226,11 +351,7 @@ int readAttempts(const QString& file)
     return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
 }
 
-bool writeAttempts(const QString& file, int n)
-{
-    QSaveFile f(file);
-    return f.open(QIODevice::WriteOnly) && f.write(QByteArray::number(n)) > 0 && f.commit();
-}
+bool writeAttempts(const QString& file, int n) { return writeDurably(file, QByteArray::number(n)); }
 } // namespace
 
 Result beforeStart(const QString& workdir, int attempts, bool* nothing)
@@ -238,26 +359,58 @@ Result beforeStart(const QString& workdir, int attempts, bool* nothing)
     if (nothing)
         *nothing = false;
     const QString program = workdir + "/program", pending = workdir + "/update.pending";
+    // The steps after the unpacking, from wherever the last start was cut.
+    const auto settle = [&](Result r, const QString& archivePath) {
+        if (r.ok && !writeDurably(pending, "0"))
+            r.message += " (the pending mark could not be written: no automatic rollback)";
+        // Tried once, whatever came of it: a bad archive must not be retried at every start.
+        const QString kept = archivePath + (r.ok ? ".installed" : ".refused");
+        if (QFileInfo(archivePath).isFile()) {
+            QFile::remove(kept);
+            durableRename(archivePath, kept);
+        }
+        endSwap(program);
+        report(workdir, r);
+        return r;
+    };
+    if (QFileInfo::exists(rollbackMark(program))) {
+        Result r = rollback(program);
+        r.message = "a rollback cut short was finished: " + r.message;
+        // The pending mark before the rollback's: cut between them, the
+        // rollback is finished again, not started anew on the old version.
+        if (r.ok && (removeDurably(pending) || !QFileInfo::exists(pending)))
+            endRollback(program);
+        report(workdir, r);
+        return r;
+    }
+    if (swapPending(program)) {
+        const QString archivePath = QString::fromUtf8(readSmall(swapMark(program)));
+        Result r;
+        QString why;
+        if (!finishSwap(program, &why)) {
+            // Kept as it is, to be finished at the next start.
+            r.message = "update not finished, tried again at the next start: " + why;
+            report(workdir, r);
+            return r;
+        }
+        r.ok = true;
+        r.message = QStringLiteral("update installed from %1 (finished after a cut)").arg(QFileInfo(archivePath).fileName());
+        return settle(r, archivePath);
+    }
     for (const QString& name : archiveNames()) {
         const QString path = workdir + '/' + name;
         if (!QFileInfo(path).isFile())
             continue;
-        Result r = install(path, program);
-        // Tried once, whatever came of it: a bad archive must not be retried at every start.
-        const QString kept = path + (r.ok ? ".installed" : ".refused");
-        QFile::remove(kept);
-        QFile::rename(path, kept);
-        if (r.ok && !writeAttempts(pending, 0))
-            r.message += " (the pending mark could not be written: no automatic rollback)";
-        report(workdir, r);
-        return r;
+        return settle(install(path, program), path);
     }
     if (QFileInfo::exists(pending)) {
         const int started = readAttempts(pending);
         if (started >= attempts) {
             Result r = rollback(program);
             r.message = QStringLiteral("the update did not reach detecting in %1 starts; ").arg(started) + r.message;
-            QFile::remove(pending);
+            // A rollback that failed is tried again at the next start.
+            if (r.ok && (removeDurably(pending) || !QFileInfo::exists(pending)))
+                endRollback(program);
             report(workdir, r);
             return r;
         }

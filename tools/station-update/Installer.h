@@ -22,11 +22,19 @@ struct Result {
 
 // Pass 1: every entry safe? Nothing is written.
 Result check(const QString& archive);
-// Check, unpack into a staging folder, then swap it in (the old tree kept
-// as the previous one).
+// Check, unpack into a staging folder and sync it to the disk, then swap it
+// in (the old tree kept as the previous one). The swap is marked
+// ("<dir>.swap") until endSwap(): a start that finds the mark finishes what
+// a power cut or kill interrupted instead of installing again.
 Result install(const QString& archive, const QString& programDir);
-// The previous tree back in place (the failed one kept as "<dir>.failed").
+bool swapPending(const QString& programDir);
+bool endSwap(const QString& programDir);
+// The previous tree back in place, or, when there is none, the new one moved
+// aside so that the packaged program runs; the failed one is kept as
+// "<dir>.failed". Marked ("<dir>.rollback") until endRollback(), and
+// finished by the next start when cut.
 Result rollback(const QString& programDir);
+bool endRollback(const QString& programDir);
 
 // What the service runs before each start, in the working directory:
 // installs a waiting archive (moved aside afterwards, whatever the result),

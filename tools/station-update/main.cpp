@@ -42,11 +42,15 @@ int main(int argc, char** argv)
     }
     if (a.size() == 3 && a[0] == "install") {
         const updater::Result r = updater::install(a[1], a[2]);
+        if (r.ok)
+            updater::endSwap(a[2]);
         print(r);
         return r.ok ? 0 : 1;
     }
     if (a.size() == 2 && a[0] == "rollback") {
         const updater::Result r = updater::rollback(a[1]);
+        if (r.ok)
+            updater::endRollback(a[1]);
         print(r);
         return r.ok ? 0 : 1;
     }
