@@ -9,6 +9,7 @@
 #include "CameraSet.h"
 #include "CammerRecong.h"
 #include "ControlPort.h"
+#include "Counters.h"
 #include "IOThread.h"
 #include "Detection.h"
 #include "DetectionCycle.h"
@@ -33,6 +34,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSet>
 #include <QSqlDatabase>
@@ -507,26 +509,70 @@ TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid
     s->SlotCancel();
 }
 
-TEST_F(Pages, TheFactoryResetNeedsItsPackageAndHandsItToTheUpdateAtTheNextStart)
+TEST_F(Pages, AFactoryResetBringsTheFactorySetUpBackAndKeepsRecordsCountersAndTheOldSetUp)
 {
+    const QString package = "paraGroup/default/20clearsh.tar.gz";
+    ASSERT_TRUE(QFile::exists(package)) << "a new working directory holds its factory package";
     WizardParaWidget* s = settings();
+    // Without the package there is nothing to restore: refused, no restart.
+    ASSERT_TRUE(QFile::rename(package, package + ".away"));
     EXPECT_FALSE(s->SlotRestoreFactorySet());
     EXPECT_EQ(last(op->asked), "restore factory set?");
     EXPECT_TRUE(last(op->warned).startsWith("The factory package is missing"));
-    EXPECT_EQ(reboots(), 0) << "nothing to restore: no restart";
+    EXPECT_EQ(reboots(), 0);
     EXPECT_FALSE(QFile::exists("newupdate.tar.gz"));
+    ASSERT_TRUE(QFile::rename(package + ".away", package));
 
-    QDir().mkpath("paraGroup/default");
-    QFile pkg("paraGroup/default/20clearsh.tar.gz");
-    ASSERT_TRUE(pkg.open(QIODevice::WriteOnly));
-    pkg.write("factory package bytes");
-    pkg.close();
+    // A configured station: a changed value, a region with its template, counts, a group, a record line.
+    const int factoryPulse = gpWPara->mold_pulse;
+    gpWPara->mold_pulse = factoryPulse + 7;
+    ASSERT_TRUE(gpWPara->SaveDatatoFile());
+    CammerView* v = win->cameras()->view(0);
+    ASSERT_TRUE(v);
+    ASSERT_GE(v->para.AddRect(1, {10, 10}, {60, 60}, *gpWPara), 0);
+    ASSERT_TRUE(v->para.SaveDatatoFile());
+    QDir().mkpath("cammer11");
+    writeText("cammer11/template0.png", "the operator's template");
+    gAllNum[0] = 123;
+    gFailNum[0] = 4;
+    const qsizetype recordsBefore = recordRemarks().size();
+
     EXPECT_TRUE(s->SlotRestoreFactorySet());
     EXPECT_EQ(reboots(), 1);
-    QFile update("newupdate.tar.gz");
-    ASSERT_TRUE(update.open(QIODevice::ReadOnly));
-    EXPECT_EQ(update.readAll(), "factory package bytes");
-    EXPECT_FALSE(QFile::exists("newupdate.tar.gz.part"));
+    ASSERT_TRUE(QFile::exists("newupdate.tar.gz"));
+
+    // The restart: the station goes, the installer runs before the next start, as the service does.
+    op.reset();
+    win.reset();
+    paramdb::closeAll();
+    QProcess install;
+    install.start(STATION_UPDATE, {"before-start", "--workdir", dir.path(), "--attempts", "2"});
+    ASSERT_TRUE(install.waitForFinished(60000));
+    const QString said = QString::fromUtf8(install.readAllStandardOutput() + install.readAllStandardError());
+    ASSERT_EQ(install.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("factory settings restored")) << said.toStdString();
+    EXPECT_FALSE(QFile::exists("update.pending")) << "the program was not changed: nothing to roll back";
+    EXPECT_FALSE(QFileInfo::exists("program")) << "the package is no program";
+    makeWindow();
+
+    // Factory values, no regions, and the station waits for the operator before it judges.
+    EXPECT_EQ(gpWPara->mold_pulse, factoryPulse);
+    for (int c = 0; c < 2; ++c)
+        for (int d = 0; d < 8; ++d)
+            if (CammerView* w = win->cameras()->view(c))
+                EXPECT_EQ(w->para.roi_count[d], 0) << "camera " << c << " detection " << d;
+    EXPECT_FALSE(QFileInfo::exists("cammer11/template0.png"));
+    EXPECT_FALSE(win->isDetecting());
+    // Records and counters stay, and the set-up before the reset is a group to go back to.
+    EXPECT_GE(recordRemarks().size(), recordsBefore);
+    EXPECT_EQ(gAllNum[0], 123u);
+    EXPECT_EQ(gFailNum[0], 4u);
+    const QStringList kept = QDir("paraGroup").entryList({"kept-*-before-factory"}, QDir::Dirs);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(readText("paraGroup/" + kept[0] + "/cammer11/template0.png"), "the operator's template");
+    EXPECT_TRUE(QFile::exists("paraGroup/" + kept[0] + "/PARAM.db"));
+    EXPECT_TRUE(QFile::exists(package)) << "the factory group keeps its package for the next reset";
+    EXPECT_TRUE(QFile::exists("newupdate.tar.gz.installed"));
 }
 
 TEST_F(Pages, ABackupTakesTheOpenDialogsValuesAndNeverAnEditCopyThatWasNotOpened)

@@ -347,3 +347,54 @@ TEST_F(KilledUpdate, ARollbackCutAnywhereEndsWithThePreviousVersionWhole)
     EXPECT_GT(cut, 0) << "no kill landed inside the rollback";
     std::printf("rollback: %d kills of %d landed inside the work\n", cut, trials());
 }
+
+TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOneKept)
+{
+    const auto prepare = [&] {
+        for (const QString& d : {"paraGroup", "cammer11", "factory-reset.new"})
+            QDir(work + '/' + d).removeRecursively();
+        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "factory-*", "PARAM.db*", "SN.db"}, QDir::Files))
+            QFile::remove(work + '/' + f);
+        writeText(work + "/PARAM.db", "the operator's parameters");
+        writeText(work + "/PARAM.db-journal", "its journal");
+        writeText(work + "/SN.db", "the operator's camera order");
+        writeText(work + "/sysadd.txt", "3\n");
+        QDir().mkpath(work + "/cammer11");
+        writeText(work + "/cammer11/template0.png", "the operator's template");
+        ASSERT_TRUE(writeArchive(archive(), {{"factory-reset/PARAM.db", "factory parameters", {}, {}, AE_IFREG},
+                                             {"factory-reset/SN.db", "factory camera order", {}, {}, AE_IFREG},
+                                             {"factory-reset/sysadd.txt", "0\n", {}, {}, AE_IFREG}}));
+    };
+    const qint64 span = runTimeUs(prepare);
+    ASSERT_EQ(content(work + "/PARAM.db"), "factory parameters");
+    QRandomGenerator rng(20261212);
+    int cut = 0;
+    for (int t = 0; t < trials(); ++t) {
+        prepare();
+        bool finished = false;
+        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished));
+        cut += finished ? 0 : 1;
+        const updater::Result r = nextStart();
+        EXPECT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_EQ(content(work + "/PARAM.db"), "factory parameters") << "trial " << t;
+        EXPECT_FALSE(QFileInfo::exists(work + "/PARAM.db-journal")) << "trial " << t;
+        EXPECT_EQ(content(work + "/SN.db"), "factory camera order") << "trial " << t;
+        EXPECT_EQ(content(work + "/sysadd.txt"), "0\n") << "trial " << t;
+        EXPECT_FALSE(QFileInfo::exists(work + "/cammer11")) << "trial " << t;
+        EXPECT_TRUE(QFileInfo::exists(work + "/factory-restored.txt")) << "trial " << t;
+        const QStringList kept = QDir(work + "/paraGroup").entryList({"kept-*"}, QDir::Dirs);
+        ASSERT_EQ(kept.size(), 1) << "trial " << t;
+        const QString group = work + "/paraGroup/" + kept[0];
+        EXPECT_EQ(content(group + "/PARAM.db"), "the operator's parameters") << "trial " << t;
+        EXPECT_EQ(content(group + "/PARAM.db-journal"), "its journal") << "trial " << t;
+        EXPECT_EQ(content(group + "/cammer11/template0.png"), "the operator's template") << "trial " << t;
+        EXPECT_TRUE(QFileInfo::exists(archive() + ".installed")) << "trial " << t;
+        EXPECT_FALSE(updater::factoryResetPending(work)) << "trial " << t;
+        EXPECT_FALSE(QFileInfo::exists(work + "/update.pending")) << "trial " << t;
+        EXPECT_EQ(content(program + "/bin/station"), "version 1") << "trial " << t << ": the program is not the package's";
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(cut, 0) << "no kill landed inside the reset";
+    std::printf("factory reset: %d kills of %d landed inside the work\n", cut, trials());
+}

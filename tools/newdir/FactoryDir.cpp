@@ -15,6 +15,8 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <QtMath>
+#include <archive.h>
+#include <archive_entry.h>
 
 namespace factory {
 
@@ -295,6 +297,36 @@ bool writeClient(const QDir& dir, QString* error)
 }
 } // namespace
 
+// The factory package: the working directory's own set-up files under
+// "factory-reset/", which the installer puts back in place of the operator's.
+bool writeFactoryPackage(const QDir& dir, const QString& file, QString* error)
+{
+    archive* a = archive_write_new();
+    archive_write_add_filter_gzip(a);
+    archive_write_set_format_pax_restricted(a);
+    bool ok = archive_write_open_filename(a, QFile::encodeName(file).constData()) == ARCHIVE_OK;
+    for (const char* name : {"PARAM.db", "SN.db", "sysadd.txt"}) {
+        QFile in(dir.absoluteFilePath(name));
+        if (!ok || !in.open(QIODevice::ReadOnly)) {
+            ok = false;
+            break;
+        }
+        const QByteArray data = in.readAll();
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, (QByteArray("factory-reset/") + name).constData());
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        archive_entry_set_size(e, data.size());
+        ok = archive_write_header(a, e) == ARCHIVE_OK &&
+             archive_write_data(a, data.constData(), size_t(data.size())) == data.size();
+        archive_entry_free(e);
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    if (!ok)
+        *error = "cannot write the factory package " + file;
+    return ok;
+}
 } // namespace
 
 bool makeWorkingDir(const QString& dirPath, QString* error)
@@ -322,7 +354,8 @@ bool makeWorkingDir(const QString& dirPath, QString* error)
            drawImages(at("images"), error) && writeAlarmWav(at("alarm.wav"), error) &&
            writeText(at("time.txt"), now + '\n', error) &&
            writeText(at("realytime.txt"), QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n', error) &&
-           writeText(at("sysadd.txt"), "0\n", error) && writeClient(dir, error);
+           writeText(at("sysadd.txt"), "0\n", error) &&
+           writeFactoryPackage(dir, at("paraGroup/default/20clearsh.tar.gz"), error) && writeClient(dir, error);
 }
 
 } // namespace factory

@@ -103,6 +103,59 @@ bool syncTree(const QString& root)
     return syncPath(root) && ok;
 }
 
+// Unpacks a checked archive into a fresh staging folder; on failure nothing is left.
+bool unpack(const QString& path, const QString& staging, QString* why)
+{
+    if (!removeTree(staging) || !QDir().mkpath(staging)) {
+        *why = "cannot make " + staging;
+        return false;
+    }
+    QString error;
+    ReadPtr a = openArchive(path, &error);
+    std::unique_ptr<archive, decltype(&archive_write_free)> out(archive_write_disk_new(), &archive_write_free);
+    // The library refuses ".." and writing through links again while it
+    // writes; the paths it gets are absolute (the staging folder's).
+    archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+    const QByteArray base = QFile::encodeName(staging) + '/';
+    archive_entry* e = nullptr;
+    int rc = ARCHIVE_OK;
+    while (a && (rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+        archive_entry_set_pathname(e, (base + archive_entry_pathname(e)).constData());
+        if (const char* hard = archive_entry_hardlink(e))
+            archive_entry_set_hardlink(e, (base + hard).constData());
+        if (archive_write_header(out.get(), e) != ARCHIVE_OK) {
+            error = QString::fromUtf8(archive_error_string(out.get()));
+            break;
+        }
+        const void* buf;
+        size_t size;
+        la_int64_t offset;
+        int d;
+        while ((d = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK)
+            if (archive_write_data_block(out.get(), buf, size, offset) != ARCHIVE_OK) {
+                d = ARCHIVE_FATAL;
+                error = QString::fromUtf8(archive_error_string(out.get()));
+                break;
+            }
+        if (d != ARCHIVE_EOF) {
+            if (error.isEmpty())
+                error = QString::fromUtf8(archive_error_string(a.get()));
+            break;
+        }
+        if (archive_write_finish_entry(out.get()) != ARCHIVE_OK) {
+            error = QString::fromUtf8(archive_error_string(out.get()));
+            break;
+        }
+    }
+    if (!a || rc != ARCHIVE_EOF || archive_write_close(out.get()) != ARCHIVE_OK) {
+        removeTree(staging);
+        *why = error;
+        return false;
+    }
+    return true;
+}
+
 QString parentOf(const QString& path) { return QFileInfo(path).absolutePath(); }
 
 // A rename that holds after a power cut: the folder that records it is synced.
@@ -174,7 +227,124 @@ bool finishRollback(const QString& programDir, const QByteArray& kind, QString* 
     }
     return true;
 }
+
+const QString kFactoryTop = QStringLiteral("factory-reset");
+QString resetMark(const QString& workdir) { return workdir + "/factory-reset.swap"; }
+QString resetStaging(const QString& workdir) { return workdir + "/factory-reset.new"; }
+
+// Puts the unpacked factory files in place of the operator's set-up, which
+// goes whole into the parameter group kept (its PARAM.db and template
+// folders). Repeatable from any point it was cut at: what was moved is no
+// longer where it came from.
+bool finishReset(const QString& workdir, const QString& kept, QString* why)
+{
+    const QString group = workdir + "/paraGroup/" + kept;
+    const QString from = resetStaging(workdir) + '/' + kFactoryTop;
+    if (!QDir().mkpath(group)) {
+        *why = "cannot make " + group;
+        return false;
+    }
+    // Templates and ignore points: no regions after a reset.
+    const QDir work(workdir);
+    for (const QString& d : work.entryList({"cammer*"}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (QFileInfo::exists(group + '/' + d) ? !removeTree(work.filePath(d))
+                                               : !durableRename(work.filePath(d), group + '/' + d)) {
+            *why = "cannot move " + d + " into " + group;
+            return false;
+        }
+    }
+    for (const QString& f : QDir(from).entryList(QDir::Files)) {
+        const QString target = work.filePath(f);
+        if (QFileInfo::exists(target)) {
+            const bool keep = f == "PARAM.db" && !QFileInfo::exists(group + '/' + f);
+            // A journal goes with its database: it may hold what finishes it.
+            if (keep)
+                for (const char* side : {"-journal", "-wal"})
+                    if (QFileInfo::exists(target + side))
+                        durableRename(target + side, group + '/' + f + side);
+            if (keep ? !durableRename(target, group + '/' + f) : !QFile::remove(target)) {
+                *why = "cannot replace " + target;
+                return false;
+            }
+        }
+        // A journal left beside the new file would be played into it.
+        for (const char* side : {"-journal", "-wal", "-shm"})
+            QFile::remove(target + side);
+        if (!durableRename(from + '/' + f, target)) {
+            *why = "cannot move the factory " + f + " in place";
+            return false;
+        }
+    }
+    // The station comes up stopped until the operator has seen the factory set-up.
+    if (!writeDurably(work.filePath("factory-restored.txt"), QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1())) {
+        *why = "cannot mark the factory restore";
+        return false;
+    }
+    removeTree(resetStaging(workdir));
+    return true;
+}
 } // namespace
+
+bool isFactoryPackage(const QString& path)
+{
+    QString error;
+    ReadPtr a = openArchive(path, &error);
+    if (!a)
+        return false;
+    archive_entry* e = nullptr;
+    int entries = 0;
+    while (archive_read_next_header(a.get(), &e) == ARCHIVE_OK) {
+        const QString name = QString::fromUtf8(archive_entry_pathname(e));
+        if (name != kFactoryTop && name != kFactoryTop + '/' && !name.startsWith(kFactoryTop + '/'))
+            return false;
+        ++entries;
+        archive_read_data_skip(a.get());
+    }
+    return entries > 0;
+}
+
+Result factoryReset(const QString& path, const QString& workdir)
+{
+    Result r = check(path);
+    if (!r.ok)
+        return r;
+    r.ok = false;
+    QString why;
+    if (!unpack(path, resetStaging(workdir), &why) || !syncTree(resetStaging(workdir))) {
+        removeTree(resetStaging(workdir));
+        r.message = "factory settings not restored, unpacking failed: " + why;
+        return r;
+    }
+    if (!QFileInfo(resetStaging(workdir) + "/" + kFactoryTop + "/PARAM.db").isFile()) {
+        removeTree(resetStaging(workdir));
+        r.message = "factory settings not restored: the package holds no PARAM.db";
+        return r;
+    }
+    const QString kept = QStringLiteral("kept-%1-before-factory").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
+    if (!writeDurably(resetMark(workdir), kept.toUtf8())) {
+        removeTree(resetStaging(workdir));
+        r.message = "factory settings not restored: " + resetMark(workdir) + " could not be written";
+        return r;
+    }
+    return finishFactoryReset(workdir);
+}
+
+Result finishFactoryReset(const QString& workdir)
+{
+    Result r;
+    const QString kept = QString::fromUtf8(readSmall(resetMark(workdir)));
+    QString why;
+    if (kept.isEmpty() || !finishReset(workdir, kept, &why)) {
+        r.message = "factory settings not finished, tried again at the next start: " + why;
+        return r;
+    }
+    removeDurably(resetMark(workdir));
+    r.ok = true;
+    r.message = QStringLiteral("factory settings restored; the set-up before them is kept as parameter group %1").arg(kept);
+    return r;
+}
+
+bool factoryResetPending(const QString& workdir) { return QFileInfo::exists(resetMark(workdir)); }
 
 QStringList archiveNames() { return {"newupdate.tar.gz", "newupdate.tar.xz", "newupdate.rar"}; }
 
@@ -217,50 +387,8 @@ Result install(const QString& path, const QString& programDir)
         return r;
     r.ok = false;
     const QString staging = programDir + ".new";
-    if (!removeTree(staging) || !QDir().mkpath(staging)) {
-        r.message = "cannot make " + staging;
-        return r;
-    }
     QString error;
-    ReadPtr a = openArchive(path, &error);
-    std::unique_ptr<archive, decltype(&archive_write_free)> out(archive_write_disk_new(), &archive_write_free);
-    // The library refuses ".." and writing through links again while it
-    // writes; the paths it gets are absolute (the staging folder's).
-    archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT);
-    const QByteArray base = QFile::encodeName(staging) + '/';
-    archive_entry* e = nullptr;
-    int rc = ARCHIVE_OK;
-    while (a && (rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
-        archive_entry_set_pathname(e, (base + archive_entry_pathname(e)).constData());
-        if (const char* hard = archive_entry_hardlink(e))
-            archive_entry_set_hardlink(e, (base + hard).constData());
-        if (archive_write_header(out.get(), e) != ARCHIVE_OK) {
-            error = QString::fromUtf8(archive_error_string(out.get()));
-            break;
-        }
-        const void* buf;
-        size_t size;
-        la_int64_t offset;
-        int d;
-        while ((d = archive_read_data_block(a.get(), &buf, &size, &offset)) == ARCHIVE_OK)
-            if (archive_write_data_block(out.get(), buf, size, offset) != ARCHIVE_OK) {
-                d = ARCHIVE_FATAL;
-                error = QString::fromUtf8(archive_error_string(out.get()));
-                break;
-            }
-        if (d != ARCHIVE_EOF) {
-            if (error.isEmpty())
-                error = QString::fromUtf8(archive_error_string(a.get()));
-            break;
-        }
-        if (archive_write_finish_entry(out.get()) != ARCHIVE_OK) {
-            error = QString::fromUtf8(archive_error_string(out.get()));
-            break;
-        }
-    }
-    if (!a || rc != ARCHIVE_EOF || archive_write_close(out.get()) != ARCHIVE_OK) {
-        removeTree(staging);
+    if (!unpack(path, staging, &error)) {
         r.message = QStringLiteral("update not installed, unpacking failed: %1").arg(error);
         return r;
     }
@@ -360,6 +488,16 @@ Result beforeStart(const QString& workdir, int attempts, bool* nothing)
         *nothing = false;
     const QString program = workdir + "/program", pending = workdir + "/update.pending";
     // The steps after the unpacking, from wherever the last start was cut.
+    const auto settleReset = [&](const Result& r, const QString& archivePath) {
+        // A reset cut short keeps its archive too: the mark finishes it.
+        if (!factoryResetPending(workdir)) {
+            const QString kept = archivePath + (r.ok ? ".installed" : ".refused");
+            QFile::remove(kept);
+            durableRename(archivePath, kept);
+        }
+        report(workdir, r);
+        return r;
+    };
     const auto settle = [&](Result r, const QString& archivePath) {
         if (r.ok && !writeDurably(pending, "0"))
             r.message += " (the pending mark could not be written: no automatic rollback)";
@@ -373,6 +511,18 @@ Result beforeStart(const QString& workdir, int attempts, bool* nothing)
         report(workdir, r);
         return r;
     };
+    if (factoryResetPending(workdir)) {
+        Result r = finishFactoryReset(workdir);
+        if (!r.ok) {
+            report(workdir, r);
+            return r;
+        }
+        for (const QString& name : archiveNames())
+            if (QFileInfo(workdir + '/' + name).isFile())
+                return settleReset(r, workdir + '/' + name);
+        report(workdir, r);
+        return r;
+    }
     if (QFileInfo::exists(rollbackMark(program))) {
         Result r = rollback(program);
         r.message = "a rollback cut short was finished: " + r.message;
@@ -401,6 +551,9 @@ Result beforeStart(const QString& workdir, int attempts, bool* nothing)
         const QString path = workdir + '/' + name;
         if (!QFileInfo(path).isFile())
             continue;
+        // The factory package resets the set-up, not the program: nothing to roll back.
+        if (isFactoryPackage(path))
+            return settleReset(factoryReset(path, workdir), path);
         return settle(install(path, program), path);
     }
     if (QFileInfo::exists(pending)) {

@@ -36,6 +36,17 @@ bool endSwap(const QString& programDir);
 Result rollback(const QString& programDir);
 bool endRollback(const QString& programDir);
 
+// The factory package ("factory-reset/" and the working directory's set-up
+// files below it): its files replace the operator's set-up in workdir, which
+// is kept whole as a parameter group "kept-…-before-factory" (its PARAM.db
+// and template folders); records, counters, accounts and other groups stay.
+// The station then comes up stopped until the operator starts it. Marked
+// ("factory-reset.swap") until done, and finished by the next start when cut.
+bool isFactoryPackage(const QString& archive);
+Result factoryReset(const QString& archive, const QString& workdir);
+Result finishFactoryReset(const QString& workdir);
+bool factoryResetPending(const QString& workdir);
+
 // What the service runs before each start, in the working directory:
 // installs a waiting archive (moved aside afterwards, whatever the result),
 // or counts a start of a pending update and rolls it back after `attempts`
