@@ -37,7 +37,9 @@ KINDS = {
 # Reports that say what the station is doing: the last one is the retained state.
 STATE_KINDS = (7, 10, 19)
 
-PREFIX = re.compile(rb"(\d{1,2}):(\d{1,9}):\.\.!")
+# "<id>:<bytes>:<seq>!": seq is the station's number of the message, the same
+# when it sends it again after a lost acknowledgement; ".." for none.
+PREFIX = re.compile(rb"(\d{1,2}):(\d{1,9}):(\.\.|\d{1,10})!")
 MAX_BODY = 64 << 20
 
 DEFAULTS = {
@@ -96,20 +98,26 @@ def open_outbox():
         body BLOB NOT NULL,
         digest TEXT NOT NULL,
         forwarded INTEGER NOT NULL DEFAULT 0)""")
+    # Outboxes from before the station numbered its messages gain the column.
+    if "link_seq" not in [r[1] for r in db.execute("PRAGMA table_info(outbox)")]:
+        db.execute("ALTER TABLE outbox ADD COLUMN link_seq INTEGER")
     db.execute("CREATE INDEX IF NOT EXISTS pending ON outbox(forwarded, seq)")
     db.commit()
     return db
 
 
-def keep(db, kind, body):
-    """Stores one message; a message sent again after a lost acknowledgement is kept once."""
+def keep(db, kind, body, link_seq=None):
+    """Stores one message. Only a message sent again is kept once: the same
+    station number and the same content as the message kept last (a resend
+    follows its original directly, also across a restart of this client).
+    Equal reports with their own numbers are each kept."""
     digest = hashlib.sha1(bytes([kind]) + body).hexdigest()
-    row = db.execute("SELECT 1 FROM outbox WHERE digest=? AND seq > (SELECT IFNULL(MAX(seq),0)-64 FROM outbox)",
-                     (digest,)).fetchone()
-    if row:
-        return False
-    db.execute("INSERT INTO outbox(received_utc, kind, body, digest) VALUES(?,?,?,?)",
-               (int(time.time() * 1000), kind, body, digest))
+    if link_seq is not None:
+        last = db.execute("SELECT link_seq, digest FROM outbox ORDER BY seq DESC LIMIT 1").fetchone()
+        if last is not None and last[0] == link_seq and last[1] == digest:
+            return False
+    db.execute("INSERT INTO outbox(received_utc, kind, body, digest, link_seq) VALUES(?,?,?,?,?)",
+               (int(time.time() * 1000), kind, body, digest, link_seq))
     db.commit()
     return True
 
@@ -303,11 +311,12 @@ class Link:
         # A control text right behind a reply would run into its body.
         time.sleep(0.2)
 
-    def handle(self, sock, kind, body):
-        if keep(self.db, kind, body) and self.forwarder:
+    def handle(self, sock, kind, body, link_seq=None):
+        if keep(self.db, kind, body, link_seq) and self.forwarder:
             self.forwarder.wake.set()
         if self.conf["acknowledge"]:
-            sock.sendall(b"/back/\r\n\r\n")
+            # Named, so that a late acknowledgement cannot pass for the next message's.
+            sock.sendall(b"/back/\r\n\r\n" if link_seq is None else b"/back/\r\nSeq:%d\r\n\r\n" % link_seq)
         if kind == 9 and self.video:
             self.video.announce(body)
         elif kind == 14:
@@ -333,7 +342,7 @@ class Link:
             while True:
                 m = PREFIX.match(buf)
                 if not m:
-                    if len(buf) >= 16 or (buf and not buf[:1].isdigit()):
+                    if len(buf) >= 32 or (buf and not buf[:1].isdigit()):
                         # Not where a message begins: on to the next one that could.
                         nxt = PREFIX.search(buf, 1)
                         log("skipped %d unreadable bytes" % (len(buf) if not nxt else nxt.start()))
@@ -341,6 +350,7 @@ class Link:
                         continue
                     break
                 kind, size = int(m.group(1)), int(m.group(2))
+                link_seq = None if m.group(3) == b".." else int(m.group(3))
                 if size > MAX_BODY:
                     log("message of %d bytes refused" % size)
                     buf = buf[m.end():]
@@ -349,7 +359,7 @@ class Link:
                     break
                 body = buf[m.end():m.end() + size]
                 buf = buf[m.end() + size:]
-                self.handle(sock, kind, body)
+                self.handle(sock, kind, body, link_seq)
 
     def run(self):
         while not stopping.is_set():

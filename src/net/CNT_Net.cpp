@@ -5,6 +5,7 @@
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -24,7 +25,8 @@ const char* kClientScript = "./cnt_net/runNetClient.py";
 
 // --- sender ----------------------------------------------------------------
 
-CNT_Thread::CNT_Thread(QObject* parent) : QObject(parent)
+CNT_Thread::CNT_Thread(QObject* parent)
+    : QObject(parent), m_nextSeq(QRandomGenerator::global()->bounded(1u, 1u << 30))
 {
     m_ackTimer.setSingleShot(true);
     connect(&m_ackTimer, &QTimer::timeout, this, &CNT_Thread::timedOut);
@@ -41,7 +43,8 @@ void CNT_Thread::append(const QByteArray& message)
             if (n == 1 || n % 100 == 0)
                 NETLOG << "CNT: queue full (" << limit << " messages), " << n << " oldest dropped so far";
         }
-        m_queue.append(message);
+        m_queue.append(netlink::withSequence(message, m_nextSeq));
+        m_nextSeq = m_nextSeq >= 0xfffffff0u ? 1 : m_nextSeq + 1;
     }
     QMetaObject::invokeMethod(this, &CNT_Thread::run, Qt::QueuedConnection);
 }
@@ -97,13 +100,26 @@ void CNT_Thread::timedOut()
     run();
 }
 
-void CNT_Thread::acknowledged()
+void CNT_Thread::acknowledged(qint64 seq)
 {
     {
         QMutexLocker l(&m_lock);
-        // An acknowledgement with nothing on the wire only wakes the sender.
-        if (m_inFlight && !m_queue.isEmpty())
+        if (seq >= 0) {
+            // Named: only that message goes, on the wire or not. A late one
+            // for a message sent again and already acknowledged must not
+            // take the next message with it.
+            if (m_queue.isEmpty() || netlink::unframe(m_queue.first()).seq != quint64(seq)) {
+                const quint64 n = ++lateAcks;
+                if (n <= 10 || n % 100 == 0)
+                    NETLOG << "CNT: acknowledgement of message " << seq << " that is no longer on the wire ("
+                           << n << " so far)";
+                return;
+            }
             m_queue.removeFirst();
+        } else if (m_inFlight && !m_queue.isEmpty()) {
+            // An acknowledgement with nothing on the wire only wakes the sender.
+            m_queue.removeFirst();
+        }
         m_inFlight = false;
         m_attempts = 0;
         m_ackTimer.stop();
@@ -329,7 +345,7 @@ void CNT_Net::StartSend()
     QMetaObject::invokeMethod(&m_sender, &CNT_Thread::run, Qt::QueuedConnection);
 }
 
-void CNT_Net::goThrough() { m_sender.acknowledged(); }
+void CNT_Net::goThrough(qint64 seq) { m_sender.acknowledged(seq); }
 
 void CNT_Net::incomingConnection(qintptr descriptor)
 {
@@ -390,7 +406,7 @@ void CNT_Net::ParsingBackBuf(const QByteArray& text)
     for (const netlink::Received& r : got) {
         switch (r.kind) {
         case netlink::Received::Ack:
-            goThrough();
+            goThrough(r.seq);
             break;
         case netlink::Received::Heart:
             m_connected = true;

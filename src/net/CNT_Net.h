@@ -33,15 +33,18 @@ class CNT_Thread : public QObject {
 public:
     explicit CNT_Thread(QObject* parent = nullptr);
 
-    // Appends one framed message (any thread). Beyond the bound the oldest
-    // message not on the wire goes; each one is counted and logged.
+    // Appends one framed message (any thread) under the next sequence
+    // number. Beyond the bound the oldest message not on the wire goes; each
+    // one is counted and logged.
     void append(const QByteArray& message);
     void setSocket(QTcpSocket* s);
     void clearSocket();
     // Sends the head when nothing waits for an acknowledgement.
     void run();
-    // The client acknowledged: the message on the wire leaves the queue.
-    void acknowledged();
+    // The client acknowledged: the message it names (seq), or with no name
+    // the one on the wire, leaves the queue. A late acknowledgement of a
+    // message already gone is counted and changes nothing.
+    void acknowledged(qint64 seq = -1);
 
     int queued() const;
     QList<QByteArray> snapshot() const;
@@ -49,13 +52,16 @@ public:
 
     int ackMs = 5000;
     int limit = 10000;
-    std::atomic<quint64> sent{0}, resent{0}, unacknowledged{0}, overflow{0};
+    std::atomic<quint64> sent{0}, resent{0}, unacknowledged{0}, overflow{0}, lateAcks{0};
 
 private:
     void timedOut();
 
     mutable QMutex m_lock;
     QList<QByteArray> m_queue;
+    // A new start begins elsewhere: the client tells a message sent again
+    // from a new one by the number, and an earlier run's numbers are not ours.
+    quint32 m_nextSeq;
     QTcpSocket* m_socket = nullptr;
     int m_attempts = 0;
     bool m_inFlight = false;
@@ -182,7 +188,7 @@ public:
     void getWhichSend();
     bool sendable(int id) const { return m_filter.value(id, false); }
     void StartSend();
-    void goThrough();
+    void goThrough(qint64 seq = -1);
     void ParsingBackBuf(const QByteArray& text);
 
     // --- shared-memory video ---

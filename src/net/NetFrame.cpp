@@ -5,9 +5,37 @@
 
 namespace netlink {
 
-QByteArray frame(int id, const QByteArray& body)
+QByteArray frame(int id, const QByteArray& body, quint32 seq)
 {
-    return QByteArray::number(id) + ':' + QByteArray::number(body.size()) + ":..!" + body;
+    return QByteArray::number(id) + ':' + QByteArray::number(body.size()) + ':' +
+           (seq ? QByteArray::number(seq) : QByteArray("..")) + '!' + body;
+}
+
+Framed unframe(const QByteArray& framed)
+{
+    Framed f;
+    const int end = framed.indexOf('!');
+    if (end < 0 || end > 32)
+        return f;
+    const QList<QByteArray> parts = framed.left(end).split(':');
+    if (parts.size() != 3)
+        return f;
+    bool idOk = false, sizeOk = false, seqOk = true;
+    f.id = parts[0].toInt(&idOk);
+    const int size = parts[1].toInt(&sizeOk);
+    if (parts[2] != "..")
+        f.seq = parts[2].toUInt(&seqOk);
+    if (!idOk || !sizeOk || !seqOk || size != framed.size() - end - 1)
+        return f;
+    f.body = framed.mid(end + 1);
+    f.ok = true;
+    return f;
+}
+
+QByteArray withSequence(const QByteArray& framed, quint32 seq)
+{
+    const Framed f = unframe(framed);
+    return f.ok ? frame(f.id, f.body, seq) : framed;
 }
 
 namespace {
@@ -87,6 +115,14 @@ QList<Received> parseReceived(const QByteArray& raw)
         if (k != Received::Reply) {
             Received r;
             r.kind = k;
+            if (k == Received::Ack)
+                for (const QByteArray& line : head.split('\n')) {
+                    const QByteArray l = line.trimmed();
+                    bool ok = false;
+                    const quint32 seq = l.startsWith("Seq:") ? l.mid(4).trimmed().toUInt(&ok) : 0;
+                    if (ok && seq > 0)
+                        r.seq = seq;
+                }
             out.append(r);
             text = text.mid(sep + kSep.size());
             continue;

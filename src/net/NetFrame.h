@@ -1,7 +1,10 @@
 #pragma once
-// The service link's wire format. Station to client: "<id>:<bytes>:..!" and
-// the body (UTF-8, no terminator). Client to station: a head, "\r\n\r\n",
-// and a body; the head's first line says what it is.
+// The service link's wire format. Station to client: "<id>:<bytes>:<seq>!"
+// and the body (UTF-8, no terminator); <seq> is the message's sequence
+// number, the same when it is sent again, or ".." for none. Client to
+// station: a head, "\r\n\r\n", and a body; the head's first line says what
+// it is. An acknowledgement names the message it acknowledges with a head
+// line "Seq:<seq>"; one without it acknowledges whatever is on the wire.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -13,12 +16,25 @@ constexpr int kMaxMessageId = 20;
 // One read of the socket: the text stays terminated inside 65 535 bytes.
 constexpr int kReadChunk = 65534;
 
-QByteArray frame(int id, const QByteArray& body);
+// seq 0: no sequence number ("..").
+QByteArray frame(int id, const QByteArray& body, quint32 seq = 0);
+// The same message under a sequence number.
+QByteArray withSequence(const QByteArray& framed, quint32 seq);
+
+struct Framed {
+    bool ok = false;
+    int id = -1;
+    quint32 seq = 0;  // 0: none
+    QByteArray body;
+};
+// One whole station frame, as the client reads it.
+Framed unframe(const QByteArray& framed);
 
 struct Received {
     enum Kind { Ack, Heart, Reline, Reply, Ignored };
     Kind kind = Ignored;
     int session = -1;   // Reply: the message id the client answers
+    qint64 seq = -1;    // Ack: the sequence number it names, -1 for none
     QByteArray body;
 };
 

@@ -50,7 +50,39 @@ struct NetRig {
 };
 
 // The JSON body of a framed message.
-inline QByteArray bodyOf(const QByteArray& framed) { return framed.mid(framed.indexOf(":..!") + 4); }
+inline QByteArray bodyOf(const QByteArray& framed) { return netlink::unframe(framed).body; }
+
+// The frames of what the client read, in order (a partial one at the end left out).
+inline QList<netlink::Framed> framesOf(const QByteArray& stream)
+{
+    QList<netlink::Framed> out;
+    int at = 0;
+    while (at < stream.size()) {
+        const int end = stream.indexOf('!', at);
+        if (end < 0)
+            break;
+        const QList<QByteArray> parts = stream.mid(at, end - at).split(':');
+        if (parts.size() != 3)
+            break;
+        const int size = parts[1].toInt();
+        if (end + 1 + size > stream.size())
+            break;
+        out << netlink::unframe(stream.mid(at, end + 1 + size - at));
+        at = end + 1 + size;
+    }
+    return out;
+}
+
+// The stream with every sequence number written as "..", to compare contents.
+inline QByteArray unnumbered(const QByteArray& stream)
+{
+    QByteArray out;
+    for (const netlink::Framed& f : framesOf(stream))
+        out += netlink::frame(f.id, f.body);
+    return out;
+}
+
+inline QByteArray ackOf(quint32 seq) { return "/back/\r\nSeq:" + QByteArray::number(seq) + "\r\n\r\n"; }
 
 // The member names of a JSON object, in order.
 inline QStringList keysOf(const QByteArray& json, const char* inner = nullptr)

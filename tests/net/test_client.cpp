@@ -143,6 +143,43 @@ TEST(ClientLink, AKilledClientComesBackAndNoReportIsLost)
     EXPECT_EQ(rig.net->sender().unacknowledged, 0u);
 }
 
+TEST(ClientLink, EqualReportsAreEachKeptAndAMessageSentAgainOnlyOnce)
+{
+    NetRig rig(/*ackMs=*/300, /*heartMs=*/5000);
+    rig.wp.cnt_tel_msg = 1;
+    configure(R"({"heartbeat_seconds": 0.2})");
+    for (int i = 0; i < 3; ++i)
+        rig.net->CNT_SendTelInfo(0, 2);
+    for (int i = 0; i < 40; ++i)
+        rig.net->CNT_SendRecord(QDateTime::fromMSecsSinceEpoch(1765000000000 + i), "Primary",
+                                QStringLiteral("line %1").arg(i));
+    for (int i = 0; i < 3; ++i)
+        rig.net->CNT_SendTelInfo(0, 2);
+    const QList<Row> sent = framed(rig.net->sender().snapshot());
+    rig.net->restartClient(nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outbox().size() >= 4; }, 20000));
+    {
+        // The client's disk stalls (its outbox locked): its acknowledgement
+        // comes after the station has sent the message again.
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "outbox-locker");
+        db.setDatabaseName("cnt_net/data/outbox.db");
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().resent > 0; }, 10000));
+        q.exec("ROLLBACK");
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("outbox-locker");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 30000))
+        << readText("cnt_net/data/client.log").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outbox().size() >= sent.size(); }, 10000));
+    // Each report once, the three equal telephone reports three times each side.
+    expectSame(outbox(), sent);
+    EXPECT_GT(rig.net->sender().resent, 0u) << "nothing went twice: the test proved nothing";
+}
+
 TEST(ClientLink, AVideoFrameReadThroughSharedMemoryEqualsTheCamerasFrame)
 {
     NetRig rig;

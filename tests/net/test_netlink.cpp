@@ -13,6 +13,18 @@ TEST(Frame, LengthCountsUtf8BytesAndAnEmptyBodyIsThePrefixAlone)
     EXPECT_EQ(netlink::frame(14, {}), QByteArray("14:0:..!"));
     const QByteArray chinese = QString::fromUtf8("正在检测").toUtf8();
     EXPECT_EQ(netlink::frame(1, chinese), "1:12:..!" + chinese);
+    // Numbered: the number in the third field, read back whole.
+    EXPECT_EQ(netlink::frame(14, {}, 7), QByteArray("14:0:7!"));
+    const netlink::Framed f = netlink::unframe(netlink::frame(1, chinese, 4000000000u));
+    EXPECT_TRUE(f.ok);
+    EXPECT_EQ(f.id, 1);
+    EXPECT_EQ(f.seq, 4000000000u);
+    EXPECT_EQ(f.body, chinese);
+    EXPECT_EQ(netlink::withSequence("5:1:..!a", 9), "5:1:9!a");
+    // A length that is not the body's, or a number that is none: not a frame.
+    EXPECT_FALSE(netlink::unframe("5:2:..!a").ok);
+    EXPECT_FALSE(netlink::unframe("5:1:x!a").ok);
+    EXPECT_FALSE(netlink::unframe("5:1:99999999999!a").ok);
 }
 
 TEST(Received, ControlTextsRepliesAndWhatIsIgnored)
@@ -22,6 +34,9 @@ TEST(Received, ControlTextsRepliesAndWhatIsIgnored)
         return r.size() == 1 ? r[0] : Received{};
     };
     EXPECT_EQ(one("/back/\r\n\r\n").kind, Received::Ack);
+    EXPECT_EQ(one("/back/\r\n\r\n").seq, -1);
+    EXPECT_EQ(one("/back/\r\nSeq:42\r\n\r\n").seq, 42);
+    EXPECT_EQ(one("/back/\r\nSeq: 7x\r\n\r\n").seq, -1) << "not a number: no name";
     EXPECT_EQ(one("GET /heart/ HTTP\r\nx: y\r\n\r\n").kind, Received::Heart);
     EXPECT_EQ(one("/reline/\r\n\r\n").kind, Received::Reline);
 
@@ -109,9 +124,15 @@ TEST(Sender, AnUnacknowledgedMessageGoesTwiceThenTheNextOne)
             got += peer->readAll();
             at << t.elapsed();
         }
-        return got.size() >= 3 * 8;
+        return framesOf(got).size() >= 3;
     }, 3000);
-    EXPECT_EQ(got.left(24), QByteArray("14:0:..!14:0:..!17:0:..!"));
+    EXPECT_EQ(unnumbered(got).left(24), QByteArray("14:0:..!14:0:..!17:0:..!"));
+    // Sent again under its own number; the next message has another.
+    const QList<netlink::Framed> f = framesOf(got);
+    ASSERT_GE(f.size(), 3);
+    EXPECT_EQ(f[0].seq, f[1].seq);
+    EXPECT_NE(f[1].seq, f[2].seq);
+    EXPECT_NE(f[0].seq, 0u);
     ASSERT_GE(at.size(), 3);
     EXPECT_GE(at[1] - at[0], 120);   // the second send waited for the acknowledgement
     QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 2000);
@@ -135,9 +156,38 @@ TEST(Sender, AnAcknowledgementLetsTheNextGoAtOnceAndOnlyWithAMessageOnTheWire)
         peer->write("/back/\r\n\r\n");
         peer->flush();
     }
-    EXPECT_EQ(got, "5:8:..!/p/0.jpg5:8:..!/p/1.jpg5:8:..!/p/2.jpg");
+    EXPECT_EQ(unnumbered(got), "5:8:..!/p/0.jpg5:8:..!/p/1.jpg5:8:..!/p/2.jpg");
     EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 2000));
     EXPECT_EQ(rig.net->sender().resent, 0u);
+}
+
+TEST(Sender, ALateAcknowledgementOfAMessageSentAgainDoesNotTakeTheNextWithIt)
+{
+    NetRig rig(/*ackMs=*/200);
+    rig.net->CNT_SendAlarmPic("a");
+    rig.net->CNT_SendAlarmPic("b");
+    auto peer = rig.peer();
+    QByteArray got;
+    // "a" goes twice: its first acknowledgement was late.
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return framesOf(got).size() >= 2; }, 3000));
+    const QList<netlink::Framed> twice = framesOf(got);
+    ASSERT_EQ(twice[0].body, "a");
+    ASSERT_EQ(twice[1].body, "a");
+    ASSERT_EQ(twice[0].seq, twice[1].seq);
+    // Both acknowledgements arrive, one after the other: the second is the late one.
+    peer->write(ackOf(twice[0].seq) + ackOf(twice[0].seq));
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().lateAcks >= 1; }, 3000));
+    // "b" is still waiting for its own acknowledgement, and is sent.
+    EXPECT_EQ(rig.net->sender().queued(), 1);
+    EXPECT_EQ(bodyOf(rig.net->sender().snapshot().first()), "b");
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return framesOf(got).size() >= 3; }, 3000));
+    const netlink::Framed b = framesOf(got)[2];
+    EXPECT_EQ(b.body, "b");
+    peer->write(ackOf(b.seq));
+    peer->flush();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 3000));
+    EXPECT_EQ(rig.net->sender().unacknowledged, 0u);
 }
 
 TEST(Sender, TheQueueIsBoundedAndCountsWhatItDrops)
@@ -158,7 +208,7 @@ TEST(Server, OneClientAtATimeAndTheQueueWaitsForTheNext)
     rig.net->CNT_SendAlarmPic("a");
     auto first = rig.peer();
     ASSERT_TRUE(QTest::qWaitFor([&] { return first->bytesAvailable() > 0; }, 2000));
-    EXPECT_EQ(first->readAll(), "5:1:..!a");
+    EXPECT_EQ(unnumbered(first->readAll()), "5:1:..!a");
 
     QTcpSocket second;
     second.connectToHost(QHostAddress::LocalHost, rig.net->port());
@@ -171,11 +221,11 @@ TEST(Server, OneClientAtATimeAndTheQueueWaitsForTheNext)
     EXPECT_EQ(rig.net->sender().queued(), 2);
     auto next = rig.peer();
     QByteArray got;
-    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return got.size() >= 8; }, 2000));
-    EXPECT_EQ(got, "5:1:..!a");
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return framesOf(got).size() >= 1; }, 2000));
+    EXPECT_EQ(unnumbered(got), "5:1:..!a");
     next->write("/back/\r\n\r\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return got.size() >= 16; }, 2000));
-    EXPECT_EQ(got, "5:1:..!a5:1:..!b");
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += next->readAll(); return framesOf(got).size() >= 2; }, 2000));
+    EXPECT_EQ(unnumbered(got), "5:1:..!a5:1:..!b");
 }
 
 TEST(Server, WhatTheClientSendsIsUntrustedInput)
@@ -216,5 +266,5 @@ TEST(Server, ARelineFreesTheLinkForTheNextClient)
     auto next = rig.peer();
     EXPECT_TRUE(rig.net->isConnected());
     rig.net->CNT_SendGetProduct();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return next->readAll() == "14:0:..!"; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return unnumbered(next->readAll()) == "14:0:..!"; }, 2000));
 }
