@@ -39,6 +39,11 @@ public slots:
     void SlotCheckDate();
 
 public:
+    // A day change a kill cut short is finished (the start does this before
+    // the databases are opened).
+    void finishDayChange();
+
+public:
     // For tests: the date taken as today.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
 

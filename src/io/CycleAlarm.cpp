@@ -60,11 +60,15 @@ void DetectionCycle::persistAlarm()
     QStringList cams;
     for (int c : alarmCameras())
         cams << QString::number(c);
-    QSaveFile f(alarmStateFile());
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(QStringLiteral("%1 %2\n").arg(m_curDetect).arg(cams.join(',')).toLatin1()) < 0 || !f.commit())
+    if (!writeAlarmState(QStringLiteral("%1 %2\n").arg(m_curDetect).arg(cams.join(',')).toLatin1()))
         qWarning() << "the alarm state could not be kept in" << alarmStateFile();
     m_restoredAlarm.clear();
+}
+
+bool DetectionCycle::writeAlarmState(const QByteArray& text)
+{
+    QSaveFile f(alarmStateFile());
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit();
 }
 
 void DetectionCycle::restoreAlarm()

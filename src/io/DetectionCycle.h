@@ -115,6 +115,8 @@ public:
     static constexpr int kFaultFollowMs = 2000, kFaultReturnMs = 10000;
     // The alarm that was on when the station stopped, kept across restarts.
     static QString alarmStateFile() { return QStringLiteral("alarm.state"); }
+    // Writes the kept alarm ("<detection> <cameras>") whole or not at all.
+    static bool writeAlarmState(const QByteArray& text);
 
     DetectionCycle(ControlPort* io, InputSampler* inputs, CameraManager* cameras, WizardPara* wp,
                    QObject* parent = nullptr);

@@ -77,15 +77,11 @@ void DetectCycleSQL::checkDate()
 {
     const QDate today = now().date();
     if (today == log_date) {
-        if (!QFile::exists(kFile))
-            createTable();
+        // Also when the file is there: a kill while it was made leaves it without its table.
+        createTable();
         return;
     }
-    if (!createSQL())
-        return;
-    log_date = today;
-    if (!writeTime())
-        qWarning() << "DetectCycle/time.txt cannot be written";
+    createSQL();
 }
 
 bool DetectCycleSQL::createSQL()
@@ -108,8 +104,13 @@ bool DetectCycleSQL::createSQL()
         }
     }
     m_archiveFailSaid = false;
+    // The new day is named before its file is made: a start after a kill
+    // here makes the file, where an empty file under the old day's name
+    // would be archived as a second copy of that day.
+    log_date = now().date();
+    if (!writeTime())
+        qWarning() << "DetectCycle/time.txt cannot be written";
     createTable();
-    QThread::msleep(30);
     return true;
 }
 

@@ -255,8 +255,6 @@ void ResStatisticsParam::checkDate()
         return;
     }
     m_retryAfter = QDateTime();
-    m_dayStart = lastEight();
-    writeDayStart();
     emit daysChanged();
 }
 
@@ -281,6 +279,11 @@ bool ResStatisticsParam::NextDay(const QString& newName)
     }
     m_archiveProblem.clear();
     m_dayName = newName;
+    // The new day is named before its file is made: a start after a kill
+    // here makes the file, where an empty file under the old day's start
+    // would be archived as a second copy of that day.
+    m_dayStart = lastEight();
+    writeDayStart();
     m_live = CountAllCamera();
     if (open())
         save();

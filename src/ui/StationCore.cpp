@@ -103,6 +103,8 @@ void StationCore::bringUp()
     }
     // A parameter-group restore cut short by a power loss is finished before anything is read.
     paragroups::finishPendingRestore();
+    // So is a record day change: the record must be whole before it is checked.
+    OperationRecord::instance().finishDayChange();
     openDatabases();
     loadParameters();
     // The record is open from here: what happened before it can be written.

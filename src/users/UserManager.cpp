@@ -56,6 +56,9 @@ bool UserManager::connectDatabase()
     }
     const QStringList tables = d.tables();
     if (!tables.contains("user_table") || !tables.contains("permission_table")) {
+        // One transaction: a kill in the middle must not leave a file without
+        // the administrator or the logged-out row, which no later start adds.
+        d.transaction();
         QSqlQuery q(d);
         q.exec("create table user_table(name varchar(32) primary key,password varchar(32),usertype int,"
                "createtime datetime,psdforsuper varchar(32))");
@@ -67,6 +70,8 @@ bool UserManager::connectDatabase()
         q.exec("insert into user_table values('LogOut','',0,datetime(),'')");
         q.exec("insert into permission_table values('operator','0 0 0 0 0 0 0')");
         q.exec("insert into permission_table values('LimitUser','0 0 0 0 0 0 0')");
+        if (!d.commit())
+            qWarning() << "UserDataBase.db: the account tables could not be made:" << d.lastError().text();
     }
     LogOut();
     return true;
