@@ -17,6 +17,8 @@ constexpr size_t kSearchSamples = 750;
 constexpr int kBox = 5;  // the averaging window of the second comparison
 constexpr double kGainMin = 0.6, kGainMax = 1.6, kOffsetMax = 60.0;
 
+size_t searchStride(size_t samples) { return std::max<size_t>(1, samples / kSearchSamples); }
+
 cv::Mat padded(const cv::Mat& crop)
 {
     cv::Mat f, p;
@@ -96,7 +98,8 @@ bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int margin)
     const int inside = cv::countNonZero(m_mask);
     if (inside == 0)
         return false;
-    // At most about kMaxSamples: the step rounds up.
+    // About kMaxSamples or somewhat more: the step rounds down. Rounding it
+    // up halves the samples on common region sizes and costs false alarms.
     const int step = std::max(1, int(std::sqrt(double(inside) / kMaxSamples)));
     for (int y = step / 2; y < m_h; y += step) {
         const uchar* mk = m_mask.ptr<uchar>(y);
@@ -139,17 +142,19 @@ std::vector<double> quantiles(std::vector<float>& v)
 GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
 {
     const size_t n = m_samples.size();
-    // Sample positions as offsets into the crop and into the stored mean.
+    // Sample positions as offsets into the crop (cached per row step) and the stored mean.
     const int m = m_margin;
-    std::vector<int> at(n);
     const size_t cs = crop.step1();
-    for (size_t i = 0; i < n; ++i)
-        at[i] = int(size_t(m_samples[i].y + m) * cs + size_t(m_samples[i].x + m));
+    if (m_cropStep != cs || m_cropAt.size() != n) {
+        m_cropAt.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            m_cropAt[i] = int(size_t(m_samples[i].y + m) * cs + size_t(m_samples[i].x + m));
+        m_cropStep = cs;
+    }
+    const int* at = m_cropAt.data();
     const uchar* c0 = crop.ptr<uchar>(0);
-    const float* mu0 = m_mu.ptr<float>(0);
-    const float* gx0 = m_gx.ptr<float>(0);
-    const float* gy0 = m_gy.ptr<float>(0);
-    const long ms = long(m_mu.step1());
+    const float* p0 = m_pred.ptr<float>(0);
+    const long ms = long(m_pred.step1() / 3);
     auto shifted = [&](cv::Point d) { return -long(d.y) * ms - long(d.x); };
 
     // Brightness: the crop's grey levels matched to the reference template's,
@@ -157,9 +162,14 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
     // this holds before the shift is known; saturated levels say nothing. The
     // reference, not the mean: a mean over templates is softer than any one
     // picture and would read as less contrast.
+    thread_local std::vector<float> vals;
+    vals.resize(n);
     int hist[256] = {};
-    for (size_t i = 0; i < n; ++i)
-        ++hist[c0[at[i]]];
+    for (size_t i = 0; i < n; ++i) {
+        const uchar c = c0[at[i]];
+        ++hist[c];
+        vals[i] = float(c);
+    }
     double qc[19];
     {
         int k = 0, acc = 0;
@@ -191,18 +201,25 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
         offset = std::clamp(sy / nq - gain * sx / nq, -kOffsetMax, kOffsetMax);
 
     // Whole-pixel shift: the smallest sum of differences, on a spread subset
-    // of the samples (the least-squares step below refines it on all).
+    // of the samples (the least-squares step below refines it on all), read
+    // in order from the mean kept per shift.
     cv::Point best(0, 0);
     double bestSad = -1;
     const float g = float(gain), b = float(offset);
-    const size_t stride = std::max<size_t>(1, n / kSearchSamples);
-    const size_t fitStride = std::max<size_t>(1, n / kMaxSamples);
-    for (int dy = -kSearch; dy <= kSearch; ++dy)
-        for (int dx = -kSearch; dx <= kSearch; ++dx) {
-            const long sh = shifted({dx, dy});
+    const size_t stride = searchStride(n);
+    const size_t ns = (n + stride - 1) / stride;
+    thread_local std::vector<float> sub;
+    sub.resize(ns);
+    for (size_t j = 0; j < ns; ++j)
+        sub[j] = vals[j * stride];
+    const float* s0 = sub.data();
+    for (int dy = -kSearch, sIdx = 0; dy <= kSearch; ++dy)
+        for (int dx = -kSearch; dx <= kSearch; ++dx, ++sIdx) {
+            const float* mu = m_searchMu.data() + size_t(sIdx) * ns;
             float sad = 0;
-            for (size_t i = 0; i < n; i += stride)
-                sad += std::fabs(float(c0[at[i]]) - g * mu0[m_muAt[i] + sh] - b);
+#pragma omp simd reduction(+ : sad)
+            for (size_t j = 0; j < ns; ++j)
+                sad += std::fabs(s0[j] - g * mu[j] - b);
             // Ties go to the smaller shift.
             const double score = double(sad) * (1.0 + 1e-3 * (std::abs(dx) + std::abs(dy)));
             if (bestSad < 0 || score < bestSad) {
@@ -214,22 +231,38 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
     // Below the pixel: crop - (gain mu(x - d) + offset) ~ u gx + v gy, by
     // least squares with outliers (a defect) weighted down.
     const double huber = 2.0 * std::max(3.0, m_baseGrey);
+    const size_t fitStride = std::max<size_t>(1, n / kMaxSamples);
+    const size_t nf = (n + fitStride - 1) / fitStride;
+    thread_local std::vector<float> fe, fgx, fgy;
+    fe.resize(nf);
+    fgx.resize(nf);
+    fgy.resize(nf);
     double u = 0, v = 0;
     for (int round = 0; round < 2; ++round) {
         const long sh = shifted(best);
+        // The samples under this shift, in order: residual and gradient.
+        const long* muAt = m_muAt.data();
+        for (size_t j = 0; j < nf; ++j) {
+            const size_t i = j * fitStride;
+            const float* q = p0 + 3 * (muAt[i] + sh);
+            fe[j] = vals[i] - (g * q[0] + b);
+            fgx[j] = g * q[1];
+            fgy[j] = g * q[2];
+        }
+        const float* e0 = fe.data();
+        const float* gxs = fgx.data();
+        const float* gys = fgy.data();
+        const float hub = float(huber);
         for (int iter = 0; iter < 3; ++iter) {
-            double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
-            double used = 0;
-            for (size_t i = 0; i < n; i += fitStride) {
-                used += 1;
-                const long j = m_muAt[i] + sh;
-                const double gx = gain * gx0[j], gy = gain * gy0[j];
-                const double e = double(c0[at[i]]) - (gain * mu0[j] + offset);
-                double w = 1.0;
-                if (iter > 0) {
-                    const double r = std::fabs(e - u * gx - v * gy);
-                    w = r <= huber ? 1.0 : huber / r;
-                }
+            float a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
+            const float uu = float(u), vv = float(v);
+            // The first round unweighted: a weight of one everywhere.
+            const float on = iter > 0 ? 1.0f : 0.0f;
+#pragma omp simd reduction(+ : a11, a12, a22, b1, b2)
+            for (size_t j = 0; j < nf; ++j) {
+                const float gx = gxs[j], gy = gys[j], e = e0[j];
+                const float r = std::fabs(e - uu * gx - vv * gy) * on;
+                const float w = std::min(1.0f, hub / std::max(r, 1e-6f));
                 a11 += w * gx * gx;
                 a12 += w * gx * gy;
                 a22 += w * gy * gy;
@@ -237,8 +270,8 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
                 b2 += w * gy * e;
             }
             // Flat regions say nothing about the shift: keep it near zero there.
-            a11 += used;
-            a22 += used;
+            a11 += double(nf);
+            a22 += double(nf);
             const double det = a11 * a22 - a12 * a12;
             if (det <= 0)
                 break;
@@ -289,6 +322,18 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
             m_muAt[i] = long(m_samples[i].y + o) * long(m_mu.step1()) + m_samples[i].x + o;
         cv::Sobel(m_mu, m_gx, CV_32F, 1, 0, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
         cv::Sobel(m_mu, m_gy, CV_32F, 0, 1, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
+        cv::merge(std::vector<cv::Mat>{m_mu, m_gx, m_gy}, m_pred);
+        // The search's view of the mean, shift by shift, in the order it reads it.
+        const size_t stride = searchStride(m_samples.size());
+        const size_t ns = (m_samples.size() + stride - 1) / stride;
+        const long st = long(m_mu.step1());
+        const float* mu0 = m_mu.ptr<float>(0);
+        m_searchMu.resize(size_t(2 * kSearch + 1) * size_t(2 * kSearch + 1) * ns);
+        size_t w = 0;
+        for (int dy = -kSearch; dy <= kSearch; ++dy)
+            for (int dx = -kSearch; dx <= kSearch; ++dx)
+                for (size_t j = 0; j < ns; ++j)
+                    m_searchMu[w++] = mu0[m_muAt[j * stride] - long(dy) * st - long(dx)];
     };
     setMean(m_temps[0].clone());
     std::vector<cv::Mat> aligned{m_temps[0]};
@@ -363,6 +408,10 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
     }
     m_trainedCount = n;
     m_temps.clear();
+    // Matching reads the interleaved copy only.
+    m_mu.release();
+    m_gx.release();
+    m_gy.release();
     m_trained = true;
     return true;
 }
@@ -376,28 +425,40 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
     m_fit = fit(crop, &d);
     const float gain = float(m_fit.gain), offset = float(m_fit.offset), u = float(m_u), v = float(m_v);
     const float scale = std::max(1.0f, gain);
-    // Signed residual over the whole crop (the margin feeds the averaging).
-    const int cw = crop.cols, ch = crop.rows;
-    cv::Mat res(ch, cw, CV_32F), box;
+    // Signed residual over the whole crop (the margin feeds the averaging),
+    // two replicated columns either side for the 5 x 5 average.
+    const int cw = crop.cols, ch = crop.rows, rw = cw + 4;
+    thread_local std::vector<float> resBuf, colBuf;
+    resBuf.resize(size_t(ch) * size_t(rw));
+    colBuf.resize(size_t(rw));
     for (int y = 0; y < ch; ++y) {
         const uchar* c = crop.ptr<uchar>(y);
-        const float* mu = m_mu.ptr<float>(y + kPad - d.y) + kPad - d.x;
-        const float* gx = m_gx.ptr<float>(y + kPad - d.y) + kPad - d.x;
-        const float* gy = m_gy.ptr<float>(y + kPad - d.y) + kPad - d.x;
-        float* r = res.ptr<float>(y);
+        const float* q = m_pred.ptr<float>(y + kPad - d.y) + 3 * (kPad - d.x);
+        float* r = resBuf.data() + size_t(y) * size_t(rw) + 2;
 #pragma omp simd
         for (int x = 0; x < cw; ++x) {
-            float p = gain * mu[x] + offset + u * gx[x] + v * gy[x];
+            float p = gain * q[3 * x] + offset + u * q[3 * x + 1] + v * q[3 * x + 2];
             p = p < 0.0f ? 0.0f : p;
             p = p > 255.0f ? 255.0f : p;
             r[x] = float(c[x]) - p;
         }
+        r[-2] = r[-1] = r[0];
+        r[cw] = r[cw + 1] = r[cw - 1];
     }
-    cv::boxFilter(res, box, CV_32F, cv::Size(kBox, kBox), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+    auto row = [&](int y) { return resBuf.data() + size_t(std::clamp(y, 0, ch - 1)) * size_t(rw); };
     out.create(m_h, m_w, CV_8UC1);
+    float* col = colBuf.data();
+    const float inv = 1.0f / float(kBox * kBox);
+    int count = 0;
     for (int y = 0; y < m_h; ++y) {
-        const float* r = res.ptr<float>(y + m_margin) + m_margin;
-        const float* b = box.ptr<float>(y + m_margin) + m_margin;
+        const int cy = y + m_margin;
+        // Column sums of the five rows around cy (replicated beyond the crop).
+        const float *r0 = row(cy - 2), *r1 = row(cy - 1), *r2 = row(cy), *r3 = row(cy + 1), *r4 = row(cy + 2);
+#pragma omp simd
+        for (int x = 0; x < rw; ++x)
+            col[x] = r0[x] + r1[x] + r2[x] + r3[x] + r4[x];
+        const float* r = r2 + 2 + m_margin;
+        const float* cs = col + m_margin;  // cs[x .. x + 4] are the five columns around x
         const float* t = m_thr.ptr<float>(y);
         const float* tb = m_thrBox.ptr<float>(y);
         const uchar* mk = m_mask.ptr<uchar>(y);
@@ -405,15 +466,16 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
         const int w = m_w;
 #pragma omp simd
         for (int x = 0; x < w; ++x) {
+            const float b = (cs[x] + cs[x + 1] + cs[x + 2] + cs[x + 3] + cs[x + 4]) * inv;
             // The average alone would also mark the ring around a blemish:
             // a pixel it marks must itself lean the same way.
-            const float lim = tb[x] * scale;
-            const bool coarse = (std::fabs(b[x]) > lim) & (r[x] * b[x] > 0.0f) & (std::fabs(r[x]) > 0.3f * lim);
-            const bool differs = (std::fabs(r[x]) > t[x] * scale) | coarse;
-            dst[x] = uchar(mk[x] & (differs ? 255 : 0));
+            const float lim = tb[x] * scale, a = std::fabs(r[x]);
+            const int coarse = int(std::fabs(b) > lim) & int(r[x] * b > 0.0f) & int(a > 0.3f * lim);
+            const int differs = int(a > t[x] * scale) | coarse;
+            dst[x] = uchar(mk[x] & -differs);
         }
     }
-    const int count = cv::countNonZero(out);
+    count = cv::countNonZero(out);
     return count;
 }
 
@@ -425,6 +487,9 @@ void GrayMatch::Clear()
     m_mu.release();
     m_gx.release();
     m_gy.release();
+    m_pred.release();
     m_thr.release();
     m_thrBox.release();
+    m_searchMu.clear();
+    m_cropStep = 0;
 }

@@ -89,10 +89,19 @@ private:
     // Trained model, padded by margin + kPad on every side of the region.
     cv::Mat m_mu;                   // CV_32F mean
     cv::Mat m_gx, m_gy;             // CV_32F gradient of the mean (grey per pixel)
+    // The three above interleaved (CV_32FC3): one cache line serves a pixel's
+    // prediction, in the fit's scattered reads and the comparison's rows.
+    cv::Mat m_pred;
     cv::Mat m_thr;                  // CV_32F threshold per pixel, region size
     cv::Mat m_thrBox;               // CV_32F threshold of the 5 x 5 average, region size
     std::vector<cv::Point> m_samples;  // region coordinates of the fitting samples
     std::vector<long> m_muAt;          // their offsets in the stored mean
+    // The mean at the search subset of the samples under each whole-pixel
+    // shift, laid out shift after shift: the search reads it in order.
+    std::vector<float> m_searchMu;
+    // Sample offsets in a crop of the cached row step (crops are views of a frame).
+    mutable std::vector<int> m_cropAt;
+    mutable size_t m_cropStep = 0;
     std::vector<double> m_refLevels;  // grey levels of the reference at 5 %, 10 %, ... 95 %
     double m_baseGrey = 13.75;
     mutable Fit m_fit;

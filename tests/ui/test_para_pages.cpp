@@ -557,10 +557,12 @@ TEST_F(Pages, AFactoryResetBringsTheFactorySetUpBackAndKeepsRecordsCountersAndTh
 
     // Factory values, no regions, and the station waits for the operator before it judges.
     EXPECT_EQ(gpWPara->mold_pulse, factoryPulse);
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < 2; ++c) {
+        CammerView* w = win->cameras()->view(c);
+        ASSERT_TRUE(w) << "camera " << c;
         for (int d = 0; d < 8; ++d)
-            if (CammerView* w = win->cameras()->view(c))
-                EXPECT_EQ(w->para.roi_count[d], 0) << "camera " << c << " detection " << d;
+            EXPECT_EQ(w->para.roi_count[d], 0) << "camera " << c << " detection " << d;
+    }
     EXPECT_FALSE(QFileInfo::exists("cammer11/template0.png"));
     EXPECT_FALSE(win->isDetecting());
     // Records and counters stay, and the set-up before the reset is a group to go back to.
