@@ -2,6 +2,7 @@
 
 #include "ImageLib.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -254,12 +255,29 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
         const float* gys = fgy.data();
         const float hub = float(huber);
         for (int iter = 0; iter < 3; ++iter) {
-            float a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
             const float uu = float(u), vv = float(v);
             // The first round unweighted: a weight of one everywhere.
             const float on = iter > 0 ? 1.0f : 0.0f;
-#pragma omp simd reduction(+ : a11, a12, a22, b1, b2)
-            for (size_t j = 0; j < nf; ++j) {
+            // Four lanes of sums, then the rest one by one.
+            using V = cv::v_float32x4;
+            V s11 = cv::v_setzero_f32(), s12 = s11, s22 = s11, t1 = s11, t2 = s11;
+            const V vu = cv::v_setall_f32(uu), vvv = cv::v_setall_f32(vv), von = cv::v_setall_f32(on),
+                    vh = cv::v_setall_f32(hub), one = cv::v_setall_f32(1.0f), tiny = cv::v_setall_f32(1e-6f);
+            size_t j = 0;
+            for (; j + 4 <= nf; j += 4) {
+                const V gx = cv::v_load(gxs + j), gy = cv::v_load(gys + j), e = cv::v_load(e0 + j);
+                const V r = cv::v_abs(e - vu * gx - vvv * gy) * von;
+                const V w = cv::v_min(one, vh / cv::v_max(r, tiny));
+                const V wgx = w * gx, wgy = w * gy;
+                s11 += wgx * gx;
+                s12 += wgx * gy;
+                s22 += wgy * gy;
+                t1 += wgx * e;
+                t2 += wgy * e;
+            }
+            double a11 = cv::v_reduce_sum(s11), a12 = cv::v_reduce_sum(s12), a22 = cv::v_reduce_sum(s22),
+                   b1 = cv::v_reduce_sum(t1), b2 = cv::v_reduce_sum(t2);
+            for (; j < nf; ++j) {
                 const float gx = gxs[j], gy = gys[j], e = e0[j];
                 const float r = std::fabs(e - uu * gx - vv * gy) * on;
                 const float w = std::min(1.0f, hub / std::max(r, 1e-6f));
@@ -435,8 +453,20 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
         const uchar* c = crop.ptr<uchar>(y);
         const float* q = m_pred.ptr<float>(y + kPad - d.y) + 3 * (kPad - d.x);
         float* r = resBuf.data() + size_t(y) * size_t(rw) + 2;
-#pragma omp simd
-        for (int x = 0; x < cw; ++x) {
+        int x = 0;
+        {
+            using V = cv::v_float32x4;
+            const V vg = cv::v_setall_f32(gain), vo = cv::v_setall_f32(offset), vu = cv::v_setall_f32(u),
+                    vv = cv::v_setall_f32(v), lo = cv::v_setzero_f32(), hi = cv::v_setall_f32(255.0f);
+            for (; x + 4 <= cw; x += 4) {
+                V mu, gx, gy;
+                cv::v_load_deinterleave(q + 3 * x, mu, gx, gy);
+                const V p = cv::v_min(hi, cv::v_max(lo, vg * mu + vo + vu * gx + vv * gy));
+                const V cf = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::v_load_expand_q(c + x)));
+                cv::v_store(r + x, cf - p);
+            }
+        }
+        for (; x < cw; ++x) {
             float p = gain * q[3 * x] + offset + u * q[3 * x + 1] + v * q[3 * x + 2];
             p = p < 0.0f ? 0.0f : p;
             p = p > 255.0f ? 255.0f : p;
