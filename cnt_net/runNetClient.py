@@ -330,7 +330,8 @@ class Link:
         next_beat = time.time()
         while not stopping.is_set():
             if beat > 0 and time.time() >= next_beat:
-                sock.sendall(b"/heart/\r\n\r\n")
+                # "Seq:": this client reads the station's numbered frames.
+                sock.sendall(b"/heart/\r\nSeq: yes\r\n\r\n")
                 next_beat = time.time() + beat
             r, _, _ = select.select([sock], [], [], 0.2)
             if not r:

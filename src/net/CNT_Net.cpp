@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -21,6 +22,8 @@ CNT_Net* gpNet = nullptr;
 
 namespace {
 const char* kClientScript = "./cnt_net/runNetClient.py";
+// How long a new connection waits for the client to say it reads numbers.
+constexpr int kHelloMs = 300;
 }
 
 // --- sender ----------------------------------------------------------------
@@ -59,6 +62,8 @@ void CNT_Thread::clearSocket()
 {
     QMutexLocker l(&m_lock);
     m_socket = nullptr;
+    // The next client says for itself whether it reads numbers.
+    numbered = false;
     // What was on the wire goes again, twice, on the next connection.
     m_inFlight = false;
     m_attempts = 0;
@@ -80,7 +85,7 @@ void CNT_Thread::run()
         m_attempts = 0;
         return;
     }
-    const QByteArray head = m_queue.first();
+    const QByteArray head = numbered ? m_queue.first() : netlink::withSequence(m_queue.first(), 0);
     if (m_attempts > 0)
         ++resent;
     ++sent;
@@ -366,7 +371,15 @@ void CNT_Net::incomingConnection(qintptr descriptor)
     connect(m_socket, &QTcpSocket::readyRead, this, &CNT_Net::SlotReadyRead);
     if (gpWPara && gpWPara->cnt_video_source != 0)
         CNT_SendMemoryInfo();
-    StartSend();
+    // The client's first heartbeat says whether it reads numbered frames:
+    // sending waits for it a little, so that the message a lost connection
+    // left on the wire goes again under its number and is kept once. A
+    // client that says nothing gets the older frames then.
+    QPointer<QTcpSocket> socket = m_socket;
+    QTimer::singleShot(kHelloMs, this, [this, socket] {
+        if (socket && socket == m_socket)
+            StartSend();
+    });
     emit clientConnected();
 }
 
@@ -404,6 +417,8 @@ void CNT_Net::ParsingBackBuf(const QByteArray& text)
         return;
     }
     for (const netlink::Received& r : got) {
+        if (r.numbered && !m_sender.numbered.exchange(true))
+            StartSend();
         switch (r.kind) {
         case netlink::Received::Ack:
             goThrough(r.seq);

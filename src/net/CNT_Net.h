@@ -53,6 +53,8 @@ public:
     int ackMs = 5000;
     int limit = 10000;
     std::atomic<quint64> sent{0}, resent{0}, unacknowledged{0}, overflow{0}, lateAcks{0};
+    // The connected client reads numbered frames (it said so); else "..".
+    std::atomic<bool> numbered{false};
 
 private:
     void timedOut();

@@ -115,12 +115,15 @@ QList<Received> parseReceived(const QByteArray& raw)
         if (k != Received::Reply) {
             Received r;
             r.kind = k;
-            if (k == Received::Ack)
+            if (k == Received::Ack || k == Received::Heart)
                 for (const QByteArray& line : head.split('\n')) {
                     const QByteArray l = line.trimmed();
+                    if (!l.startsWith("Seq:"))
+                        continue;
+                    r.numbered = true;
                     bool ok = false;
-                    const quint32 seq = l.startsWith("Seq:") ? l.mid(4).trimmed().toUInt(&ok) : 0;
-                    if (ok && seq > 0)
+                    const quint32 seq = l.mid(4).trimmed().toUInt(&ok);
+                    if (k == Received::Ack && ok && seq > 0)
                         r.seq = seq;
                 }
             out.append(r);

@@ -3,8 +3,11 @@
 // and the body (UTF-8, no terminator); <seq> is the message's sequence
 // number, the same when it is sent again, or ".." for none. Client to
 // station: a head, "\r\n\r\n", and a body; the head's first line says what
-// it is. An acknowledgement names the message it acknowledges with a head
-// line "Seq:<seq>"; one without it acknowledges whatever is on the wire.
+// it is. A client that reads numbers says so with a head line "Seq:" in its
+// heartbeat or acknowledgement; until then a connection gets ".." (the
+// format of older clients). An acknowledgement names the message it
+// acknowledges with "Seq:<seq>"; one without it acknowledges whatever is on
+// the wire.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -35,6 +38,7 @@ struct Received {
     Kind kind = Ignored;
     int session = -1;   // Reply: the message id the client answers
     qint64 seq = -1;    // Ack: the sequence number it names, -1 for none
+    bool numbered = false;  // Heart, Ack: the client reads numbered frames
     QByteArray body;
 };
 

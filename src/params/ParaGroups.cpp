@@ -183,6 +183,20 @@ Result restore(const QString& name, int detections)
         }
         entries << e;
     }
+    // The group index goes in with the files: the kept group may sort before
+    // the restored one, and a cut between them must not leave it naming
+    // another group.
+    {
+        QSaveFile index(QDir(kStage).filePath(QStringLiteral("sysadd.txt")));
+        if (!index.open(QIODevice::WriteOnly | QIODevice::Text) ||
+            index.write(QByteArray::number(list().indexOf(name)) + '\n') < 0 || !index.commit()) {
+            removeAny(kStage);
+            r.message = LanStr(1651).arg(QStringLiteral("sysadd.txt"));
+            return r;
+        }
+        entries.removeAll(QStringLiteral("sysadd.txt"));
+        entries << QStringLiteral("sysadd.txt");
+    }
     flush();
     // The journal names every entry of the group and every folder it replaces:
     // finishing again after a power cut does the same, never more.

@@ -88,6 +88,15 @@ bool DetectCycleSQL::createSQL()
 {
     closeDB();
     if (QFile::exists(kFile)) {
+        // A row a kill cut short is rolled back from its journal first: the
+        // journal does not move with the file, and played into the next
+        // day's file it would break it.
+        if (QFile::exists(QStringLiteral("%1-journal").arg(kFile))) {
+            m_db.setDatabaseName(kFile);
+            if (m_db.open())
+                QSqlQuery(m_db).exec("select count(*) from sqlite_master");
+            m_db.close();
+        }
         QDir().mkpath(kDir);
         QString target = QStringLiteral("%1/%2.db").arg(kDir, log_date.toString("yyyy-MM-dd"));
         // A day that is already archived (the clock went back) is not overwritten.

@@ -72,6 +72,8 @@ void CountDetect::sum()
 
 ResStatisticsParam::ResStatisticsParam(Clock clock, QObject* parent) : QObject(parent), m_clock(std::move(clock))
 {
+    // A day change a kill cut short is finished before anything is read.
+    finishDayChange();
     if (!open())
         qCritical() << "result statistics unusable:" << m_error;
     else
@@ -98,9 +100,15 @@ bool ResStatisticsParam::open()
 {
     close();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!QFile::exists(kFile) && !QFile::copy(kTemplate, kFile)) {
-            m_error = QStringLiteral("%1 is missing and %2 cannot be copied").arg(kFile, kTemplate);
-            return false;
+        if (!QFile::exists(kFile)) {
+            // Whole or not at all: a kill while copying must not leave half a file.
+            const QString part = QStringLiteral("%1.part").arg(kFile);
+            QFile::remove(part);
+            if (!QFile::copy(kTemplate, part) || !QFile::rename(part, kFile)) {
+                QFile::remove(part);
+                m_error = QStringLiteral("%1 is missing and %2 cannot be copied").arg(kFile, kTemplate);
+                return false;
+            }
         }
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", kConn);
@@ -258,6 +266,14 @@ void ResStatisticsParam::checkDate()
     emit daysChanged();
 }
 
+namespace {
+// The day change in progress: "<new day start>\n<new day>\n<archive>", so
+// that a start after a kill finishes it instead of counting on in the old
+// day's file under the new day's name, or archiving a fresh file as a second
+// copy of the old day.
+const char* kChange = "ResStatistics.change";
+} // namespace
+
 bool ResStatisticsParam::NextDay(const QString& newName)
 {
     save();
@@ -267,7 +283,15 @@ bool ResStatisticsParam::NextDay(const QString& newName)
     QString target = QStringLiteral("%1/%2.db").arg(kArchive, m_dayName);
     for (int n = 2; QFile::exists(target); ++n)
         target = QStringLiteral("%1/%2-%3.db").arg(kArchive, m_dayName).arg(n);
-    if (QFile::exists(kFile) && !QFile::rename(kFile, target)) {
+    QSaveFile change(kChange);
+    if (!change.open(QIODevice::WriteOnly) ||
+        change.write(QByteArray::number(lastEight()) + '\n' + newName.toUtf8() + '\n' + target.toUtf8()) < 0 ||
+        !change.commit()) {
+        qWarning() << "statistics: the day change cannot be noted in" << kChange;
+        open();
+        return false;
+    }
+    if (!finishDayChange()) {
         // The day stays whole in its file: clearing it would save zeros over it.
         qWarning() << "statistics of" << m_dayName << "could not be archived as" << target;
         if (m_archiveProblem.isEmpty()) {
@@ -278,16 +302,36 @@ bool ResStatisticsParam::NextDay(const QString& newName)
         return false;
     }
     m_archiveProblem.clear();
-    m_dayName = newName;
-    // The new day is named before its file is made: a start after a kill
-    // here makes the file, where an empty file under the old day's start
-    // would be archived as a second copy of that day.
-    m_dayStart = lastEight();
-    writeDayStart();
     m_live = CountAllCamera();
     if (open())
         save();
     QThread::msleep(300);
+    return true;
+}
+
+bool ResStatisticsParam::finishDayChange()
+{
+    QFile f(kChange);
+    if (!f.open(QIODevice::ReadOnly))
+        return true;
+    const QList<QByteArray> parts = f.readAll().split('\n');
+    f.close();
+    bool ok = false;
+    const qint64 start = parts.value(0).toLongLong(&ok);
+    const QString name = QString::fromUtf8(parts.value(1)), target = QString::fromUtf8(parts.value(2));
+    if (!ok || name.isEmpty() || target.isEmpty()) {
+        QFile::remove(kChange);
+        return true;
+    }
+    // Each step once: what is in place is not done again.
+    if (QFile::exists(kFile) && !QFile::exists(target) && !QFile::rename(kFile, target)) {
+        QFile::remove(kChange);
+        return false;
+    }
+    m_dayName = name;
+    m_dayStart = start;
+    writeDayStart();
+    QFile::remove(kChange);
     return true;
 }
 

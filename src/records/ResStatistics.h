@@ -79,6 +79,9 @@ signals:
 private:
     bool open();
     void close();
+    // Finishes a noted day change (archive, new day start); false when the
+    // file could not be archived (the day then stays).
+    bool finishDayChange();
     static bool load(const QString& connection, CountAllCamera* into);
     qint64 lastEight() const;
     void writeDayStart() const;

@@ -33,7 +33,7 @@ int main(int argc, char** argv)
 
     QDir().mkpath("./cnt_net/cnt_log_app/");
     GLog glog("./cnt_net/cnt_log_app/", argv[0]);
-    LOG(INFO) << "2.5.0" << " release";
+    LOG(INFO) << STATION_VERSION << " release";
 
     const std::unique_ptr<DiVeZoruzo> station = buildStation();
     if (!station)

@@ -255,6 +255,8 @@ struct Kind {
     bool restartFinishes = false;
     // A save another program makes: run in place of save (same process, so the kill finds it).
     std::function<QStringList()> program;
+    // When the start after it happens, when not at once.
+    QDateTime restartAt;
 };
 
 // Runs a program in the working directory; its standard output.
@@ -403,6 +405,9 @@ std::map<QString, Kind> kinds()
                                      DetectCycleSQL::instance()->checkDate();
                                  },
                                  cycleLogState, at(11, 10), true};
+    // A row cut short, and the start on the next day archives the file.
+    k["cycle-log-row-next-day"] = {k["cycle-log-row"].prepare, k["cycle-log-row"].save, cycleLogState};
+    k["cycle-log-row-next-day"].restartAt = at(11, 10);
     k["operation-record"] = {[] { OperationRecord::instance().InsertRecord("before"); },
                              [] { OperationRecord::instance().InsertRecord("the line the kill may cut"); }, recordState};
     k["operation-record-day-change"] = {[] {
@@ -466,7 +471,7 @@ int step(const QString& what, const QString& kind, const QString& dir)
         it->second.prepare();
         return 0;
     }
-    gWhen = it->second.when;
+    gWhen = what == "state" && it->second.restartAt.isValid() ? it->second.restartAt : it->second.when;
     if (what == "save") {
         QElapsedTimer t;
         // The parent kills from here on.

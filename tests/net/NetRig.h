@@ -82,6 +82,14 @@ inline QByteArray unnumbered(const QByteArray& stream)
     return out;
 }
 
+// The peer says it reads numbered frames, and the station has heard it.
+inline bool numbering(QTcpSocket& peer, NetRig& rig)
+{
+    peer.write("/heart/\r\nSeq: yes\r\n\r\n");
+    peer.flush();
+    return QTest::qWaitFor([&] { return rig.net->sender().numbered.load(); }, 3000);
+}
+
 inline QByteArray ackOf(quint32 seq) { return "/back/\r\nSeq:" + QByteArray::number(seq) + "\r\n\r\n"; }
 
 // The member names of a JSON object, in order.

@@ -37,6 +37,8 @@ TEST(Received, ControlTextsRepliesAndWhatIsIgnored)
     EXPECT_EQ(one("/back/\r\n\r\n").seq, -1);
     EXPECT_EQ(one("/back/\r\nSeq:42\r\n\r\n").seq, 42);
     EXPECT_EQ(one("/back/\r\nSeq: 7x\r\n\r\n").seq, -1) << "not a number: no name";
+    EXPECT_TRUE(one("/heart/\r\nSeq: yes\r\n\r\n").numbered);
+    EXPECT_FALSE(one("/heart/\r\n\r\n").numbered);
     EXPECT_EQ(one("GET /heart/ HTTP\r\nx: y\r\n\r\n").kind, Received::Heart);
     EXPECT_EQ(one("/reline/\r\n\r\n").kind, Received::Reline);
 
@@ -112,9 +114,10 @@ TEST(Filter, ASwitchedOffLinkListensOnNothingAndQueuesNothing)
 TEST(Sender, AnUnacknowledgedMessageGoesTwiceThenTheNextOne)
 {
     NetRig rig(/*ackMs=*/150);
+    auto peer = rig.peer();
+    ASSERT_TRUE(numbering(*peer, rig));
     rig.net->CNT_SendGetProduct();
     rig.net->CNT_SendGetRemindList();
-    auto peer = rig.peer();
     QByteArray got;
     QElapsedTimer t;
     t.start();
@@ -164,9 +167,10 @@ TEST(Sender, AnAcknowledgementLetsTheNextGoAtOnceAndOnlyWithAMessageOnTheWire)
 TEST(Sender, ALateAcknowledgementOfAMessageSentAgainDoesNotTakeTheNextWithIt)
 {
     NetRig rig(/*ackMs=*/200);
+    auto peer = rig.peer();
+    ASSERT_TRUE(numbering(*peer, rig));
     rig.net->CNT_SendAlarmPic("a");
     rig.net->CNT_SendAlarmPic("b");
-    auto peer = rig.peer();
     QByteArray got;
     // "a" goes twice: its first acknowledgement was late.
     ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return framesOf(got).size() >= 2; }, 3000));
@@ -188,6 +192,31 @@ TEST(Sender, ALateAcknowledgementOfAMessageSentAgainDoesNotTakeTheNextWithIt)
     peer->flush();
     EXPECT_TRUE(QTest::qWaitFor([&] { return rig.net->sender().queued() == 0; }, 3000));
     EXPECT_EQ(rig.net->sender().unacknowledged, 0u);
+}
+
+TEST(Sender, AClientThatDoesNotSayItReadsNumbersGetsTheOlderFrames)
+{
+    NetRig rig(/*ackMs=*/60000);
+    auto peer = rig.peer();
+    rig.net->CNT_SendAlarmPic("a");
+    QByteArray got;
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return framesOf(got).size() >= 1; }, 3000));
+    EXPECT_EQ(got, "5:1:..!a");
+    // It says so: the next message is numbered.
+    ASSERT_TRUE(numbering(*peer, rig));
+    peer->write("/back/\r\n\r\n");
+    peer->flush();
+    rig.net->CNT_SendAlarmPic("b");
+    ASSERT_TRUE(QTest::qWaitFor([&] { got += peer->readAll(); return framesOf(got).size() >= 2; }, 3000));
+    EXPECT_NE(framesOf(got)[1].seq, 0u);
+    EXPECT_EQ(framesOf(got)[1].body, "b");
+    // A new connection begins unnumbered again.
+    peer->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.net->isConnected(); }, 3000));
+    auto next = rig.peer();
+    QByteArray again;
+    ASSERT_TRUE(QTest::qWaitFor([&] { again += next->readAll(); return framesOf(again).size() >= 1; }, 3000));
+    EXPECT_EQ(again, "5:1:..!b");
 }
 
 TEST(Sender, TheQueueIsBoundedAndCountsWhatItDrops)

@@ -196,6 +196,11 @@ TEST(ParaGroups, KilledAtRandomMomentsEveryGroupAndTheSetUpStayWhole)
                                               << t.toStdString();
         }
         EXPECT_TRUE(paragroups::list().contains("a") && paragroups::list().contains("b")) << "trial " << trial;
+        // The stored index names the group of the set-up in force, once one was restored.
+        if (QFile::exists("sysadd.txt")) {
+            const QString named = paragroups::list().value(readText("sysadd.txt").trimmed().toInt());
+            EXPECT_EQ(named, now.toLower()) << "trial " << trial << ": the index names " << named.toStdString();
+        }
         if (HasFailure())
             break;
         // The kept set-ups pile up with every restore; the next trial needs only a few.
@@ -206,4 +211,5 @@ TEST(ParaGroups, KilledAtRandomMomentsEveryGroupAndTheSetUpStayWhole)
     EXPECT_EQ(interrupted, 100);
     EXPECT_TRUE(seen.contains("A") && seen.contains("B"));
     EXPECT_TRUE(QFile::exists("paraGroup/c/PARAM.db")) << "the backups really happen";
+    EXPECT_TRUE(QFile::exists("sysadd.txt")) << "a restore puts the group index in place with the files";
 }

@@ -569,7 +569,7 @@ TEST_F(Pages, AFactoryResetBringsTheFactorySetUpBackAndKeepsRecordsCountersAndTh
     EXPECT_GE(recordRemarks().size(), recordsBefore);
     EXPECT_EQ(gAllNum[0], 123u);
     EXPECT_EQ(gFailNum[0], 4u);
-    const QStringList kept = QDir("paraGroup").entryList({"kept-*-before-factory"}, QDir::Dirs);
+    const QStringList kept = QDir("paraGroup").entryList({"before-factory-*"}, QDir::Dirs);
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(readText("paraGroup/" + kept[0] + "/cammer11/template0.png"), "the operator's template");
     EXPECT_TRUE(QFile::exists("paraGroup/" + kept[0] + "/PARAM.db"));

@@ -362,7 +362,6 @@ TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOne
         QDir().mkpath(work + "/cammer11");
         writeText(work + "/cammer11/template0.png", "the operator's template");
         ASSERT_TRUE(writeArchive(archive(), {{"factory-reset/PARAM.db", "factory parameters", {}, {}, AE_IFREG},
-                                             {"factory-reset/SN.db", "factory camera order", {}, {}, AE_IFREG},
                                              {"factory-reset/sysadd.txt", "0\n", {}, {}, AE_IFREG}}));
     };
     const qint64 span = runTimeUs(prepare);
@@ -378,11 +377,11 @@ TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOne
         EXPECT_TRUE(r.ok) << r.message.toStdString();
         EXPECT_EQ(content(work + "/PARAM.db"), "factory parameters") << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(work + "/PARAM.db-journal")) << "trial " << t;
-        EXPECT_EQ(content(work + "/SN.db"), "factory camera order") << "trial " << t;
+        EXPECT_EQ(content(work + "/SN.db"), "the operator's camera order") << "trial " << t << ": the wiring stays";
         EXPECT_EQ(content(work + "/sysadd.txt"), "0\n") << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(work + "/cammer11")) << "trial " << t;
         EXPECT_TRUE(QFileInfo::exists(work + "/factory-restored.txt")) << "trial " << t;
-        const QStringList kept = QDir(work + "/paraGroup").entryList({"kept-*"}, QDir::Dirs);
+        const QStringList kept = QDir(work + "/paraGroup").entryList({"before-factory-*"}, QDir::Dirs);
         ASSERT_EQ(kept.size(), 1) << "trial " << t;
         const QString group = work + "/paraGroup/" + kept[0];
         EXPECT_EQ(content(group + "/PARAM.db"), "the operator's parameters") << "trial " << t;

@@ -297,23 +297,29 @@ bool writeClient(const QDir& dir, QString* error)
 }
 } // namespace
 
-// The factory package: the working directory's own set-up files under
-// "factory-reset/", which the installer puts back in place of the operator's.
+// The factory package: the factory parameters (the factory group's PARAM.db)
+// and the group index under "factory-reset/", which the installer puts back
+// in place of the operator's. The camera order (SN.db) is the wiring, not the
+// set-up: a reset leaves it.
 bool writeFactoryPackage(const QDir& dir, const QString& file, QString* error)
 {
+    QFile param(dir.absoluteFilePath("paraGroup/default/PARAM.db"));
+    if (!param.open(QIODevice::ReadOnly)) {
+        *error = "no factory parameters in " + param.fileName();
+        return false;
+    }
+    const QList<QPair<QByteArray, QByteArray>> entries{{"factory-reset/PARAM.db", param.readAll()},
+                                                       {"factory-reset/sysadd.txt", "0\n"}};
+    const QString part = file + ".part";
     archive* a = archive_write_new();
     archive_write_add_filter_gzip(a);
     archive_write_set_format_pax_restricted(a);
-    bool ok = archive_write_open_filename(a, QFile::encodeName(file).constData()) == ARCHIVE_OK;
-    for (const char* name : {"PARAM.db", "SN.db", "sysadd.txt"}) {
-        QFile in(dir.absoluteFilePath(name));
-        if (!ok || !in.open(QIODevice::ReadOnly)) {
-            ok = false;
+    bool ok = archive_write_open_filename(a, QFile::encodeName(part).constData()) == ARCHIVE_OK;
+    for (const auto& [name, data] : entries) {
+        if (!ok)
             break;
-        }
-        const QByteArray data = in.readAll();
         archive_entry* e = archive_entry_new();
-        archive_entry_set_pathname(e, (QByteArray("factory-reset/") + name).constData());
+        archive_entry_set_pathname(e, name.constData());
         archive_entry_set_filetype(e, AE_IFREG);
         archive_entry_set_perm(e, 0644);
         archive_entry_set_size(e, data.size());
@@ -323,11 +329,22 @@ bool writeFactoryPackage(const QDir& dir, const QString& file, QString* error)
     }
     ok = archive_write_close(a) == ARCHIVE_OK && ok;
     archive_write_free(a);
-    if (!ok)
+    // Whole or not at all: a reset must never find half a package.
+    ok = ok && (!QFile::exists(file) || QFile::remove(file)) && QFile::rename(part, file);
+    if (!ok) {
+        QFile::remove(part);
         *error = "cannot write the factory package " + file;
+    }
     return ok;
 }
 } // namespace
+
+bool writeFactoryPackage(const QString& dirPath, QString* error)
+{
+    QString dummy;
+    const QDir dir(dirPath);
+    return writeFactoryPackage(dir, dir.absoluteFilePath("paraGroup/default/20clearsh.tar.gz"), error ? error : &dummy);
+}
 
 bool makeWorkingDir(const QString& dirPath, QString* error)
 {

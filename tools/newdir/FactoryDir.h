@@ -16,4 +16,8 @@ void setFactoryValues(WizardPara& p);
 // Needs a QGuiApplication (the pixmaps are drawn).
 bool makeWorkingDir(const QString& dir, QString* error);
 
+// Writes the factory package (paraGroup/default/20clearsh.tar.gz) of an
+// existing working directory from its factory group, whole or not at all.
+bool writeFactoryPackage(const QString& dir, QString* error);
+
 } // namespace factory

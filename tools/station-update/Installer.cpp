@@ -320,7 +320,8 @@ Result factoryReset(const QString& path, const QString& workdir)
         r.message = "factory settings not restored: the package holds no PARAM.db";
         return r;
     }
-    const QString kept = QStringLiteral("kept-%1-before-factory").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
+    // Not "kept-…": the restores' pruning of their own kept groups must not take it.
+    const QString kept = QStringLiteral("before-factory-%1").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
     if (!writeDurably(resetMark(workdir), kept.toUtf8())) {
         removeTree(resetStaging(workdir));
         r.message = "factory settings not restored: " + resetMark(workdir) + " could not be written";

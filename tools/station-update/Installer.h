@@ -38,8 +38,9 @@ bool endRollback(const QString& programDir);
 
 // The factory package ("factory-reset/" and the working directory's set-up
 // files below it): its files replace the operator's set-up in workdir, which
-// is kept whole as a parameter group "kept-…-before-factory" (its PARAM.db
-// and template folders); records, counters, accounts and other groups stay.
+// is kept whole as a parameter group "before-factory-<time>" (its PARAM.db
+// and template folders); records, counters, accounts, the camera order and
+// the other groups stay.
 // The station then comes up stopped until the operator starts it. Marked
 // ("factory-reset.swap") until done, and finished by the next start when cut.
 bool isFactoryPackage(const QString& archive);
