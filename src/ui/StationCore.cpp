@@ -138,9 +138,13 @@ void StationCore::bringUp()
     // prohibits clamping in the mode's own lines.
     m_io = new ControlPort(ControlPort::configFrom(*gpWPara), ControlPort::portName(gpWPara->serial_port), this);
     gpControlIO = m_io;
-    // An alarm the last run died in sounds from the first word on, not only once the cycle restores it.
-    if (QFile::exists(DetectionCycle::alarmStateFile()))
+    // An alarm the last run died in sounds from the first word on, not only
+    // once the cycle restores it; and the ejector the alarm may have held
+    // stays held until the cycle has restored it and decided.
+    if (QFile::exists(DetectionCycle::alarmStateFile())) {
         m_io->IOSetOut(2, 1);
+        m_io->IOSetOut(1, 1);
+    }
     m_io->IOFlashOut();
     m_inputs = new InputSampler(m_io, this);
     m_inputs->setShakeEraseTime(gpWPara->shake_erase_time);

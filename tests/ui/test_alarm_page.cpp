@@ -1,6 +1,7 @@
 // The alarm page of the built station: a blemish opens it, its decisions act
 // on the cycle with their protections, and it closes when the alarm ends.
 #include "AlarmPage.h"
+#include "ControlPort.h"
 #include "Counters.h"
 #include "DetectionCycle.h"
 #include "Messages.h"
@@ -127,4 +128,20 @@ TEST_F(Alarm, AnAlarmKeptOverARestartShowsTheCamerasPictureNotABlackTile)
     EXPECT_TRUE(QTest::qWaitFor([&] { return page()->tileShowsPicture(0); }, 10000))
         << "the kept alarm's tile stayed black";
     EXPECT_TRUE(alarmOn()) << "a picture on the tile is no verdict";
+}
+
+TEST_F(Alarm, AProductAlarmKeptOverARestartHoldsTheEjectorFromTheFirstWord)
+{
+    // The last run died in the product detection's alarm, which holds the ejector.
+    configure = [](WizardPara& wp) {
+        wp.enable_prod_detect = 1;
+        writeText("alarm.state", "0 0\n");
+    };
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alarmOn() && page()->isVisible(); }, 10000)) << state();
+    const bool inverted = ControlPort::configFrom(*gpWPara).outInvert[1];
+    ASSERT_TRUE(QTest::qWaitFor([&] { board->held(); return !board->outs().isEmpty(); }, 5000));
+    for (int word : board->outs())
+        EXPECT_TRUE(((word >> 1) & 1) != int(inverted)) << "word 0x" << std::hex << word
+                                                         << ": the ejector was let go while the alarm held it";
 }

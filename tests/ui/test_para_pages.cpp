@@ -509,6 +509,26 @@ TEST_F(Pages, TheClientsServerSettingsAreReadAndWrittenAndAMissingDatabaseIsSaid
     s->SlotCancel();
 }
 
+TEST_F(Pages, EveryListOpensWithRowsAFingertipHits)
+{
+    using namespace parafields;
+    WizardParaWidget* s = settings();
+    s->open(2);
+    int lists = 0;
+    for (QComboBox* c : {qobject_cast<QComboBox*>(page(Common)->editor("machine_mode")),
+                         qobject_cast<QComboBox*>(page(Io)->editor("out_invert0"))}) {
+        ASSERT_TRUE(c);
+        c->showPopup();
+        ASSERT_TRUE(QTest::qWaitFor([c] { return c->view()->isVisible(); }, 5000));
+        EXPECT_GE(c->view()->visualRect(c->model()->index(1, c->modelColumn())).height(), 48)
+            << c->objectName().toStdString();
+        c->hidePopup();
+        ++lists;
+    }
+    EXPECT_GT(lists, 0) << "no list on the page";
+    s->SlotCancel();
+}
+
 TEST_F(Pages, AFactoryResetBringsTheFactorySetUpBackAndKeepsRecordsCountersAndTheOldSetUp)
 {
     const QString package = "paraGroup/default/20clearsh.tar.gz";
