@@ -263,48 +263,58 @@ struct KilledUpdate : Update {
         nextStart();
         return std::max<qint64>(t.nsecsElapsed() / 1000, 1000);
     }
-};
-} // namespace
-
-TEST_F(KilledUpdate, AnInstallCutAnywhereEndsWithTheNewVersionWholeAndTheOldOneKept)
-{
-    const auto prepare = [&] {
-        QDir(program).removeRecursively();
-        QDir(program + ".prev").removeRecursively();
-        QDir(program + ".new").removeRecursively();
-        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "program.swap"}, QDir::Files))
+    // Version 1 installed and version 2 waiting as the update, nothing else.
+    void versionOneWithTwoWaiting()
+    {
+        for (const char* d : {"", ".prev", ".new", ".failed"})
+            QDir(program + d).removeRecursively();
+        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "program.*"}, QDir::Files))
             QFile::remove(work + '/' + f);
         ASSERT_TRUE(writeArchive(work + "/v1.tar.gz", version(1)));
         ASSERT_TRUE(updater::install(work + "/v1.tar.gz", program).ok);
         ASSERT_TRUE(updater::endSwap(program));
         ASSERT_TRUE(writeArchive(archive(), version(2)));
-    };
-    const qint64 span = runTimeUs(prepare);
-    ASSERT_EQ(wholeVersion(program), 2);
-    QRandomGenerator rng(20261210);
-    int cut = 0;
-    for (int t = 0; t < trials(); ++t) {
-        prepare();
-        bool finished = false;
-        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished)) << "the installer did not start";
-        cut += finished ? 0 : 1;
-        // Right after the kill: a whole version, or none while the new one is
-        // being moved in (the launcher then runs the package), never a mix.
-        if (QFileInfo::exists(program)) {
-            EXPECT_GE(wholeVersion(program), 1) << "trial " << t << ": a mix in the program tree";
+    }
+    // Trials of: prepare, the installer killed at a random moment of its
+    // run, the next start, check(trial). Returns the kills that cut the work.
+    int killAtRandom(const std::function<void()>& prepare, quint32 seed, const std::function<void(int)>& check)
+    {
+        const qint64 span = runTimeUs(prepare);
+        QRandomGenerator rng(seed);
+        int cut = 0;
+        for (int t = 0; t < trials() && !HasFailure(); ++t) {
+            prepare();
+            bool finished = false;
+            if (!startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished)) {
+                ADD_FAILURE() << "the installer did not start";
+                break;
+            }
+            cut += finished ? 0 : 1;
+            // Right after the kill: a whole version, or none while one is being
+            // moved in (the launcher then runs the package), never a mix.
+            if (QFileInfo::exists(program)) {
+                EXPECT_GE(wholeVersion(program), 1) << "trial " << t << ": a mix in the program tree";
+            }
+            const updater::Result r = nextStart();
+            EXPECT_TRUE(r.ok) << "trial " << t << ": " << r.message.toStdString();
+            check(t);
         }
-        const updater::Result r = nextStart();
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
-        EXPECT_EQ(wholeVersion(program), 2) << "trial " << t << ": " << r.message.toStdString();
+        return cut;
+    }
+};
+} // namespace
+
+TEST_F(KilledUpdate, AnInstallCutAnywhereEndsWithTheNewVersionWholeAndTheOldOneKept)
+{
+    const int cut = killAtRandom([&] { versionOneWithTwoWaiting(); }, 20261210, [&](int t) {
+        EXPECT_EQ(wholeVersion(program), 2) << "trial " << t;
         EXPECT_EQ(wholeVersion(program + ".prev"), 1) << "trial " << t << ": the version to go back to was lost";
         // Pending; counted once more when the kill came after the install's end.
         EXPECT_TRUE(content(work + "/update.pending") == "0" || content(work + "/update.pending") == "1") << "trial " << t;
         EXPECT_TRUE(QFileInfo::exists(archive() + ".installed")) << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(archive())) << "trial " << t;
         EXPECT_FALSE(updater::swapPending(program)) << "trial " << t;
-        if (HasFailure())
-            break;
-    }
+    });
     EXPECT_GT(cut, 0) << "no kill landed inside the install";
     std::printf("install: %d kills of %d landed inside the work\n", cut, trials());
 }
@@ -312,38 +322,15 @@ TEST_F(KilledUpdate, AnInstallCutAnywhereEndsWithTheNewVersionWholeAndTheOldOneK
 TEST_F(KilledUpdate, ARollbackCutAnywhereEndsWithThePreviousVersionWhole)
 {
     const auto prepare = [&] {
-        QDir(program).removeRecursively();
-        QDir(program + ".prev").removeRecursively();
-        QDir(program + ".failed").removeRecursively();
-        for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "program.*"}, QDir::Files))
-            QFile::remove(work + '/' + f);
-        ASSERT_TRUE(writeArchive(work + "/v1.tar.gz", version(1)));
-        ASSERT_TRUE(updater::install(work + "/v1.tar.gz", program).ok);
-        ASSERT_TRUE(updater::endSwap(program));
-        ASSERT_TRUE(writeArchive(archive(), version(2)));
+        versionOneWithTwoWaiting();
         ASSERT_TRUE(updater::beforeStart(work, 2).ok);
         writeText(work + "/update.pending", "2");  // two starts that never confirmed
     };
-    const qint64 span = runTimeUs(prepare);
-    ASSERT_EQ(wholeVersion(program), 1);
-    QRandomGenerator rng(20261211);
-    int cut = 0;
-    for (int t = 0; t < trials(); ++t) {
-        prepare();
-        bool finished = false;
-        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished));
-        cut += finished ? 0 : 1;
-        if (QFileInfo::exists(program)) {
-            EXPECT_GE(wholeVersion(program), 1) << "trial " << t << ": a mix in the program tree";
-        }
-        const updater::Result r = nextStart();
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
-        EXPECT_EQ(wholeVersion(program), 1) << "trial " << t << ": " << r.message.toStdString();
+    const int cut = killAtRandom(prepare, 20261211, [&](int t) {
+        EXPECT_EQ(wholeVersion(program), 1) << "trial " << t;
         EXPECT_EQ(wholeVersion(program + ".failed"), 2) << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(work + "/update.pending")) << "trial " << t;
-        if (HasFailure())
-            break;
-    }
+    });
     EXPECT_GT(cut, 0) << "no kill landed inside the rollback";
     std::printf("rollback: %d kills of %d landed inside the work\n", cut, trials());
 }
@@ -351,6 +338,7 @@ TEST_F(KilledUpdate, ARollbackCutAnywhereEndsWithThePreviousVersionWhole)
 TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOneKept)
 {
     const auto prepare = [&] {
+        versionOneWithTwoWaiting();  // the program, which a reset leaves alone
         for (const QString& d : {"paraGroup", "cammer11", "factory-reset.new"})
             QDir(work + '/' + d).removeRecursively();
         for (const QString& f : QDir(work).entryList({"newupdate*", "update.*", "factory-*", "PARAM.db*", "SN.db"}, QDir::Files))
@@ -364,17 +352,7 @@ TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOne
         ASSERT_TRUE(writeArchive(archive(), {{"factory-reset/PARAM.db", "factory parameters", {}, {}, AE_IFREG},
                                              {"factory-reset/sysadd.txt", "0\n", {}, {}, AE_IFREG}}));
     };
-    const qint64 span = runTimeUs(prepare);
-    ASSERT_EQ(content(work + "/PARAM.db"), "factory parameters");
-    QRandomGenerator rng(20261212);
-    int cut = 0;
-    for (int t = 0; t < trials(); ++t) {
-        prepare();
-        bool finished = false;
-        ASSERT_TRUE(startKilled(qint64(rng.bounded(quint32(span * 12 / 10))), &finished));
-        cut += finished ? 0 : 1;
-        const updater::Result r = nextStart();
-        EXPECT_TRUE(r.ok) << r.message.toStdString();
+    const int cut = killAtRandom(prepare, 20261212, [&](int t) {
         EXPECT_EQ(content(work + "/PARAM.db"), "factory parameters") << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(work + "/PARAM.db-journal")) << "trial " << t;
         EXPECT_EQ(content(work + "/SN.db"), "the operator's camera order") << "trial " << t << ": the wiring stays";
@@ -391,9 +369,7 @@ TEST_F(KilledUpdate, AFactoryResetCutAnywhereEndsWithTheFactorySetUpAndTheOldOne
         EXPECT_FALSE(updater::factoryResetPending(work)) << "trial " << t;
         EXPECT_FALSE(QFileInfo::exists(work + "/update.pending")) << "trial " << t;
         EXPECT_EQ(content(program + "/bin/station"), "version 1") << "trial " << t << ": the program is not the package's";
-        if (HasFailure())
-            break;
-    }
+    });
     EXPECT_GT(cut, 0) << "no kill landed inside the reset";
     std::printf("factory reset: %d kills of %d landed inside the work\n", cut, trials());
 }
