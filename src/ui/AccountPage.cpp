@@ -145,16 +145,17 @@ void AccountWidget::logout()
     refresh();
 }
 
-std::optional<QString> AccountWidget::newPassword(int first, int again)
+std::optional<QString> AccountWidget::newPassword(int first, int again, const QString& whose)
 {
-    const std::optional<QString> a = entry(LanStr(first), true);
+    const auto titled = [&](int m) { return whose.isEmpty() ? LanStr(m) : QStringLiteral("%1: %2").arg(whose, LanStr(m)); };
+    const std::optional<QString> a = entry(titled(first), true);
     if (!a)
         return std::nullopt;
     if (a->isEmpty()) {
         say(LanStr(first), true);
         return std::nullopt;
     }
-    const std::optional<QString> b = entry(LanStr(again), true);
+    const std::optional<QString> b = entry(titled(again), true);
     if (!b)
         return std::nullopt;
     if (b->isEmpty()) {
@@ -222,7 +223,7 @@ bool AccountWidget::changePassword()
         say(LanStr(1410), true);
         return false;
     }
-    const std::optional<QString> next = newPassword(1409, 1412);
+    const std::optional<QString> next = newPassword(1409, 1412, um.currentName().trimmed());
     if (!next)
         return false;
     QString message;

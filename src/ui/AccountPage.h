@@ -39,7 +39,8 @@ private:
     void say(const QString& text, bool error);
     QString selectedName() const;
     // A password typed twice; false (said why) when one is missing or they differ.
-    std::optional<QString> newPassword(int first, int again);
+    // The two entries of a new password; whose: the account named in their titles (empty: none).
+    std::optional<QString> newPassword(int first, int again, const QString& whose = {});
 
     QLabel* m_who;
     QLabel* m_status;

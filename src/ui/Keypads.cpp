@@ -81,6 +81,7 @@ NumPad::NumPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
     setStyleSheet(kPadStyle);
     auto* lay = new QVBoxLayout(this);
     m_title = line(this, 22);
+    m_title->setObjectName("padTitle");
     m_limits = line(this, 18);
     m_edit = new QLineEdit(this);
     m_edit->setReadOnly(true);
@@ -195,6 +196,7 @@ NumCharPad::NumCharPad(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     setStyleSheet(kPadStyle);
     auto* lay = new QVBoxLayout(this);
     m_title = line(this, 22);
+    m_title->setObjectName("padTitle");
     m_edit = new QLineEdit(this);
     m_edit->setFont(padFont(28));
     m_edit->setMinimumHeight(56);

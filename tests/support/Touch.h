@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -70,6 +71,8 @@ inline void tapKeys(QDialog* pad, const QStringList& keys)
 class TextTypist : public QObject {
 public:
     QStringList next;
+    // The pad's title at each opening.
+    QStringList titles;
     explicit TextTypist(QDialog* pad) : m_pad(pad), m_answer(qgetenv("STATION_ANSWER"))
     {
         qunsetenv("STATION_ANSWER");
@@ -86,6 +89,8 @@ public:
     bool eventFilter(QObject* o, QEvent* e) override
     {
         if (e->type() == QEvent::Show) {
+            if (auto* t = o->findChild<QLabel*>("padTitle"))
+                titles << t->text();
             const QStringList keys = next.isEmpty() ? QStringList() : textKeys(next.takeFirst());
             QTimer::singleShot(0, this, [pad = QPointer<QDialog>(qobject_cast<QDialog*>(o)), keys] {
                 if (pad && pad->isVisible())

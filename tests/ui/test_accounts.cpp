@@ -118,7 +118,12 @@ TEST_F(AccountPageTest, FieldsAreCheckedFirstThenTheManagerDecides)
     EXPECT_TRUE(page->status().contains("log in as admin")) << page->status().toStdString();
     EXPECT_TRUE(recordRemarks().last().startsWith("Account change refused (Change password)"));
     choose("li");
+    typist->titles.clear();
     ASSERT_TRUE(page->changePassword()) << page->status().toStdString();
+    // Every prompt names the account whose password it changes.
+    ASSERT_EQ(typist->titles.size(), 3);
+    for (const QString& t : typist->titles)
+        EXPECT_TRUE(t.startsWith("li: ")) << t.toStdString();
     page->logout();
     choose("li");
     typist->next = {QString("xyz")};
