@@ -17,6 +17,8 @@ constexpr int kMaxSamples = 3000;
 constexpr size_t kSearchSamples = 750;
 constexpr int kBox = 5;  // the averaging window of the second comparison
 constexpr double kGainMin = 0.6, kGainMax = 1.6, kOffsetMax = 60.0;
+// The trained prediction planes hold 1/kFixed grey levels.
+constexpr float kFixed = 64.0f;
 
 size_t searchStride(size_t samples) { return std::max<size_t>(1, samples / kSearchSamples); }
 
@@ -154,8 +156,11 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
     }
     const int* at = m_cropAt.data();
     const uchar* c0 = crop.ptr<uchar>(0);
-    const float* p0 = m_pred.ptr<float>(0);
-    const long ms = long(m_pred.step1() / 3);
+    // Trained: the compact planes; while training: the float ones.
+    const bool fixed = !m_pred16.empty();
+    const float* p0 = fixed ? nullptr : m_pred.ptr<float>(0);
+    const short* p16 = fixed ? m_pred16.ptr<short>(0) : nullptr;
+    const long ms = fixed ? long(m_pred16.step1() / 3) : long(m_pred.step1() / 3);
     auto shifted = [&](cv::Point d) { return -long(d.y) * ms - long(d.x); };
 
     // Brightness: the crop's grey levels matched to the reference template's,
@@ -243,12 +248,23 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
         const long sh = shifted(best);
         // The samples under this shift, in order: residual and gradient.
         const long* muAt = m_muAt.data();
-        for (size_t j = 0; j < nf; ++j) {
-            const size_t i = j * fitStride;
-            const float* q = p0 + 3 * (muAt[i] + sh);
-            fe[j] = vals[i] - (g * q[0] + b);
-            fgx[j] = g * q[1];
-            fgy[j] = g * q[2];
+        if (fixed) {
+            const float gf = g / kFixed;
+            for (size_t j = 0; j < nf; ++j) {
+                const size_t i = j * fitStride;
+                const short* q = p16 + 3 * (muAt[i] + sh);
+                fe[j] = vals[i] - (gf * float(q[0]) + b);
+                fgx[j] = gf * float(q[1]);
+                fgy[j] = gf * float(q[2]);
+            }
+        } else {
+            for (size_t j = 0; j < nf; ++j) {
+                const size_t i = j * fitStride;
+                const float* q = p0 + 3 * (muAt[i] + sh);
+                fe[j] = vals[i] - (g * q[0] + b);
+                fgx[j] = g * q[1];
+                fgy[j] = g * q[2];
+            }
         }
         const float* e0 = fe.data();
         const float* gxs = fgx.data();
@@ -426,7 +442,9 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
     }
     m_trainedCount = n;
     m_temps.clear();
-    // Matching reads the interleaved copy only.
+    // Matching reads the compact interleaved copy only.
+    m_pred.convertTo(m_pred16, CV_16SC3, kFixed);
+    m_pred.release();
     m_mu.release();
     m_gx.release();
     m_gy.release();
@@ -451,23 +469,36 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
     colBuf.resize(size_t(rw));
     for (int y = 0; y < ch; ++y) {
         const uchar* c = crop.ptr<uchar>(y);
-        const float* q = m_pred.ptr<float>(y + kPad - d.y) + 3 * (kPad - d.x);
+        const short* q = m_pred16.ptr<short>(y + kPad - d.y) + 3 * (kPad - d.x);
         float* r = resBuf.data() + size_t(y) * size_t(rw) + 2;
+        // The fixed-point scale folded into the coefficients.
+        const float gf = gain / kFixed, uf = u / kFixed, vf = v / kFixed;
         int x = 0;
         {
             using V = cv::v_float32x4;
-            const V vg = cv::v_setall_f32(gain), vo = cv::v_setall_f32(offset), vu = cv::v_setall_f32(u),
-                    vv = cv::v_setall_f32(v), lo = cv::v_setzero_f32(), hi = cv::v_setall_f32(255.0f);
-            for (; x + 4 <= cw; x += 4) {
-                V mu, gx, gy;
+            const V vg = cv::v_setall_f32(gf), vo = cv::v_setall_f32(offset), vu = cv::v_setall_f32(uf),
+                    vv = cv::v_setall_f32(vf), lo = cv::v_setzero_f32(), hi = cv::v_setall_f32(255.0f);
+            const auto half = [&](const cv::v_int32x4& mu, const cv::v_int32x4& gx, const cv::v_int32x4& gy,
+                                  const cv::v_uint32x4& cv8, float* dst) {
+                const V p = cv::v_min(hi, cv::v_max(lo, vg * cv::v_cvt_f32(mu) + vo + vu * cv::v_cvt_f32(gx) +
+                                                            vv * cv::v_cvt_f32(gy)));
+                cv::v_store(dst, cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv8)) - p);
+            };
+            for (; x + 8 <= cw; x += 8) {
+                cv::v_int16x8 mu, gx, gy;
                 cv::v_load_deinterleave(q + 3 * x, mu, gx, gy);
-                const V p = cv::v_min(hi, cv::v_max(lo, vg * mu + vo + vu * gx + vv * gy));
-                const V cf = cv::v_cvt_f32(cv::v_reinterpret_as_s32(cv::v_load_expand_q(c + x)));
-                cv::v_store(r + x, cf - p);
+                cv::v_int32x4 mu0, mu1, gx0, gx1, gy0, gy1;
+                cv::v_expand(mu, mu0, mu1);
+                cv::v_expand(gx, gx0, gx1);
+                cv::v_expand(gy, gy0, gy1);
+                cv::v_uint32x4 c0, c1;
+                cv::v_expand(cv::v_load_expand(c + x), c0, c1);
+                half(mu0, gx0, gy0, c0, r + x);
+                half(mu1, gx1, gy1, c1, r + x + 4);
             }
         }
         for (; x < cw; ++x) {
-            float p = gain * q[3 * x] + offset + u * q[3 * x + 1] + v * q[3 * x + 2];
+            float p = gf * float(q[3 * x]) + offset + uf * float(q[3 * x + 1]) + vf * float(q[3 * x + 2]);
             p = p < 0.0f ? 0.0f : p;
             p = p > 255.0f ? 255.0f : p;
             r[x] = float(c[x]) - p;
@@ -518,6 +549,7 @@ void GrayMatch::Clear()
     m_gx.release();
     m_gy.release();
     m_pred.release();
+    m_pred16.release();
     m_thr.release();
     m_thrBox.release();
     m_searchMu.clear();

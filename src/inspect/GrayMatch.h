@@ -92,6 +92,9 @@ private:
     // The three above interleaved (CV_32FC3): one cache line serves a pixel's
     // prediction, in the fit's scattered reads and the comparison's rows.
     cv::Mat m_pred;
+    // The same once trained, in 1/64 grey levels (CV_16SC3): half the bytes
+    // to read, and the fit's scattered reads mostly find the cache.
+    cv::Mat m_pred16;
     cv::Mat m_thr;                  // CV_32F threshold per pixel, region size
     cv::Mat m_thrBox;               // CV_32F threshold of the 5 x 5 average, region size
     std::vector<cv::Point> m_samples;  // region coordinates of the fitting samples
