@@ -7,10 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <map>
+#include <tuple>
 #include <QtDebug>
 
 namespace {
@@ -33,14 +36,27 @@ int bmpBitsPerPixel(const QString& path)
         return 0;
     return quint8(h[28]) | (quint8(h[29]) << 8);
 }
+// The centre-white stand-in of a detection without a base template, shared.
+cv::Mat syntheticBase(int w, int h, bool colour)
+{
+    static QMutex lock;
+    static std::map<std::tuple<int, int, bool>, cv::Mat> made;
+    QMutexLocker l(&lock);
+    cv::Mat& base = made[{w, h, colour}];
+    if (base.empty()) {
+        base = cv::Mat::zeros(h, w, colour ? CV_8UC4 : CV_8UC1);
+        base(cv::Rect(cv::Point(w / 4, h / 4), cv::Point(3 * w / 4 + 1, 3 * h / 4 + 1))).setTo(cv::Scalar::all(255));
+    }
+    return base;
+}
 } // namespace
 
 TemplateStore::TemplateStore(int cameraIndex, int slotCount, int width, int height, bool colour)
     : m_cam(cameraIndex), m_slots(std::max(1, slotCount)), m_w(width), m_h(height), m_colour(colour),
       m_frames(8, std::vector<cv::Mat>(size_t(std::max(1, slotCount)))), m_ignore(8), m_synthetic(8, false)
 {
-    for (cv::Mat& m : m_ignore)
-        m = cv::Mat::zeros(height, width, CV_8UC1);
+    // No ignore image until one is made or read: a frame-sized plane of
+    // zeros per detection was most of the store's memory.
 }
 
 QString TemplateStore::dir(int d) const { return QStringLiteral("./cammer%1%2").arg(m_cam + 1).arg(d + 1); }
@@ -94,10 +110,8 @@ void TemplateStore::Load(int d)
         m_frames[size_t(d)][size_t(k)] = img;
     }
     if (!used(d, 0)) {
-        cv::Mat base = cv::Mat::zeros(m_h, m_w, m_colour ? CV_8UC4 : CV_8UC1);
-        base(cv::Rect(cv::Point(m_w / 4, m_h / 4), cv::Point(3 * m_w / 4 + 1, 3 * m_h / 4 + 1)))
-            .setTo(cv::Scalar::all(255));
-        m_frames[size_t(d)][0] = base;
+        // One stand-in for every detection of this size: slots are replaced, never written into.
+        m_frames[size_t(d)][0] = syntheticBase(m_w, m_h, m_colour);
         m_synthetic[size_t(d)] = true;
     }
     LoadIgnorePoint(d);
@@ -116,7 +130,7 @@ bool TemplateStore::LoadIgnorePoint(int d)
     const cv::Mat img = QFile::exists(ignorePath(d)) ? cv::imread(ignorePath(d).toStdString(), cv::IMREAD_GRAYSCALE)
                                                      : cv::Mat();
     if (img.empty() || img.cols != m_w || img.rows != m_h) {
-        m_ignore[size_t(d)] = cv::Mat::zeros(m_h, m_w, CV_8UC1);
+        m_ignore[size_t(d)].release();
         return false;
     }
     m_ignore[size_t(d)] = img;
@@ -263,6 +277,8 @@ TemplateStore::Outcome TemplateStore::IgnoreAlarmPoints(int d, const std::vector
         return {};
     Outcome o;
     cv::Mat& ign = m_ignore[size_t(d)];
+    if (ign.empty())
+        ign = cv::Mat::zeros(m_h, m_w, CV_8UC1);
     for (const AlarmedRegion& r : ngRegions) {
         if (r.score > kIgnoreLimit) {
             o.message = 1310;
@@ -286,8 +302,9 @@ TemplateStore::Outcome TemplateStore::DeleteIgnorePoints(int d)
     if (d < 0 || d >= 8)
         return {};
     Outcome o;
-    m_ignore[size_t(d)].setTo(0);
-    o.ok = SaveIgnorePoint(d);
+    // No ignore points: no image, on the disk as in memory.
+    m_ignore[size_t(d)].release();
+    o.ok = !QFile::exists(ignorePath(d)) || QFile::remove(ignorePath(d));
     o.record = LanStr(1343).arg(m_cam + 1);
     return recorded(o);
 }

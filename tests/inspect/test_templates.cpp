@@ -192,9 +192,33 @@ TEST_F(Store, IgnorePointsFollowTheAlarmAndRespectTheLimit)
     TemplateStore again(0, 3, W, H, false);
     again.LoadAll();
     EXPECT_EQ(cv::countNonZero(again.ignore(0)), 25);
-    EXPECT_EQ(s.DeleteIgnorePoints(0).record, LanStr(1343).arg(1));
+    // A detection without ignore points holds no image for them.
+    EXPECT_TRUE(s.ignore(1).empty());
+    const TemplateStore::Outcome deleted = s.DeleteIgnorePoints(0);
+    EXPECT_TRUE(deleted.ok);
+    EXPECT_EQ(deleted.record, LanStr(1343).arg(1));
+    EXPECT_FALSE(QFile::exists(s.ignorePath(0)));
     again.LoadAll();
     EXPECT_EQ(cv::countNonZero(again.ignore(0)), 0);
+    EXPECT_TRUE(again.ignore(0).empty());
+    // Ignore points after a deletion start from a clear image.
+    s.IgnoreAlarmPoints(0, {{30, {cv::Rect(8, 8, 20, 20)}}}, alarm);
+    EXPECT_EQ(cv::countNonZero(s.ignore(0)), 25);
+}
+
+TEST_F(Store, DetectionsWithoutABaseShareOneStandIn)
+{
+    TemplateStore s(0, 3, W, H, false), t(1, 3, W, H, false);
+    s.LoadAll();
+    t.LoadAll();
+    ASSERT_TRUE(s.baseIsSynthetic(2) && t.baseIsSynthetic(5));
+    EXPECT_EQ(s.slot(2, 0).data, t.slot(5, 0).data) << "each detection held its own copy";
+    // A base of its own replaces the stand-in, which stays as it was for the others.
+    cv::Mat frame(H, W, CV_8UC1, cv::Scalar(77));
+    ASSERT_TRUE(s.SaveReTrainImage(2, frame).ok);
+    EXPECT_EQ(cv::countNonZero(s.slot(2, 0) != 77), 0);
+    EXPECT_EQ(t.slot(5, 0).at<uchar>(H / 2, W / 2), 255);
+    EXPECT_EQ(t.slot(5, 0).at<uchar>(0, 0), 0);
 }
 
 TEST_F(Store, BmpFilesAreReadAlikeByOpenCvQtAndOtherWriters)
