@@ -442,7 +442,9 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
     }
     m_trainedCount = n;
     m_temps.clear();
-    // Matching reads the compact interleaved copy only.
+    // Matching reads the compact copies only: thresholds in 1/64 grey levels too.
+    m_thr.convertTo(m_thr, CV_16S, kFixed);
+    m_thrBox.convertTo(m_thrBox, CV_16S, kFixed);
     m_pred.convertTo(m_pred16, CV_16SC3, kFixed);
     m_pred.release();
     m_mu.release();
@@ -520,19 +522,20 @@ int GrayMatch::Match(const cv::Mat& crop, cv::Mat& out) const
             col[x] = r0[x] + r1[x] + r2[x] + r3[x] + r4[x];
         const float* r = r2 + 2 + m_margin;
         const float* cs = col + m_margin;  // cs[x .. x + 4] are the five columns around x
-        const float* t = m_thr.ptr<float>(y);
-        const float* tb = m_thrBox.ptr<float>(y);
+        const short* t = m_thr.ptr<short>(y);
+        const short* tb = m_thrBox.ptr<short>(y);
         const uchar* mk = m_mask.ptr<uchar>(y);
         uchar* dst = out.ptr<uchar>(y);
         const int w = m_w;
+        const float sf = scale / kFixed;
 #pragma omp simd
         for (int x = 0; x < w; ++x) {
             const float b = (cs[x] + cs[x + 1] + cs[x + 2] + cs[x + 3] + cs[x + 4]) * inv;
             // The average alone would also mark the ring around a blemish:
             // a pixel it marks must itself lean the same way.
-            const float lim = tb[x] * scale, a = std::fabs(r[x]);
+            const float lim = float(tb[x]) * sf, a = std::fabs(r[x]);
             const int coarse = int(std::fabs(b) > lim) & int(r[x] * b > 0.0f) & int(a > 0.3f * lim);
-            const int differs = int(a > t[x] * scale) | coarse;
+            const int differs = int(a > float(t[x]) * sf) | coarse;
             dst[x] = uchar(mk[x] & -differs);
         }
     }

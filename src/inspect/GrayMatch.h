@@ -95,8 +95,8 @@ private:
     // The same once trained, in 1/64 grey levels (CV_16SC3): half the bytes
     // to read, and the fit's scattered reads mostly find the cache.
     cv::Mat m_pred16;
-    cv::Mat m_thr;                  // CV_32F threshold per pixel, region size
-    cv::Mat m_thrBox;               // CV_32F threshold of the 5 x 5 average, region size
+    cv::Mat m_thr;                  // threshold per pixel, region size (CV_16S 1/64 grey once trained)
+    cv::Mat m_thrBox;               // threshold of the 5 x 5 average, region size (the same)
     std::vector<cv::Point> m_samples;  // region coordinates of the fitting samples
     std::vector<long> m_muAt;          // their offsets in the stored mean
     // The mean at the search subset of the samples under each whole-pixel
