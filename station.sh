@@ -69,8 +69,12 @@ cmd_fuzz() {
   printf '/back/\r\n\r\n/heart/\r\n\r\n' > "$corpus/net/control"
   printf '/reply/\r\nSessionId:14\r\n\r\n{"result":[{"product_name":"cap"}]}' > "$corpus/net/products"
   printf '/reply/\r\nSessionId:17\r\n\r\n{"result":[{"operator":"li","create_utc":1,"notify_utc":2,"duration":3,"reminder_name":"oil"}]}' > "$corpus/net/reminders"
-  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 "$corpus/io"
-  ./build-fuzz/tests/fuzz_netlink -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 "$corpus/net"
+  # Findings go to build-fuzz/; one worth keeping is copied into tests/net/corpus, which the suite replays.
+  cp "$ROOT"/tests/net/corpus/* "$corpus/net/" 2>/dev/null || true
+  ./build-fuzz/tests/fuzz_report_parser -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 \
+    -artifact_prefix="$ROOT/build-fuzz/" "$corpus/io"
+  ./build-fuzz/tests/fuzz_netlink -max_total_time="${FUZZ_SECONDS:-180}" -print_final_stats=1 \
+    -artifact_prefix="$ROOT/build-fuzz/" "$corpus/net"
   rm -rf "$corpus"
 }
 

@@ -2,6 +2,7 @@
 // socket in the client's place.
 #include "NetRig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -61,6 +62,35 @@ TEST(Received, ControlTextsRepliesAndWhatIsIgnored)
     EXPECT_EQ(many[0].kind, Received::Ack);
     EXPECT_EQ(many[1].kind, Received::Heart);
     EXPECT_EQ(many[2].kind, Received::Ack);
+}
+
+// The fuzzer's findings, replayed on every run with the fuzz target's rules.
+TEST(Received, EveryKeptFuzzFindingIsReadWithoutHarm)
+{
+    const QDir corpus(QStringLiteral(STATION_NET_CORPUS));
+    const QStringList files = corpus.entryList(QDir::Files);
+    ASSERT_FALSE(files.isEmpty()) << "no findings in " << corpus.path().toStdString();
+    for (const QString& name : files) {
+        QFile f(corpus.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QByteArray text = f.readAll();
+        const QList<Received> got = netlink::parseReceived(text);
+        EXPECT_LE(got.size(), text.count("\r\n\r\n")) << name.toStdString();
+        for (const Received& r : got) {
+            if (r.kind == Received::Reply) {
+                EXPECT_GE(r.session, 0) << name.toStdString();
+                EXPECT_FALSE(r.body.contains("\r\n\r\n")) << name.toStdString();
+                bool ok = false;
+                const QStringList names = netlink::productNames(r.body, &ok);
+                EXPECT_TRUE(ok || names.isEmpty()) << name.toStdString();
+                netlink::remindList(r.body, &ok);
+            } else {
+                EXPECT_TRUE(r.body.isEmpty()) << name.toStdString();
+            }
+        }
+        netlink::productNames(text);
+        netlink::remindList(text);
+    }
 }
 
 TEST(Received, RepliesOfTheClientAreReadOrRefused)
