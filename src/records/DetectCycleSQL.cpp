@@ -77,8 +77,10 @@ void DetectCycleSQL::checkDate()
 {
     const QDate today = now().date();
     if (today == log_date) {
-        // Also when the file is there: a kill while it was made leaves it without its table.
-        createTable();
+        // Once a run also when the file is there (a kill while it was made
+        // leaves it without its table); afterwards only when it went missing.
+        if (!m_tableChecked || !QFile::exists(kFile))
+            m_tableChecked = createTable();
         return;
     }
     createSQL();
@@ -119,7 +121,7 @@ bool DetectCycleSQL::createSQL()
     log_date = now().date();
     if (!writeTime())
         qWarning() << "DetectCycle/time.txt cannot be written";
-    createTable();
+    m_tableChecked = createTable();
     return true;
 }
 

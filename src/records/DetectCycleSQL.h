@@ -73,6 +73,7 @@ private:
     bool createTable();
     bool createSQL();
     bool m_archiveFailSaid = false;
+    bool m_tableChecked = false;
     bool writeTime() const;
     QDateTime now() const;
 
