@@ -1,5 +1,6 @@
 #include "OperationRecord.h"
 
+#include "DayChange.h"
 #include "Globals.h"
 #include "Messages.h"
 
@@ -117,9 +118,6 @@ bool OperationRecord::ClearRecord()
 }
 
 namespace {
-// The day change in progress: "<new date>\n<archive>", so that a start after
-// a kill finishes it instead of archiving a fresh record as a second copy of
-// the day or starting with no record at all.
 const char* kChange = "RECORD.change";
 } // namespace
 
@@ -136,8 +134,7 @@ void OperationRecord::SlotCheckDate()
     QString target = dir.filePath(m_date + ".db");
     for (int n = 1; QFile::exists(target); ++n)
         target = dir.filePath(QStringLiteral("%1_%2.db").arg(m_date).arg(n));
-    QSaveFile change(kChange);
-    if (!change.open(QIODevice::WriteOnly) || change.write((now + '\n' + target).toUtf8()) < 0 || !change.commit()) {
+    if (!daychange::note(kChange, {now}, target)) {
         qWarning() << "record archive failed:" << kChange << "cannot be written - keeping RECORD.db in use";
         return;
     }
@@ -146,29 +143,19 @@ void OperationRecord::SlotCheckDate()
 
 void OperationRecord::finishDayChange()
 {
-    QFile f(kChange);
-    if (!f.open(QIODevice::ReadOnly))
+    const std::optional<daychange::Noted> noted = daychange::read(kChange);
+    if (!noted)
         return;
-    const QStringList parts = QString::fromUtf8(f.readAll()).split('\n');
-    f.close();
-    const QString next = parts.value(0), target = parts.value(1);
-    if (next.isEmpty() || target.isEmpty()) {
-        QFile::remove(kChange);
-        return;
-    }
+    const QString target = noted->target;
     if (QSqlDatabase::contains(kConn))
         QSqlDatabase::database(kConn, false).close();
-    // Each step is done once: what is in place is not done again.
-    if (QFile::exists("RECORD.db") && !QFile::exists(target) && !QFile::rename("RECORD.db", target)) {
+    if (!daychange::archive("RECORD.db", target)) {
         qWarning() << "record archive failed: RECORD.db could not be moved to" << target << "- keeping it in use";
         QFile::remove(kChange);
         return;
     }
     if (!QFile::exists("RECORD.db")) {
-        const QString part = QStringLiteral("RECORD.db.part");
-        QFile::remove(part);
-        if (!QFile::copy("RECORDNULL.db", part) || !QFile::rename(part, "RECORD.db")) {
-            QFile::remove(part);
+        if (!daychange::copyWhole("RECORDNULL.db", "RECORD.db")) {
             qWarning() << "record archive failed: RECORDNULL.db could not be copied - putting the old record back";
             if (!QFile::rename(target, "RECORD.db"))
                 qCritical() << "the old record stays at" << target;
@@ -177,7 +164,7 @@ void OperationRecord::finishDayChange()
         }
         QFile::setPermissions("RECORD.db", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
-    m_date = next;
+    m_date = noted->fields.value(0);
     writeDateFile();
     QFile::remove(kChange);
 }

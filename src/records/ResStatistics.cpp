@@ -1,5 +1,6 @@
 #include "ResStatistics.h"
 
+#include "DayChange.h"
 #include "ParamDb.h"
 
 #include <QDir>
@@ -100,15 +101,9 @@ bool ResStatisticsParam::open()
 {
     close();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!QFile::exists(kFile)) {
-            // Whole or not at all: a kill while copying must not leave half a file.
-            const QString part = QStringLiteral("%1.part").arg(kFile);
-            QFile::remove(part);
-            if (!QFile::copy(kTemplate, part) || !QFile::rename(part, kFile)) {
-                QFile::remove(part);
-                m_error = QStringLiteral("%1 is missing and %2 cannot be copied").arg(kFile, kTemplate);
-                return false;
-            }
+        if (!QFile::exists(kFile) && !daychange::copyWhole(kTemplate, kFile)) {
+            m_error = QStringLiteral("%1 is missing and %2 cannot be copied").arg(kFile, kTemplate);
+            return false;
         }
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", kConn);
@@ -267,10 +262,6 @@ void ResStatisticsParam::checkDate()
 }
 
 namespace {
-// The day change in progress: "<new day start>\n<new day>\n<archive>", so
-// that a start after a kill finishes it instead of counting on in the old
-// day's file under the new day's name, or archiving a fresh file as a second
-// copy of the old day.
 const char* kChange = "ResStatistics.change";
 } // namespace
 
@@ -283,10 +274,7 @@ bool ResStatisticsParam::NextDay(const QString& newName)
     QString target = QStringLiteral("%1/%2.db").arg(kArchive, m_dayName);
     for (int n = 2; QFile::exists(target); ++n)
         target = QStringLiteral("%1/%2-%3.db").arg(kArchive, m_dayName).arg(n);
-    QSaveFile change(kChange);
-    if (!change.open(QIODevice::WriteOnly) ||
-        change.write(QByteArray::number(lastEight()) + '\n' + newName.toUtf8() + '\n' + target.toUtf8()) < 0 ||
-        !change.commit()) {
+    if (!daychange::note(kChange, {QString::number(lastEight()), newName}, target)) {
         qWarning() << "statistics: the day change cannot be noted in" << kChange;
         open();
         return false;
@@ -311,24 +299,20 @@ bool ResStatisticsParam::NextDay(const QString& newName)
 
 bool ResStatisticsParam::finishDayChange()
 {
-    QFile f(kChange);
-    if (!f.open(QIODevice::ReadOnly))
+    const std::optional<daychange::Noted> noted = daychange::read(kChange);
+    if (!noted)
         return true;
-    const QList<QByteArray> parts = f.readAll().split('\n');
-    f.close();
     bool ok = false;
-    const qint64 start = parts.value(0).toLongLong(&ok);
-    const QString name = QString::fromUtf8(parts.value(1)), target = QString::fromUtf8(parts.value(2));
-    if (!ok || name.isEmpty() || target.isEmpty()) {
+    const qint64 start = noted->fields.value(0).toLongLong(&ok);
+    if (!ok || noted->fields.size() != 2) {
         QFile::remove(kChange);
         return true;
     }
-    // Each step once: what is in place is not done again.
-    if (QFile::exists(kFile) && !QFile::exists(target) && !QFile::rename(kFile, target)) {
+    if (!daychange::archive(kFile, noted->target)) {
         QFile::remove(kChange);
         return false;
     }
-    m_dayName = name;
+    m_dayName = noted->fields.value(1);
     m_dayStart = start;
     writeDayStart();
     QFile::remove(kChange);
