@@ -156,11 +156,8 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
     }
     const int* at = m_cropAt.data();
     const uchar* c0 = crop.ptr<uchar>(0);
-    // Trained: the compact planes; while training: the float ones.
-    const bool fixed = !m_pred16.empty();
-    const float* p0 = fixed ? nullptr : m_pred.ptr<float>(0);
-    const short* p16 = fixed ? m_pred16.ptr<short>(0) : nullptr;
-    const long ms = fixed ? long(m_pred16.step1() / 3) : long(m_pred.step1() / 3);
+    const short* p16 = m_pred16.ptr<short>(0);
+    const long ms = long(m_pred16.step1() / 3);
     auto shifted = [&](cv::Point d) { return -long(d.y) * ms - long(d.x); };
 
     // Brightness: the crop's grey levels matched to the reference template's,
@@ -248,23 +245,13 @@ GrayMatch::Fit GrayMatch::fit(const cv::Mat& crop, cv::Point* whole) const
         const long sh = shifted(best);
         // The samples under this shift, in order: residual and gradient.
         const long* muAt = m_muAt.data();
-        if (fixed) {
-            const float gf = g / kFixed;
-            for (size_t j = 0; j < nf; ++j) {
-                const size_t i = j * fitStride;
-                const short* q = p16 + 3 * (muAt[i] + sh);
-                fe[j] = vals[i] - (gf * float(q[0]) + b);
-                fgx[j] = gf * float(q[1]);
-                fgy[j] = gf * float(q[2]);
-            }
-        } else {
-            for (size_t j = 0; j < nf; ++j) {
-                const size_t i = j * fitStride;
-                const float* q = p0 + 3 * (muAt[i] + sh);
-                fe[j] = vals[i] - (g * q[0] + b);
-                fgx[j] = g * q[1];
-                fgy[j] = g * q[2];
-            }
+        const float gf = g / kFixed;
+        for (size_t j = 0; j < nf; ++j) {
+            const size_t i = j * fitStride;
+            const short* q = p16 + 3 * (muAt[i] + sh);
+            fe[j] = vals[i] - (gf * float(q[0]) + b);
+            fgx[j] = gf * float(q[1]);
+            fgy[j] = gf * float(q[2]);
         }
         const float* e0 = fe.data();
         const float* gxs = fgx.data();
@@ -356,7 +343,9 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
             m_muAt[i] = long(m_samples[i].y + o) * long(m_mu.step1()) + m_samples[i].x + o;
         cv::Sobel(m_mu, m_gx, CV_32F, 1, 0, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
         cv::Sobel(m_mu, m_gy, CV_32F, 0, 1, 3, 1.0 / 8.0, 0, cv::BORDER_REPLICATE);
-        cv::merge(std::vector<cv::Mat>{m_mu, m_gx, m_gy}, m_pred);
+        cv::Mat pred;
+        cv::merge(std::vector<cv::Mat>{m_mu, m_gx, m_gy}, pred);
+        pred.convertTo(m_pred16, CV_16SC3, kFixed);
         // The search's view of the mean, shift by shift, in the order it reads it.
         const size_t stride = searchStride(m_samples.size());
         const size_t ns = (m_samples.size() + stride - 1) / stride;
@@ -445,8 +434,6 @@ bool GrayMatch::Train(int sensitivity, int amplify, int spreadPercent, int cap)
     // Matching reads the compact copies only: thresholds in 1/64 grey levels too.
     m_thr.convertTo(m_thr, CV_16S, kFixed);
     m_thrBox.convertTo(m_thrBox, CV_16S, kFixed);
-    m_pred.convertTo(m_pred16, CV_16SC3, kFixed);
-    m_pred.release();
     m_mu.release();
     m_gx.release();
     m_gy.release();
@@ -551,7 +538,6 @@ void GrayMatch::Clear()
     m_mu.release();
     m_gx.release();
     m_gy.release();
-    m_pred.release();
     m_pred16.release();
     m_thr.release();
     m_thrBox.release();

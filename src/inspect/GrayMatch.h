@@ -89,11 +89,9 @@ private:
     // Trained model, padded by margin + kPad on every side of the region.
     cv::Mat m_mu;                   // CV_32F mean
     cv::Mat m_gx, m_gy;             // CV_32F gradient of the mean (grey per pixel)
-    // The three above interleaved (CV_32FC3): one cache line serves a pixel's
-    // prediction, in the fit's scattered reads and the comparison's rows.
-    cv::Mat m_pred;
-    // The same once trained, in 1/64 grey levels (CV_16SC3): half the bytes
-    // to read, and the fit's scattered reads mostly find the cache.
+    // The three above interleaved, in 1/64 grey levels (CV_16SC3): one
+    // cache line serves a pixel's prediction, in the fit's scattered reads
+    // and the comparison's rows.
     cv::Mat m_pred16;
     cv::Mat m_thr;                  // threshold per pixel, region size (CV_16S 1/64 grey once trained)
     cv::Mat m_thrBox;               // threshold of the 5 x 5 average, region size (the same)
