@@ -18,30 +18,20 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
-namespace {
-// Every drop-down list of the station opens with rows a fingertip hits: the
-// plain combo rows (about 29 px) made operators choose the row next to the one meant.
-class TouchLists : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        if (e->type() == QEvent::Polish)
+
+void prepareStation()
+{
+    // Every drop-down list of the station opens with rows a fingertip hits: the
+    // plain combo rows (about 29 px) made operators choose the row next to the one meant.
+    static QPointer<EventHook> touchLists;
+    if (!touchLists) {
+        touchLists = new EventHook(QCoreApplication::instance(), QEvent::Polish, [](QObject* o) {
             if (auto* combo = qobject_cast<QComboBox*>(o); combo && !combo->property("touchRows").toBool()) {
                 combo->setProperty("touchRows", true);
                 combo->setItemDelegate(new QStyledItemDelegate(combo));
                 combo->view()->setStyleSheet(QStringLiteral("QAbstractItemView::item{min-height:52px;}"));
             }
-        return false;
-    }
-};
-} // namespace
-
-void prepareStation()
-{
-    static TouchLists* touchLists = nullptr;
-    if (!touchLists) {
-        touchLists = new TouchLists(QCoreApplication::instance());
+        });
         QCoreApplication::instance()->installEventFilter(touchLists);
     }
     createGlobalLocks();

@@ -19,26 +19,16 @@ void showOnWholeScreen(QWidget* w)
     w->activateWindow();
 }
 
-namespace {
-class RaiseOnShow : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* o, QEvent* e) override
-    {
-        if (e->type() == QEvent::Show)
-            if (auto* w = qobject_cast<QWidget*>(o)) {
-                w->raise();
-                // Once more when the window is mapped: a page shown meanwhile may have come up over it.
-                QTimer::singleShot(0, w, [w] { w->raise(); w->activateWindow(); });
-            }
-        return false;
-    }
-};
-} // namespace
 
 void raiseWhenShown(QWidget* box)
 {
-    box->installEventFilter(new RaiseOnShow(box));
+    box->installEventFilter(new EventHook(box, QEvent::Show, [](QObject* o) {
+        if (auto* w = qobject_cast<QWidget*>(o)) {
+            w->raise();
+            // Once more when the window is mapped: a page shown meanwhile may have come up over it.
+            QTimer::singleShot(0, w, [w] { w->raise(); w->activateWindow(); });
+        }
+    }));
 }
 
 bool dumpGeometry(const QString& file)

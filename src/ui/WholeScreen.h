@@ -1,9 +1,32 @@
 #pragma once
 // Pages as the panel shows them: over the whole screen on every platform,
 // with or without a window manager.
+#include <QEvent>
+#include <QObject>
 #include <QString>
+#include <functional>
 
 class QWidget;
+
+// Runs act on every event of one type that reaches the objects it watches
+// (install it as their event filter); the event goes on as usual.
+class EventHook : public QObject {
+public:
+    EventHook(QObject* parent, QEvent::Type type, std::function<void(QObject*)> act)
+        : QObject(parent), m_type(type), m_act(std::move(act))
+    {
+    }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == m_type)
+            m_act(o);
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void(QObject*)> m_act;
+};
 
 // Shows w as a page over the whole screen. Without a window manager (linuxfb,
 // eglfs, a bare X server) nobody honours a full-screen request: the page

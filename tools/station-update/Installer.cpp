@@ -489,25 +489,25 @@ Result beforeStart(const QString& workdir, int attempts, bool* nothing)
         *nothing = false;
     const QString program = workdir + "/program", pending = workdir + "/update.pending";
     // The steps after the unpacking, from wherever the last start was cut.
-    const auto settleReset = [&](const Result& r, const QString& archivePath) {
-        // A reset cut short keeps its archive too: the mark finishes it.
-        if (!factoryResetPending(workdir)) {
-            const QString kept = archivePath + (r.ok ? ".installed" : ".refused");
+    // Tried once, whatever came of it: a bad archive must not be retried at every start.
+    const auto setAside = [](const Result& r, const QString& archivePath) {
+        const QString kept = archivePath + (r.ok ? ".installed" : ".refused");
+        if (QFileInfo(archivePath).isFile()) {
             QFile::remove(kept);
             durableRename(archivePath, kept);
         }
+    };
+    const auto settleReset = [&](const Result& r, const QString& archivePath) {
+        // A reset cut short keeps its archive too: the mark finishes it.
+        if (!factoryResetPending(workdir))
+            setAside(r, archivePath);
         report(workdir, r);
         return r;
     };
     const auto settle = [&](Result r, const QString& archivePath) {
         if (r.ok && !writeDurably(pending, "0"))
             r.message += " (the pending mark could not be written: no automatic rollback)";
-        // Tried once, whatever came of it: a bad archive must not be retried at every start.
-        const QString kept = archivePath + (r.ok ? ".installed" : ".refused");
-        if (QFileInfo(archivePath).isFile()) {
-            QFile::remove(kept);
-            durableRename(archivePath, kept);
-        }
+        setAside(r, archivePath);
         endSwap(program);
         report(workdir, r);
         return r;
